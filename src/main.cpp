@@ -1,0 +1,16 @@
+#include "shell/form1.h"
+#include "shell/qt_prompts.h"
+
+#include <QApplication>
+#include <QIcon>
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    app.setWindowIcon(QIcon(QStringLiteral(":/glimmerfetch/icon.svg")));
+    // The main window ends the program itself; hiding it while a dialog is open must not.
+    app.setQuitOnLastWindowClosed(false);
+    QtPrompts prompts;
+    Form1 form(prompts);
+    form.show();
+    return app.exec();
+}

@@ -1,0 +1,382 @@
+#include "shell/form1.h"
+
+#include "build_config.h"
+#include "keywords/keyword_list.h"
+#include "shell/conversions.h"
+#include "shell/error_report.h"
+#include "shell/file_routines.h"
+#include "shell/globals.h"
+#include "shell/prompts.h"
+#include "shell/settings_store.h"
+#include "shell/startup.h"
+#include "shell/waiting.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFile>
+#include <QFocusEvent>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QTreeView>
+
+// The icon lives in the GUI library's resources, which a static library must register itself.
+static void initResources() { Q_INIT_RESOURCE(resources); }
+
+namespace {
+
+// The window was designed in twips; 15 twips make one pixel at 100 % scale.
+int px(int twips) { return (twips + 7) / 15; }
+QRect twips(int left, int top, int width, int height) { return QRect(px(left), px(top), px(width), px(height)); }
+
+QFont windowFont() {
+    QFont font(QStringLiteral("Arial"));
+    font.setPointSizeF(9);
+    font.setBold(true);
+    return font;
+}
+
+QFont buttonFont() {
+    QFont font(QStringLiteral("Arial"));
+    font.setPointSizeF(11.25);
+    font.setBold(true);
+    return font;
+}
+
+QString key(const char* k) { return QString::fromLatin1(k); }
+
+// The hot spot of a Windows cursor file sits in its first directory entry (bytes 10 to 13).
+QPoint cursorHotSpot(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QPoint(0, 0);
+    const QByteArray head = file.read(14);
+    if (head.size() < 14 || head.at(2) != 2) // type 2: cursor
+        return QPoint(0, 0);
+    auto word = [&](int at) {
+        return static_cast<unsigned char>(head.at(at)) | (static_cast<unsigned char>(head.at(at + 1)) << 8);
+    };
+    return QPoint(word(10), word(12));
+}
+
+} // namespace
+
+Form1::Form1(Prompts& prompts, Options options)
+    : prompts_(prompts)
+    , options_(std::move(options))
+    , keywords_(std::make_unique<KeywordList>()) {
+    initResources();
+    if (!options_.randomPercent)
+        options_.randomPercent = [] { return QRandomGenerator::global()->bounded(1, 101); };
+    if (options_.appFolder.isEmpty())
+        options_.appFolder = QCoreApplication::applicationDirPath();
+    buildControls();
+    Form_Load();
+}
+
+Form1::~Form1() = default;
+
+void Form1::buildControls() {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
+    setFixedSize(px(8040), px(9195));
+    setFont(windowFont());
+    setAutoFillBackground(true);
+    QPalette white = palette();
+    white.setColor(QPalette::Window, Qt::white);
+    setPalette(white);
+    setMouseTracking(true);
+
+    auto button = [&](const char* name, const QString& caption, QRect geometry, QWidget* parent,
+                      void (Form1::*handler)()) {
+        auto* b = new QPushButton(caption, parent);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setGeometry(geometry);
+        b->setFont(buttonFont());
+        b->setMouseTracking(true);
+        b->installEventFilter(this);
+        connect(b, &QPushButton::clicked, this, handler);
+        return b;
+    };
+    auto frame = [&](const char* name, const QString& caption, QRect geometry) {
+        auto* f = new QGroupBox(caption, this);
+        f->setObjectName(QString::fromLatin1(name));
+        f->setGeometry(geometry);
+        f->setMouseTracking(true);
+        f->installEventFilter(this);
+        return f;
+    };
+    auto field = [&](const char* name, QRect geometry, QWidget* parent) {
+        auto* t = new QLineEdit(parent);
+        t->setObjectName(QString::fromLatin1(name));
+        t->setGeometry(geometry);
+        t->setMouseTracking(true);
+        t->installEventFilter(this);
+        return t;
+    };
+
+    button("PushButton11", QStringLiteral("Getting Started / Enter Your RapidAPI/contextualwebsearch API Key"),
+           twips(120, 120, 7800, 405), this, &Form1::PushButton11_Click);
+
+    ListView1 = new QTreeView(this);
+    ListView1->setObjectName(QStringLiteral("ListView1"));
+    ListView1->setGeometry(twips(120, 630, 7800, 1800));
+    ListView1->setRootIsDecorated(false);
+    ListView1->setUniformRowHeights(true);
+    ListView1->setItemsExpandable(false);
+    ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
+    ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListView1->setAcceptDrops(false);
+    ListView1->header()->setStretchLastSection(false);
+    ListView1->setToolTip(QStringLiteral("Drag and drop files here. Double-click item to remove it. Move | line to "
+                                         "right and out of window to reveal full names."));
+    ListView1->setMouseTracking(true);
+    ListView1->viewport()->setMouseTracking(true);
+    ListView1->installEventFilter(this);
+    ListView1->viewport()->installEventFilter(this);
+    connect(ListView1, &QTreeView::doubleClicked, this, [this] { ListView1_DblClick(); });
+
+    button("PushButton20", QStringLiteral("Add One Keyword To List"), twips(120, 2520, 3840, 405), this,
+           &Form1::PushButton20_Click);
+    button("PushButton5", QStringLiteral("Load Sample/Example Keywords"), twips(4080, 2520, 3840, 405), this,
+           &Form1::PushButton5_Click);
+    button("PushButton3", QStringLiteral("Load List From Text File"), twips(120, 3030, 3840, 405), this,
+           &Form1::PushButton3_Click);
+    button("PushButton7", QStringLiteral("Save List To Text File"), twips(4080, 3030, 3840, 405), this,
+           &Form1::PushButton7_Click);
+    button("PushButton13", QStringLiteral("Load List From Excel File"), twips(120, 3540, 3840, 405), this,
+           &Form1::PushButton13_Click);
+    button("PushButton14", QStringLiteral("Save List To Excel File"), twips(4080, 3540, 3840, 405), this,
+           &Form1::PushButton14_Click);
+    button("PushButton9", QStringLiteral("Remove Keywords Containing X"), twips(120, 4050, 3840, 405), this,
+           &Form1::PushButton9_Click);
+    button("PushButton10", QStringLiteral("Remove Keywords Not Cont. X"), twips(4080, 4050, 3840, 405), this,
+           &Form1::PushButton10_Click);
+    button("PushButton4", QStringLiteral("Help"), twips(120, 4560, 3840, 405), this, &Form1::PushButton4_Click);
+    button("PushButton1", QStringLiteral("Clear List"), twips(4080, 4560, 3840, 405), this,
+           &Form1::PushButton1_Click);
+
+    Frame2 = frame("Frame2", QStringLiteral("How many files would you like to download per keyword?"),
+                   twips(120, 5010, 7800, 810));
+    Text2 = field("Text2", twips(240, 300, 6615, 345), Frame2);
+    button("PushButton15", QStringLiteral("?"), twips(6960, 300, 600, 345), Frame2, &Form1::PushButton15_Click);
+
+    Frame3 = frame("Frame3", QStringLiteral("What position would you start from?"), twips(120, 5880, 7800, 810));
+    Text3 = field("Text3", twips(240, 300, 6615, 345), Frame3);
+    button("PushButton6", QStringLiteral("?"), twips(6960, 300, 600, 345), Frame3, &Form1::PushButton6_Click);
+
+    button("PushButton8", QStringLiteral("Filter: Download By Certain Filesize Or Image Size"),
+           twips(120, 6790, 7800, 405), this, &Form1::PushButton8_Click);
+
+    Frame1 = frame("Frame1", QStringLiteral("Save Results To This Folder"), twips(120, 7250, 7800, 810));
+    Text1 = field("Text1", twips(240, 300, 6630, 345), Frame1);
+    button("PushButton12", QStringLiteral("..."), twips(6960, 300, 600, 345), Frame1, &Form1::PushButton12_Click);
+
+    button("PushButton2", QStringLiteral("Start Downloading"), twips(120, 8170, 7800, 405), this,
+           &Form1::PushButton2_Click);
+
+    ProgressBar1 = new QProgressBar(this);
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1->setGeometry(twips(120, 8690, 7800, 405));
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setValue(0);
+    ProgressBar1->setTextVisible(true);
+    ProgressBar1->setAlignment(Qt::AlignCenter);
+    setProgressText(QStringLiteral("Progress Bar"));
+
+    // Each field stores its whole text on every change, the program's own changes included.
+    connect(Text1, &QLineEdit::textChanged, this, [](const QString& t) { SettingsStore::write(key("Text1"), t); });
+    connect(Text2, &QLineEdit::textChanged, this, [](const QString& t) { SettingsStore::write(key("Text2"), t); });
+    connect(Text3, &QLineEdit::textChanged, this, [](const QString& t) { SettingsStore::write(key("Text3"), t); });
+}
+
+void Form1::Form_Load() {
+    ErrorTrap trap(prompts_, QStringLiteral("Form1.Form_Load"));
+    // Statement 100 applies an optional look-and-feel skin of the original desktop build; this build
+    // has none, so the window keeps its designed white background.
+    trap(102, [&] {
+        setWindowTitle(QStringLiteral("Glimmerfetch"));
+        setWindowIcon(QIcon(QStringLiteral(":/glimmerfetch/icon.svg")));
+        Globals::setApplicationTitle(Globals::applicationTitleFrom(Globals::DisplayName));
+    });
+    bool handFile = false;
+    trap(104, [&] { handFile = Main::FileExists(options_.appFolder + QStringLiteral("/HAND-M.CUR")); });
+    if (handFile)
+        trap(106, [&] { loadHandCursor(); });
+    trap(108, [&] {
+        if (options_.randomPercent() == 7)
+            prompts_.openUrl(QString::fromLatin1(BuildConfig::HomePage));
+    });
+    trap(128, [&] {
+        if (Main::FirstTime())
+            PushButton4_Click();
+    });
+    trap(130, [&] {
+        ListView1->setModel(keywords_.get());
+        keywords_->setHeaderData(0, Qt::Horizontal, QStringLiteral("Keyword/s"));
+    });
+    trap(132, [&] { ListView1->setColumnWidth(0, px(7000)); });
+    trap(134, [&] { Text1->setText(SettingsStore::read(key("Text1"))); });
+    trap(136, [&] { Text2->setText(SettingsStore::read(key("Text2"))); });
+    trap(138, [&] { Text3->setText(SettingsStore::read(key("Text3"))); });
+    restoreFilterDialog(trap);
+}
+
+void Form1::restoreFilterDialog(ErrorTrap& trap) {
+    // The filter dialog comes with the option dialogs; its controls are filled here, statements 140
+    // to 202, once it exists.
+    (void)trap;
+}
+
+void Form1::loadHandCursor() {
+    const QString path = options_.appFolder + QStringLiteral("/HAND-M.CUR");
+    QPixmap image;
+    if (!image.load(path, "CUR") && !image.load(path, "ICO") && !image.load(path))
+        throw AppError(QStringLiteral("Invalid picture"));
+    handCursor_ = QCursor(image, cursorHotSpot(path).x(), cursorHotSpot(path).y());
+    hasHandCursor_ = true;
+}
+
+void Form1::setPointer(int value) {
+    pointer_ = value;
+    switch (value) {
+    case Hourglass: setCursor(Qt::WaitCursor); break;
+    case Hand:
+        if (hasHandCursor_)
+            setCursor(handCursor_);
+        else
+            unsetCursor();
+        break;
+    default: unsetCursor(); break;
+    }
+}
+
+int Form1::progressValue() const { return ProgressBar1->value(); }
+
+void Form1::setProgressValue(int value) { ProgressBar1->setValue(value); }
+
+void Form1::setProgressText(const QString& text) {
+    progressText_ = text;
+    QString format = text;
+    ProgressBar1->setFormat(format.replace(QLatin1Char('%'), QStringLiteral("%%")));
+}
+
+QString Form1::helpText() {
+    return QStringLiteral("This software uses ") + QString::fromLatin1(BuildConfig::ServiceSite) +
+           QStringLiteral(" as the backbone for finding images. This website was choosen because it is favorable "
+                          "to automated softwares like this.") +
+           QStringLiteral("\r\n\r\n") +
+           QStringLiteral("Unfortunately, Google Images is not so Google Images was not used as the backbone for "
+                          "this software.") +
+           QStringLiteral("\r\n\r\n") + QStringLiteral("Questions? Please contact Team Kestrelon at ") +
+           QString::fromLatin1(BuildConfig::ContactPage);
+}
+
+QString Form1::countHelpText() {
+    return QStringLiteral("This is the number of files to download per keyword.") + QStringLiteral("\r\n\r") +
+           QStringLiteral("For example, if you have 3 keyword item in the list above and the number 5 here then "
+                          "15 files total will be downloaded.") +
+           QStringLiteral("\r\n\r\n") + QStringLiteral("Software has a limit of 50 pictures per keyword.");
+}
+
+QString Form1::startHelpText() {
+    return QStringLiteral("Increasing this value let You to find more rare or interesting pictures.");
+}
+
+void Form1::checkNumberField(QLineEdit* box, const QString& belowReplacement) {
+    if (Conversions::IsNumeric(box->text())) {
+        if (Conversions::ToDouble(box->text()) > 50)
+            box->setText(QStringLiteral("50"));
+        if (!(Conversions::ToDouble(box->text()) > 0))
+            box->setText(belowReplacement);
+        return;
+    }
+    checkingNumber_ = true;
+    prompts_.tell(QStringLiteral("Must be numeric."));
+    box->setFocus(Qt::OtherFocusReason);
+    checkingNumber_ = false;
+}
+
+bool Form1::event(QEvent* e) {
+    // The hover rule over the window's own background.
+    if ((e->type() == QEvent::Enter || e->type() == QEvent::MouseMove) && pointer_ != Hourglass)
+        setPointer(Default);
+    return QWidget::event(e);
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* e) {
+    switch (e->type()) {
+    case QEvent::Enter:
+    case QEvent::MouseMove:
+    case QEvent::HoverMove:
+        // The hover rule: the hand over push buttons, the default pointer over the background, the
+        // frames, the list and the fields; the hourglass stays while the program is busy.
+        if (pointer_ != Hourglass)
+            setPointer(qobject_cast<QPushButton*>(watched) ? Hand : Default);
+        break;
+    case QEvent::FocusOut: {
+        // Moving to another application or to a box the program shows is no leaving of the field.
+        const auto reason = static_cast<QFocusEvent*>(e)->reason();
+        if (checkingNumber_ || Lifetime::ending() || reason == Qt::ActiveWindowFocusReason ||
+            reason == Qt::PopupFocusReason)
+            break;
+        if (watched == Text2)
+            checkNumberField(Text2, QStringLiteral("5"));
+        else if (watched == Text3)
+            checkNumberField(Text3, QStringLiteral("1"));
+        break;
+    }
+    case QEvent::KeyPress:
+        if (watched == ListView1)
+            ListView1_KeyDown(static_cast<QKeyEvent*>(e)->key());
+        break;
+    default: break;
+    }
+    return QWidget::eventFilter(watched, e);
+}
+
+void Form1::closeEvent(QCloseEvent* e) {
+    // Closing the main window ends the program at once, whatever is running: every wait unwinds,
+    // running tools are killed, and the hidden dialogs go with it.
+    e->accept();
+    Lifetime::end();
+    QCoreApplication::exit(0);
+}
+
+void Form1::PushButton4_Click() { prompts_.tell(helpText()); }
+
+void Form1::PushButton15_Click() {
+    ErrorTrap trap(prompts_, QStringLiteral("Form1.PushButton15_Click"));
+    trap(100, [&] { prompts_.tell(countHelpText()); });
+}
+
+void Form1::PushButton6_Click() {
+    ErrorTrap trap(prompts_, QStringLiteral("Form1.PushButton6_Click"));
+    trap(100, [&] { prompts_.tell(startHelpText()); });
+}
+
+// The commands below belong to the keyword list, the download run and the option dialogs; each
+// comes with its own subsystem.
+void Form1::PushButton1_Click() {}
+void Form1::PushButton2_Click() {}
+void Form1::PushButton3_Click() {}
+void Form1::PushButton5_Click() {}
+void Form1::PushButton7_Click() {}
+void Form1::PushButton8_Click() {}
+void Form1::PushButton9_Click() {}
+void Form1::PushButton10_Click() {}
+void Form1::PushButton11_Click() {}
+void Form1::PushButton12_Click() {}
+void Form1::PushButton13_Click() {}
+void Form1::PushButton14_Click() {}
+void Form1::PushButton20_Click() {}
+void Form1::ListView1_KeyDown(int key) { (void)key; }
+void Form1::ListView1_DblClick() {}

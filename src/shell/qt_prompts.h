@@ -1,0 +1,19 @@
+#pragma once
+
+#include "shell/prompts.h"
+
+#include <QStringList>
+
+// The real dialogs: QMessageBox, QInputDialog, QFileDialog and the desktop's browser.
+class QtPrompts : public Prompts {
+public:
+    Answer messageBox(const QString& text, const QString& title, Buttons buttons, Icon icon) override;
+    QString inputBox(const QString& prompt, const QString& title) override;
+    QStringList openFiles(const FileRequest& request) override;
+    QString saveFile(const FileRequest& request) override;
+    QString browseForFolder(const QString& prompt, const QString& startFolder) override;
+    void openUrl(const QString& url) override;
+
+    // "Caption|pattern|Caption|pattern" as Qt's file dialogs take it: "Caption (pattern);;...".
+    static QString qtFilter(const QString& filter);
+};

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "shell/prompts.h"
+
+#include <QList>
+#include <QQueue>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+// Stands in for the person in front of the program: answers come from queues filled by the test,
+// and every box and dialog is recorded in order so that tests can assert exactly what was shown.
+class FakePrompts : public Prompts {
+public:
+    struct Call {
+        QString kind; // "message", "input", "open", "save", "folder", "url"
+        QString text; // message text, prompt, dialog title or address
+        QString title;
+        Buttons buttons = Buttons::Ok;
+        Icon icon = Icon::None;
+        FileRequest request;
+        QString startFolder;
+    };
+
+    Answer messageBox(const QString& text, const QString& title, Buttons buttons, Icon icon) override;
+    QString inputBox(const QString& prompt, const QString& title) override;
+    QStringList openFiles(const FileRequest& request) override;
+    QString saveFile(const FileRequest& request) override;
+    QString browseForFolder(const QString& prompt, const QString& startFolder) override;
+    void openUrl(const QString& url) override;
+
+    // Queued answers; an empty queue answers OK / Cancel-like defaults ("" and no files).
+    QQueue<Answer> answers;
+    QQueue<QString> inputs;
+    QQueue<QStringList> openAnswers;
+    QQueue<QString> saveAnswers;
+    QQueue<QString> folderAnswers;
+
+    // Runs when a message box is shown, before it is answered (for example to look at the window).
+    std::function<void(const Call&)> onMessage;
+
+    QList<Call> calls;
+
+    // The texts of the message boxes shown so far, in order.
+    QStringList messages() const;
+    // Message boxes and other calls of one kind.
+    QList<Call> callsOf(const QString& kind) const;
+    void reset();
+};

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+
+// Each test program has its own settings folder (XDG_CONFIG_HOME, set by CTest). These helpers
+// start a test from an empty store and look at the file behind it.
+namespace TestSettings {
+
+// Removes every stored value: the next start is a first start.
+void clear();
+
+// The raw text of the settings file ("" when there is none).
+QString fileText();
+
+// Stores values as a previous run would have.
+void seed(const QString& key, const QString& value);
+
+} // namespace TestSettings
