@@ -62,6 +62,9 @@ std::unique_ptr<QSettings> settings() {
 // file that others can read; mends the mode of a file made by something else.
 void makePrivate(const QString& path) {
     const QFileDevice::Permissions ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+    const QFileDevice::Permissions anyOther = QFileDevice::ReadGroup | QFileDevice::WriteGroup |
+                                              QFileDevice::ExeGroup | QFileDevice::ReadOther |
+                                              QFileDevice::WriteOther | QFileDevice::ExeOther;
     QFileInfo info(path);
     if (!info.exists()) {
         QDir().mkpath(info.absolutePath());
@@ -69,7 +72,7 @@ void makePrivate(const QString& path) {
         if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
             file.close();
     }
-    if (QFile::permissions(path) != ownerOnly)
+    if (QFile::permissions(path) & anyOther)
         QFile::setPermissions(path, ownerOnly);
 }
 

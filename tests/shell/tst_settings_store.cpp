@@ -1,0 +1,139 @@
+#include "shell/settings_store.h"
+#include "test_settings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTest>
+
+#include <sys/stat.h>
+
+namespace {
+int fileMode(const QString& path) {
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return -1;
+    return static_cast<int>(st.st_mode & 0777);
+}
+} // namespace
+
+class TestSettingsStore : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { TestSettings::clear(); }
+    void defaults_data();
+    void defaults();
+    void readsCreateNothing();
+    void roundTrip_data();
+    void roundTrip();
+    void lastWriteWins();
+    void fileIsPrivate();
+    void fileLocation();
+    void writeSurvivesCrash();
+};
+
+void TestSettingsStore::defaults_data() {
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("expected");
+    QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    QTest::newRow("save folder") << "Text1" << desktop + "/";
+    QTest::newRow("pictures per keyword") << "Text2" << "5";
+    QTest::newRow("start position") << "Text3" << "1";
+    QTest::newRow("file-size threshold") << "Text4" << "1";
+    QTest::newRow("width threshold") << "Text5" << "500";
+    QTest::newRow("height threshold") << "Text6" << "500";
+    QTest::newRow("file-size comparison") << "Combo1" << "0";
+    QTest::newRow("file-size unit Bytes") << "Combo2" << "2";
+    QTest::newRow("height comparison") << "Combo3" << "0";
+    QTest::newRow("width comparison") << "Combo4" << "0";
+    QTest::newRow("all file sizes") << "Option1" << "1";
+    QTest::newRow("all heights") << "Option2" << "3";
+    QTest::newRow("all widths") << "Option3" << "5";
+    QTest::newRow("not started yet") << "FirstTime" << "False";
+    QTest::newRow("no folder chosen") << "LastFolderDot" << "";
+    QTest::newRow("no key") << "SID" << "";
+    QTest::newRow("unknown key") << "Nonsense" << "";
+}
+
+void TestSettingsStore::defaults() {
+    QFETCH(QString, key);
+    QFETCH(QString, expected);
+    QCOMPARE(SettingsStore::read(key), expected);
+    QCOMPARE(SettingsStore::read(key, QStringLiteral("fallback")), QStringLiteral("fallback"));
+}
+
+void TestSettingsStore::readsCreateNothing() {
+    for (const QString& key : SettingsStore::keys())
+        SettingsStore::read(key);
+    QVERIFY(!QFile::exists(SettingsStore::filePath()));
+    QCOMPARE(SettingsStore::keys().size(), 16);
+}
+
+void TestSettingsStore::roundTrip_data() {
+    QTest::addColumn<QString>("value");
+    QTest::newRow("empty is stored, not deleted") << "";
+    QTest::newRow("comma") << "a, b, c";
+    QTest::newRow("at sign") << "@Variant(x)";
+    QTest::newRow("quotes and equals") << "k=\"v\"; x";
+    QTest::newRow("leading blank and trailing blank") << " key ";
+    QTest::newRow("non-ASCII") << QString::fromUtf8("Bilder/Käse 日本");
+    QTest::newRow("backslashes") << "C:\\x\\\\y";
+    QTest::newRow("number-like") << "007";
+}
+
+void TestSettingsStore::roundTrip() {
+    QFETCH(QString, value);
+    SettingsStore::write(QStringLiteral("SID"), value);
+    QVERIFY(SettingsStore::contains(QStringLiteral("SID")));
+    QCOMPARE(SettingsStore::read(QStringLiteral("SID")), value);
+    // A second program run sees it too: read the file with a fresh process-independent reader.
+    QSettings other(SettingsStore::filePath(), QSettings::IniFormat);
+    QCOMPARE(other.value(QStringLiteral("Glimmerfetch/SID")).toString(), value);
+}
+
+void TestSettingsStore::lastWriteWins() {
+    SettingsStore::write(QStringLiteral("Text2"), QStringLiteral("1"));
+    SettingsStore::write(QStringLiteral("Text2"), QStringLiteral("12"));
+    QCOMPARE(SettingsStore::read(QStringLiteral("Text2")), QStringLiteral("12"));
+}
+
+void TestSettingsStore::fileIsPrivate() {
+    SettingsStore::write(QStringLiteral("SID"), QStringLiteral("secret"));
+    QCOMPARE(fileMode(SettingsStore::filePath()), 0600);
+    // A file made world-readable by something else is mended at the next write.
+    QFile::setPermissions(SettingsStore::filePath(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                         QFileDevice::ReadOther | QFileDevice::ReadGroup);
+    SettingsStore::write(QStringLiteral("SID"), QStringLiteral("secret2"));
+    QCOMPARE(fileMode(SettingsStore::filePath()), 0600);
+}
+
+void TestSettingsStore::fileLocation() {
+    SettingsStore::write(QStringLiteral("Text3"), QStringLiteral("2"));
+    const QString expected = qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/Kestrelon/Glimmerfetch.conf");
+    QCOMPARE(QFileInfo(SettingsStore::filePath()).absoluteFilePath(), QFileInfo(expected).absoluteFilePath());
+    QVERIFY(TestSettings::fileText().contains(QStringLiteral("[Glimmerfetch]")));
+    QVERIFY(TestSettings::fileText().contains(QStringLiteral("Text3=2")));
+}
+
+void TestSettingsStore::writeSurvivesCrash() {
+    // The write is on disk before write() returns: a process that writes and is then killed
+    // without any shutdown leaves the value behind.
+    if (qEnvironmentVariableIsSet("GLIMMERFETCH_CRASH_CHILD")) {
+        SettingsStore::write(QStringLiteral("Text2"), qEnvironmentVariable("GLIMMERFETCH_CRASH_CHILD"));
+        ::abort();
+    }
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("GLIMMERFETCH_CRASH_CHILD"), QStringLiteral("37"));
+    child.setProcessEnvironment(env);
+    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("writeSurvivesCrash")});
+    QVERIFY(child.waitForFinished(30000));
+    QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+    QCOMPARE(SettingsStore::read(QStringLiteral("Text2")), QStringLiteral("37"));
+}
+
+QTEST_GUILESS_MAIN(TestSettingsStore)
+#include "tst_settings_store.moc"
