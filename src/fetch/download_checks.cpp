@@ -1,0 +1,127 @@
+#include "fetch/download_checks.h"
+
+#include "shell/conversions.h"
+#include "shell/error_report.h"
+#include "shell/settings_store.h"
+
+#include <QFile>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+const QString heightSwitch = QStringLiteral("Option2");
+const QString widthSwitch = QStringLiteral("Option3");
+const QString heightLimitKey = QStringLiteral("Text6");
+const QString widthLimitKey = QStringLiteral("Text5");
+const QString heightComparison = QStringLiteral("Combo3");
+const QString widthComparison = QStringLiteral("Combo4");
+
+constexpr int fallbackLimit = 500;
+
+} // namespace
+
+int FilterSettings::limitFrom(const QString& text) {
+    if (!Conversions::IsNumeric(text))
+        return fallbackLimit;
+    // Whole numbers with halves to even, like every other number the program reads.
+    const double value = std::nearbyint(Conversions::ToDouble(text));
+    if (value < std::numeric_limits<int>::min() || value > std::numeric_limits<int>::max())
+        throw AppError(QStringLiteral("Overflow"));
+    const int limit = static_cast<int>(value);
+    return limit < 0 ? fallbackLimit : limit;
+}
+
+FilterSettings FilterSettings::read() {
+    FilterSettings f;
+    f.heightOn = SettingsStore::read(heightSwitch) == QLatin1String("4");
+    f.widthOn = SettingsStore::read(widthSwitch) == QLatin1String("6");
+    f.widthLimit = limitFrom(SettingsStore::read(widthLimitKey));
+    f.heightLimit = limitFrom(SettingsStore::read(heightLimitKey));
+    return f;
+}
+
+int ReadComparison(const QString& key) {
+    const double value = Conversions::ToDouble(SettingsStore::read(key));
+    // Only the list positions mean anything; a fraction or a huge number matches neither.
+    if (value == 0)
+        return 0;
+    if (value == 1)
+        return 1;
+    return -1;
+}
+
+bool DimensionPasses(int value, int limit, int comparison) {
+    switch (comparison) {
+    case 0:
+        return value > limit;
+    case 1:
+        return value < limit;
+    default:
+        return false;
+    }
+}
+
+bool DimensionFilter(const FilterSettings& filters, int width, int height,
+                     const ComparisonReader& readComparison) {
+    if (filters.heightOn && !DimensionPasses(height, filters.heightLimit, readComparison(heightComparison)))
+        return false;
+    if (filters.widthOn && !DimensionPasses(width, filters.widthLimit, readComparison(widthComparison)))
+        return false;
+    return true;
+}
+
+namespace RFTSFSO {
+
+QStringList ReadTextLines(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw AppError(file.error() == QFileDevice::OpenError && !file.exists()
+                           ? QStringLiteral("File not found")
+                           : QStringLiteral("Permission denied"));
+    const QByteArray bytes = file.readAll();
+    QStringList lines;
+    qsizetype start = 0;
+    const qsizetype n = bytes.size();
+    while (start < n) {
+        qsizetype end = start;
+        while (end < n && bytes[end] != '\n' && bytes[end] != '\r')
+            ++end;
+        lines << QString::fromLocal8Bit(bytes.mid(start, end - start));
+        if (end < n && bytes[end] == '\r' && end + 1 < n && bytes[end + 1] == '\n')
+            ++end;
+        start = end + 1;
+    }
+    if (lines.isEmpty())
+        lines << QString();
+    return lines;
+}
+
+} // namespace RFTSFSO
+
+const QStringList& ErrorPageSignatures() {
+    static const QStringList signatures{
+        QStringLiteral("DOCTYPE html"),
+        QStringLiteral("<html"),
+        QStringLiteral("xml version"),
+        QStringLiteral("The page cannot be displayed"),
+        QStringLiteral("The resource you are looking for has been removed"),
+        QStringLiteral("temporarily unavailable"),
+        QStringLiteral("Too many redirects"),
+        QStringLiteral("error"),
+        QStringLiteral("cannot complete"),
+    };
+    return signatures;
+}
+
+bool IsErrorPageLine(const QString& firstLine) {
+    for (const QString& signature : ErrorPageSignatures())
+        if (firstLine.contains(signature, Qt::CaseInsensitive))
+            return true;
+    return false;
+}
+
+bool IsErrorPage(const QString& path) {
+    return IsErrorPageLine(RFTSFSO::ReadTextLines(path).value(0));
+}

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+// The two decisions the download run makes about a result: before the download, the width and
+// height filters the user set in the filter dialog; after it, whether the file that arrived is a
+// picture or a web page / error text.
+
+// The width and height filters as the run reads them from the settings store when it starts.
+struct FilterSettings {
+    bool heightOn = false;
+    bool widthOn = false;
+    int heightLimit = 500;
+    int widthLimit = 500;
+
+    // "Option2" = "4" switches the height filter on, "Option3" = "6" the width filter; any other
+    // text leaves it off. The limits come from "Text6" and "Text5": not numeric or negative gives
+    // 500. Throws AppError("Overflow") for a limit beyond the 32-bit range (the limit stays 500).
+    static FilterSettings read();
+
+    // One limit text as the run reads it. Throws AppError("Overflow") beyond the 32-bit range.
+    static int limitFrom(const QString& text);
+};
+
+// The comparison stored under "Combo3" (height) or "Combo4" (width): the position in the dialog's
+// list, 0 "Greater than", 1 "Less than". Throws AppError("Type mismatch") for text that is not a
+// number; the caller then compares as for 0.
+int ReadComparison(const QString& key);
+
+// Whether one size passes one comparison. Both comparisons are strict; any other comparison
+// number never passes.
+bool DimensionPasses(int value, int limit, int comparison);
+
+// Reads a comparison for a switched-on filter. The run passes one that reports a failed read and
+// then answers 0.
+using ComparisonReader = std::function<int(const QString& key)>;
+
+// Keep (true) or reject a result of the given width and height. The comparisons are read for each
+// result, and only for the filters that are on.
+bool DimensionFilter(const FilterSettings& filters, int width, int height,
+                     const ComparisonReader& readComparison = ReadComparison);
+
+namespace RFTSFSO {
+
+// The file's lines as 8-bit text in the system's encoding, without their terminators (LF, CR or
+// CR LF). An empty file gives one empty line. Throws AppError when the file cannot be opened.
+QStringList ReadTextLines(const QString& path);
+
+} // namespace RFTSFSO
+
+// The texts that mark a downloaded file as a web page or an error text when its first line holds
+// one of them, in any case.
+const QStringList& ErrorPageSignatures();
+
+// True when the line holds one of the signatures, ignoring case.
+bool IsErrorPageLine(const QString& firstLine);
+
+// True when the downloaded file's first line holds a signature. Throws AppError when the file
+// cannot be read.
+bool IsErrorPage(const QString& path);
