@@ -10,6 +10,7 @@
 #include "shell/settings_store.h"
 #include "shell/startup.h"
 #include "shell/waiting.h"
+#include "shell/window_look.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -94,6 +95,7 @@ void Form1::buildControls() {
     white.setColor(QPalette::Window, Qt::white);
     setPalette(white);
     setMouseTracking(true);
+    Main::CentreOnScreen(this);
 
     auto button = [&](const char* name, const QString& caption, QRect geometry, QWidget* parent,
                       void (Form1::*handler)()) {

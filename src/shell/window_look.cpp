@@ -1,0 +1,41 @@
+#include "shell/window_look.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QRadioButton>
+#include <QScreen>
+#include <QStyle>
+#include <QWidget>
+
+namespace Main {
+
+namespace {
+void paintButtonFace(QWidget* w, const QColor& face) {
+    QPalette p = w->palette();
+    p.setColor(QPalette::Window, face);
+    w->setPalette(p);
+    w->setAutoFillBackground(true);
+}
+} // namespace
+
+void ApplyButtonFaceColours(QWidget* window) {
+    const QColor face = QApplication::palette().color(QPalette::Button);
+    paintButtonFace(window, face);
+    for (QWidget* child : window->findChildren<QWidget*>()) {
+        if (qobject_cast<QRadioButton*>(child) || qobject_cast<QCheckBox*>(child) ||
+            qobject_cast<QGroupBox*>(child) || qobject_cast<QLabel*>(child))
+            paintButtonFace(child, face);
+    }
+}
+
+void CentreOnScreen(QWidget* window) {
+    QScreen* screen = window->screen() ? window->screen() : QApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry();
+    window->move(area.center() - QPoint(window->frameGeometry().width() / 2, window->frameGeometry().height() / 2));
+}
+
+} // namespace Main
