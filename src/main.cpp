@@ -7,6 +7,8 @@
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     app.setWindowIcon(QIcon(QStringLiteral(":/glimmerfetch/icon.svg")));
+    // Lets the desktop match the window to the installed menu entry (and its icon).
+    QGuiApplication::setDesktopFileName(QStringLiteral("example.kestrelon.Glimmerfetch"));
     // The main window ends the program itself; hiding it while a dialog is open must not.
     app.setQuitOnLastWindowClosed(false);
     QtPrompts prompts;

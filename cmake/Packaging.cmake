@@ -1,0 +1,65 @@
+# Where `cmake --install` puts the program and the files a desktop reads to offer it (menu entry,
+# icons, software-centre description), and the Debian package built from them with `cpack`.
+#
+# The program needs nothing else on disk: its icon is compiled into the executable, and the optional
+# files it looks for ("HAND-M.CUR") are searched beside the executable, wherever it is installed.
+
+include(GNUInstallDirs)
+
+# The application id names the desktop entry, the icons and the metainfo file alike.
+set(GLIMMERFETCH_APP_ID "example.kestrelon.Glimmerfetch")
+set(_gf_packaging "${PROJECT_SOURCE_DIR}/packaging")
+set(_gf_resources "${PROJECT_SOURCE_DIR}/src/shell/resources")
+
+install(TARGETS glimmerfetch RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES "${_gf_packaging}/${GLIMMERFETCH_APP_ID}.desktop"
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES "${_gf_packaging}/${GLIMMERFETCH_APP_ID}.metainfo.xml"
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+install(FILES "${_gf_resources}/glimmerfetch.svg"
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps
+        RENAME ${GLIMMERFETCH_APP_ID}.svg)
+install(FILES "${_gf_resources}/glimmerfetch-256.png"
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/256x256/apps
+        RENAME ${GLIMMERFETCH_APP_ID}.png)
+install(FILES "${PROJECT_SOURCE_DIR}/LICENSE"
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/glimmerfetch
+        RENAME copyright)
+
+# The Debian package. The libraries the executable links (Qt, the spreadsheet libraries, the C++
+# run time) are read from the executable by dpkg-shlibdeps; what it loads or starts at run time
+# without linking it is named here: curl for every request, the CA certificates curl checks the
+# service against, the fonts the windows are drawn with, and the Qt plugins for the SVG icon and
+# the optional cursor and picture formats.
+find_program(GLIMMERFETCH_DPKG_SHLIBDEPS dpkg-shlibdeps)
+if(NOT GLIMMERFETCH_DPKG_SHLIBDEPS)
+  message(WARNING "dpkg-shlibdeps (Debian package dpkg-dev) is missing: a Debian package built with "
+                  "cpack would not name the libraries the program needs")
+endif()
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME glimmerfetch)
+set(CPACK_PACKAGE_VENDOR Kestrelon)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_CONTACT "Kestrelon <${GLIMMERFETCH_SUPPORT_EMAIL}>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "download pictures from the web by keyword")
+set(CPACK_PACKAGE_DESCRIPTION
+    "Glimmerfetch is a desktop program that downloads pictures by keyword. It asks a hosted image "
+    "search service for every keyword of a list and saves the pictures one by one, optionally "
+    "filtered by file size, width or height.")
+set(CPACK_RESOURCE_FILE_LICENSE "${PROJECT_SOURCE_DIR}/LICENSE")
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${GLIMMERFETCH_HOME_PAGE}")
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "curl, ca-certificates, fonts-liberation, libqt6svg6, qt6-image-formats-plugins")
+# Without it the program still runs on a Wayland desktop, through XWayland.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")
+
+set(CPACK_SOURCE_GENERATOR TGZ)
+set(CPACK_SOURCE_IGNORE_FILES "/\\\\.git/" "/build[^/]*/" "/\\\\.cache/")
+
+include(CPack)

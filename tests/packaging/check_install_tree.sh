@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Installs the build into a temporary prefix and checks what a desktop and a software centre read
+# there: the menu entry, the metainfo file and the icons, and that they name one another.
+# Usage: check_install_tree.sh BUILD_DIR PROJECT_VERSION
+set -euo pipefail
+build=$1
+version=$2
+id=example.kestrelon.Glimmerfetch
+
+stage=$(mktemp -d)
+trap 'rm -rf "$stage"' EXIT
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+cmake --install "$build" --prefix "$stage/usr" >/dev/null
+share=$stage/usr/share
+desktop=$share/applications/$id.desktop
+metainfo=$share/metainfo/$id.metainfo.xml
+[ -f "$desktop" ] || fail "no menu entry at ${desktop#"$stage"}"
+[ -f "$metainfo" ] || fail "no metainfo file at ${metainfo#"$stage"}"
+
+echo "== desktop-file-validate"
+desktop-file-validate "$desktop"
+echo "== appstreamcli validate"
+appstreamcli validate --no-net "$metainfo"
+echo "== appstreamcli validate-tree"
+appstreamcli validate-tree --no-net "$stage"
+
+# The menu entry starts the installed program and shows the installed icon.
+entry() { sed -n "s/^$1=//p" "$desktop"; }
+exe=$(entry Exec)
+[ -x "$stage/usr/bin/${exe%% *}" ] || fail "Exec=$exe is not an installed program"
+icon=$(entry Icon)
+[ -f "$share/icons/hicolor/scalable/apps/$icon.svg" ] || fail "no scalable icon named $icon"
+png=$share/icons/hicolor/256x256/apps/$icon.png
+[ -f "$png" ] || fail "no 256 px icon named $icon"
+# Width and height are the big-endian words at bytes 16 and 20 of a PNG file.
+size=$(od -An -tu1 -j16 -N8 "$png" | awk '{ printf "%dx%d", $3*256+$4, $7*256+$8 }')
+[ "$size" = 256x256 ] || fail "the 256 px icon is $size"
+[[ ";$(entry Categories)" == *";Graphics;"* ]] || fail "the entry is not in the Graphics menu"
+
+# The metainfo file describes this entry, this version and the licence the package ships.
+grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$metainfo" ||
+  fail "the metainfo file does not launch $id.desktop"
+grep -q "<release version=\"$version\"" "$metainfo" || fail "the metainfo file lists no release $version"
+licence=$(sed -n 's:.*<project_license>\(.*\)</project_license>.*:\1:p' "$metainfo")
+head -1 "$share/doc/glimmerfetch/copyright" | grep -q "^$licence License" ||
+  fail "the metainfo file names licence $licence, the copyright file does not"
+echo "install tree ok"
