@@ -43,10 +43,12 @@ set(CPACK_PACKAGE_VENDOR Kestrelon)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "Kestrelon <${GLIMMERFETCH_SUPPORT_EMAIL}>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "download pictures from the web by keyword")
-set(CPACK_PACKAGE_DESCRIPTION
-    "Glimmerfetch is a desktop program that downloads pictures by keyword. It asks a hosted image "
-    "search service for every keyword of a list and saves the pictures one by one, optionally "
-    "filtered by file size, width or height.")
+# Debian wants the long description in lines of under 80 characters.
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+    "Glimmerfetch is a desktop program that downloads pictures by keyword.\n"
+    "It asks a hosted image search service for every keyword of a list and\n"
+    "saves the pictures one by one, optionally filtered by file size, width\n"
+    "or height.")
 set(CPACK_RESOURCE_FILE_LICENSE "${PROJECT_SOURCE_DIR}/LICENSE")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

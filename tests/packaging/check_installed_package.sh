@@ -33,6 +33,15 @@ if [ "${1:-}" = --under-x ]; then
   done
   [ -n "$up" ] || { cat "$HOME/program.log"; fail "no main window within 60 s"; }
   xwininfo -name Glimmerfetch | grep -E 'Width|Height|Map State'
+  # The desktop ties the window to the menu entry by its class, and shows the icon the program
+  # carries inside itself.
+  class=$(xprop -name Glimmerfetch WM_CLASS)
+  echo "$class"
+  wmclass=$(sed -n 's/^StartupWMClass=//p' "/usr/share/applications/$id.desktop")
+  [[ "$class" == *"\"$wmclass\""* ]] || fail "the window's class is not StartupWMClass=$wmclass of the menu entry"
+  icons=$(xprop -name Glimmerfetch _NET_WM_ICON | grep -c '^[[:space:]]*Icon (' || true)
+  [ "$icons" -gt 0 ] || fail "the window has no icon"
+  echo "window icon in $icons sizes"
   sleep 2
   kill -0 "$pid" 2>/dev/null || { cat "$HOME/program.log"; fail "the program ended after showing its window"; }
   kill "$pid"
