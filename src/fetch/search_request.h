@@ -1,0 +1,62 @@
+#pragma once
+
+#include "fetch/tool_runner.h"
+
+#include <QString>
+
+#include <functional>
+
+class Prompts;
+
+namespace UrLenc {
+
+// Each UTF-16 code unit on its own to UTF-8 bytes (the halves of a surrogate pair become two
+// three-byte groups), then every byte that is not an ASCII letter or digit as "%" and two
+// upper-case hexadecimal digits: "red car" -> "red%20car", "é" -> "%C3%A9".
+QString URLEncode(const QString& text);
+
+} // namespace UrLenc
+
+// The image search request and the key test.
+namespace Search {
+
+// The service host: GLIMMERFETCH_SERVICE_HOST when set and not empty (a host or host:port), else
+// the one the program was built with. Used in the address and in the host header.
+QString ServiceHost();
+
+// The page size for a count per keyword: 25 up to 10, else count + (3 * count) / 2 with the
+// division truncating, at most 50.
+int PageSize(int countPerKeyword);
+
+// The search request for one keyword. Its arguments are those of the command text below, split as
+// a shell would split it, quotes removed, in the same order, with CommonArguments() first and the
+// two "--header" options replaced by "-K -": the headers reach curl on its standard input, so the
+// key never shows in the process list. Uses CurlProgram(), ResponseFile and the key stored under
+// "SID". The keyword is sent URL-encoded.
+ToolCommand SearchCommand(const QString& keyword, int pageNumber, int pageSize);
+
+// The key test's request: keyword "city", page 1, page size 4.
+ToolCommand KeyTestCommand();
+
+// The command text of the search request as one line (the quoted tool path, two spaces, "-X GET",
+// three spaces, the quoted address, the two quoted "--header" options, "--output" and the quoted
+// answer file), for messages and tests. It shows the key; never log it.
+QString SearchCommandText(const QString& keyword, int pageNumber, int pageSize);
+
+// The configuration text that carries the two headers to curl ("-K -"), one
+// `header = "..."` line each, with "\", double quotes and control characters escaped so that no
+// key can end the line or add an option.
+QByteArray HeaderConfig(const QString& host, const QString& key);
+
+// The key dialog's "Test API Key": tests the stored key against the service and shows the verdict.
+// `setPointer` sets the dialog's mouse pointer (Surface::Default / Surface::Hourglass);
+// `keyFieldText` is the dialog's key field (only its emptiness matters, the request uses the key
+// stored under "SID"). Refuses to start while Globals::RunBusy is set; errors are reported with
+// the location "Form3.PushButton3_Click". Pauses one (paced) second before the verdict.
+void KeyTest(Prompts& prompts, const std::function<void(int)>& setPointer, const QString& keyFieldText);
+
+// The verdict texts.
+QString KeyValidText();
+QString KeyInvalidText(const QString& serviceMessage);
+
+} // namespace Search

@@ -1,0 +1,216 @@
+#include "fetch/tool_runner.h"
+
+#include "shell/error_report.h"
+#include "shell/surface.h"
+#include "shell/waiting.h"
+
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <cmath>
+#include <memory>
+
+namespace CurlFunctions {
+
+QString CurlCommand;
+QString ResponseFile;
+
+namespace {
+
+// The private folder of the current run or key test.
+std::unique_ptr<QTemporaryDir> folder;
+QString curlProgram;
+
+const QString BundleName = QStringLiteral("curl-ca-bundle.crt");
+const QString ResponseName = QStringLiteral("message.txt");
+
+// Where Debian, Fedora and others keep the system's CA certificates as one PEM file.
+const char* const SystemBundles[] = {
+    "/etc/ssl/certs/ca-certificates.crt",
+    "/etc/pki/tls/certs/ca-bundle.crt",
+    "/etc/ssl/cert.pem",
+};
+
+QString bundleSource() {
+    const QString chosen = qEnvironmentVariable("GLIMMERFETCH_CA_BUNDLE");
+    if (!chosen.isEmpty())
+        return chosen;
+    for (const char* path : SystemBundles) {
+        if (QFileInfo(QString::fromLatin1(path)).isReadable())
+            return QString::fromLatin1(path);
+    }
+    return QString::fromLatin1(SystemBundles[0]);
+}
+
+} // namespace
+
+void ExtractCurl() {
+    RemoveCurl();
+
+    auto made = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/glimmerfetch-XXXXXX"));
+    if (!made->isValid())
+        throw AppError(QStringLiteral("Path/File access error"));
+    made->setAutoRemove(true);
+    // QTemporaryDir makes the folder for its owner only; say so explicitly all the same.
+    QFile::setPermissions(made->path(),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+
+    QFile source(bundleSource());
+    if (!source.open(QIODevice::ReadOnly))
+        throw AppError(QStringLiteral("File not found")); // `made` goes, with the folder
+    const QByteArray pem = source.readAll();
+    QFile bundle(made->filePath(BundleName));
+    if (!bundle.open(QIODevice::WriteOnly) || bundle.write(pem) != pem.size() || !bundle.flush())
+        throw AppError(QStringLiteral("Path/File access error"));
+    bundle.close();
+
+    QString program = QStandardPaths::findExecutable(QStringLiteral("curl"));
+    if (program.isEmpty())
+        program = QStringLiteral("curl");
+
+    folder = std::move(made);
+    curlProgram = program;
+    CurlCommand = QLatin1Char('"') + program + QLatin1Char('"');
+    ResponseFile = folder->filePath(ResponseName);
+}
+
+void RemoveCurl() {
+    if (!folder)
+        return;
+    folder->remove();
+    folder.reset();
+}
+
+QString TempFolder() {
+    return folder ? folder->path() : QString();
+}
+
+QString CaBundleFile() {
+    return folder ? folder->filePath(BundleName) : QString();
+}
+
+QString CurlProgram() {
+    return curlProgram;
+}
+
+QStringList CommonArguments() {
+    return {QStringLiteral("--cacert"), CaBundleFile()};
+}
+
+CurlScope::~CurlScope() {
+    RemoveCurl();
+}
+
+} // namespace CurlFunctions
+
+namespace Shell32 {
+
+namespace {
+int currentCycle = DesignedCycleMilliseconds;
+
+// Rounds to the nearest whole number, halves to the even neighbour.
+int roundHalfEven(double value) {
+    return static_cast<int>(std::nearbyint(value));
+}
+} // namespace
+
+int cycleMilliseconds() {
+    return currentCycle;
+}
+
+void setCycleMilliseconds(int milliseconds) {
+    currentCycle = milliseconds > 0 ? milliseconds : DesignedCycleMilliseconds;
+}
+
+int NormalizeWindowStyle(int windowStyle) {
+    return windowStyle >= 0 && windowStyle <= 6 ? windowStyle : 6;
+}
+
+CycleView WaitCycleView(int counter, const QString& baseText, int baseValue, int itemCount) {
+    CycleView view;
+    if (counter < 50)
+        return view;
+    const int waited = counter - 50;
+    view.text = baseText + (baseText.isEmpty() ? QString() : QStringLiteral(", ")) +
+                QStringLiteral("Please wait.. ") + QString::number(waited);
+    if (waited % 150 == 0) {
+        // An item count below 1 would divide by zero; the bar then stands for one item.
+        const double items = itemCount >= 1 ? itemCount : 1;
+        const int step = roundHalfEven(100.0 / items / 10.0);
+        const int limit = roundHalfEven(100.0 / items + baseValue - step);
+        const double position = baseValue + static_cast<double>(waited / 150) * step;
+        view.moves = true;
+        view.value = position >= limit ? limit : static_cast<int>(position);
+    }
+    return view;
+}
+
+int RunAndWait(const ToolCommand& command, int windowStyle, Surface* bar, const QString& baseText,
+               int baseValue, int itemCount, int cycleMs) {
+    (void)NormalizeWindowStyle(windowStyle); // Linux children have no window to show.
+    Lifetime::check();
+    if (cycleMs <= 0)
+        cycleMs = cycleMilliseconds();
+
+    QProcess process;
+    process.setProgram(command.program);
+    process.setArguments(command.arguments);
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    if (command.standardInput.isEmpty())
+        process.setStandardInputFile(QProcess::nullDevice());
+    process.start(QIODevice::ReadWrite);
+    if (!process.waitForStarted(-1)) {
+        const QFileInfo info(command.program);
+        const bool found = command.program.contains(QLatin1Char('/'))
+                               ? info.exists()
+                               : !QStandardPaths::findExecutable(command.program).isEmpty();
+        return StartErrorBase + (found ? 70 : 53);
+    }
+    if (!command.standardInput.isEmpty()) {
+        process.write(command.standardInput);
+        process.closeWriteChannel();
+    }
+
+    QEventLoop loop;
+    QTimer cycle;
+    cycle.setSingleShot(true);
+    cycle.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&cycle, &QTimer::timeout, &loop, &QEventLoop::quit);
+    QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
+    QObject::connect(&Lifetime::notifier(), &Lifetime::Notifier::ending, &loop, &QEventLoop::quit);
+
+    int counter = 0;
+    while (process.state() != QProcess::NotRunning) {
+        cycle.start(cycleMs);
+        loop.exec();
+        if (Lifetime::ending()) {
+            process.kill();
+            process.waitForFinished(2000);
+            throw ProgramEnding();
+        }
+        if (process.state() == QProcess::NotRunning)
+            break; // the tool ended within this cycle: no need to wait out the rest of it
+        if (bar) {
+            ++counter;
+            const CycleView view = WaitCycleView(counter, baseText, baseValue, itemCount);
+            if (!view.text.isEmpty())
+                bar->setProgressText(view.text);
+            if (view.moves)
+                bar->setProgressValue(view.value);
+        }
+    }
+    cycle.stop();
+
+    if (bar)
+        bar->setProgressText(baseText.isEmpty() ? QStringLiteral("Progress Bar") : baseText);
+    return process.exitCode();
+}
+
+} // namespace Shell32

@@ -1,0 +1,110 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+class Surface;
+
+// One run of a command-line tool: the program, its arguments (each one a separate argument, never
+// re-split and never seen by a shell) and an optional text fed to its standard input. curl reads
+// its configuration from standard input with "-K -"; that is how the request headers (the user's
+// key among them) reach it without showing in the process list.
+struct ToolCommand {
+    QString program;
+    QStringList arguments;
+    QByteArray standardInput; // empty: the tool reads nothing (standard input is /dev/null)
+};
+
+// curl and its files, and the private folder they live in for the length of one download run or
+// key test.
+namespace CurlFunctions {
+
+// The quoted path of the curl tool ("\"/usr/bin/curl\""); the first token of every command text.
+// Set by ExtractCurl; empty before the first one.
+extern QString CurlCommand;
+
+// The path of the search answer file, "message.txt" in the private folder, without quotes. Set by
+// ExtractCurl; empty before the first one.
+extern QString ResponseFile;
+
+// Puts the tool in place for a run: makes a fresh private folder (mode 0700) under the platform's
+// temporary folder, writes the CA bundle "curl-ca-bundle.crt" into it, and sets CurlCommand and
+// ResponseFile. The tool is the system's curl, found on PATH (a bare "curl" when PATH has none, so
+// that the start fails like a missing tool). The bundle is the file named by GLIMMERFETCH_CA_BUNDLE
+// when that is set, else the system's CA certificates. A folder left by an earlier ExtractCurl is
+// removed first. Throws AppError when the folder or the bundle cannot be written; CurlCommand and
+// ResponseFile then keep their values.
+void ExtractCurl();
+
+// Removes the private folder with everything in it (the bundle, message.txt, anything else curl
+// wrote there). Reports nothing; does nothing when there is no folder.
+void RemoveCurl();
+
+// The private folder ("" when none is in place) and the paths in it.
+QString TempFolder();
+QString CaBundleFile();
+
+// The unquoted path of the curl tool (CurlCommand without its quotes).
+QString CurlProgram();
+
+// The arguments every curl command starts with: "--cacert" and the bundle in the private folder
+// (curl on Linux does not look for a bundle beside itself).
+QStringList CommonArguments();
+
+// Removes the private folder when it leaves scope, also when a wait unwinds because the program is
+// ending. Put one at the top of every routine that calls ExtractCurl:
+//     CurlFunctions::CurlScope scope;
+//     trap(104, [&] { CurlFunctions::ExtractCurl(); });
+//     ...
+//     trap(130, [&] { CurlFunctions::RemoveCurl(); });
+class CurlScope {
+public:
+    CurlScope() = default;
+    ~CurlScope();
+    CurlScope(const CurlScope&) = delete;
+    CurlScope& operator=(const CurlScope&) = delete;
+};
+
+} // namespace CurlFunctions
+
+// Running one tool and waiting for it without freezing the window.
+namespace Shell32 {
+
+// The designed length of one wait cycle.
+inline constexpr int DesignedCycleMilliseconds = 100;
+
+// The cycle length RunAndWait uses when it is given none (100 ms unless a test changed it).
+int cycleMilliseconds();
+void setCycleMilliseconds(int milliseconds);
+
+// The child's window style: 0..6 stay, anything else becomes 6. It has no other effect on Linux.
+int NormalizeWindowStyle(int windowStyle);
+
+// What the progress bar shows after `counter` wait cycles (counter >= 1): `text` is empty before
+// the 50th cycle, else the wait text; `moves` says whether this cycle sets the bar to `value`. An
+// item count below 1 counts as 1.
+struct CycleView {
+    QString text;
+    bool moves = false;
+    int value = 0;
+};
+CycleView WaitCycleView(int counter, const QString& baseText, int baseValue, int itemCount);
+
+// Starts the tool and waits for it to end in a local event loop that wakes once per cycle and the
+// moment the tool exits, so a request costs no polling latency. With a bar, from the 50th cycle on
+// the bar text is the base text (", " when it is not empty) "Please wait.. " and the cycle number
+// counted from 0; every 150 cycles the bar creeps on (see WaitCycleView); at the end the bar text
+// is the base text, or "Progress Bar" when that is empty. Without a bar (nullptr) nothing is shown.
+//
+// Returns the tool's exit code, or, when it cannot be started, a negative number: the start
+// error's number (53 file not found, 70 permission denied) minus 2,147,221,504, at once, with
+// nothing shown. `cycleMs` 0 means cycleMilliseconds(). When the program ends meanwhile the tool
+// is killed and ProgramEnding is thrown.
+int RunAndWait(const ToolCommand& command, int windowStyle = 6, Surface* bar = nullptr,
+               const QString& baseText = QString(), int baseValue = 0, int itemCount = 0, int cycleMs = 0);
+
+// The negative result for a start error number.
+inline constexpr int StartErrorBase = -2147221504;
+
+} // namespace Shell32
