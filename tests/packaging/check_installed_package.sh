@@ -82,7 +82,7 @@ echo "${deb##*/}"
 dpkg-deb -f "$deb" Package Version Architecture Depends Recommends
 
 # Every package named in Depends, without versions and alternatives.
-mapfile -t depends < <(dpkg-deb -f "$deb" Depends | sed 's/[,|]/\n/g; s/(.*)//; s/:.*//; s/[[:space:]]//g' | grep .)
+mapfile -t depends < <(dpkg-deb -f "$deb" Depends | sed 's/[,|]/\n/g' | sed 's/(.*)//; s/:.*//; s/[[:space:]]//g' | grep .)
 needs() {
   local p
   for p in "${depends[@]}"; do [ "$p" = "$1" ] && return 0; done
