@@ -1,0 +1,67 @@
+// What the local image service sends back for one request: the search answer, the pictures and the
+// faulty downloads.
+#pragma once
+
+#include "catalog.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QMap>
+#include <QPair>
+#include <QSet>
+#include <QString>
+
+namespace ImageService {
+
+struct Request {
+    QByteArray method;
+    QByteArray target;                    // as sent: path and query, still percent-encoded
+    QByteArray rawPath;                   // target before "?"
+    QByteArray rawQuery;                  // target after "?", without it
+    QMap<QByteArray, QByteArray> headers; // lower-case names; repeated headers joined with ", "
+    QByteArray body;
+    quint16 localPort = 0;
+
+    QByteArray header(const char* name) const { return headers.value(QByteArray(name)); }
+};
+
+struct Reply {
+    enum class Mode {
+        Whole,  // headers and body at once
+        Slow,   // the body a few bytes at a time
+        Cutoff, // a Content-Length larger than the body, then the connection closes
+        Huge,   // a long body streamed in pieces
+    };
+    int status = 200;
+    QByteArray contentType;
+    QList<QPair<QByteArray, QByteArray>> headers; // extra headers (Location)
+    QByteArray body;
+    Mode mode = Mode::Whole;
+    qint64 declaredLength = -1; // Cutoff: the Content-Length sent
+    qint64 totalLength = 0;     // Huge: the whole body's length; body holds its first part
+    int rate = 16;              // Slow: bytes per second
+    int delayMs = 0;            // the answer is held back this long
+};
+
+struct Settings {
+    QSet<QString> validKeys;
+    QSet<QString> quotaKeys;
+    Catalog catalog;
+};
+
+// The reply to one request.
+Reply replyTo(const Request& request, const Settings& settings);
+
+// The reply for a picture path "/img/<kind>/<w>x<h>/<seed>/<name>"; host is used for redirects.
+Reply pictureReply(const QString& path, const QByteArray& rawQuery, const QString& host);
+
+// A drawn picture: PNG or JPEG bytes, the same for the same kind, size and seed.
+QByteArray pictureBytes(bool png, int width, int height, quint32 seed);
+
+// The filler bytes at [offset, offset + length) of a huge body after its picture.
+QByteArray fillerBytes(qint64 offset, qint64 length);
+
+// Reason phrase of a status code.
+QByteArray reasonPhrase(int status);
+
+} // namespace ImageService
