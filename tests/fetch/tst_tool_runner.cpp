@@ -1,0 +1,345 @@
+#include "fetch/pace.h"
+#include "fetch/tool_runner.h"
+#include "shell/error_report.h"
+#include "shell/surface.h"
+#include "shell/waiting.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+
+namespace {
+
+// Remembers every change of the progress bar in order, and can act on one.
+class RecordingSurface : public SurfaceState {
+public:
+    QStringList texts;
+    QList<int> values;
+    std::function<void(const QString&)> onText;
+
+    void setProgressValue(int value) override {
+        values << value;
+        SurfaceState::setProgressValue(value);
+    }
+    void setProgressText(const QString& text) override {
+        texts << text;
+        SurfaceState::setProgressText(text);
+        if (onText)
+            onText(text);
+    }
+};
+
+ToolCommand tool(const QString& name, const QStringList& arguments, const QByteArray& input = QByteArray()) {
+    return ToolCommand{QStandardPaths::findExecutable(name), arguments, input};
+}
+
+QStringList gmtempEntries() {
+    return QDir(QDir::tempPath()).entryList({QStringLiteral("glimmerfetch-*")}, QDir::Dirs | QDir::Hidden);
+}
+
+} // namespace
+
+class TestToolRunner : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void extractAndRemove();
+    void bundleFromEnvironment();
+    void missingBundleLeavesNothing();
+    void scopeRemovesFolder();
+    void windowStyle_data();
+    void windowStyle();
+    void cycleView_data();
+    void cycleView();
+    void pace_data();
+    void pace();
+    void exitCodeAndInput();
+    void argumentsAreNeverInterpreted();
+    void missingToolReturnsNegativeAtOnce();
+    void quickToolLeavesBaseText_data();
+    void quickToolLeavesBaseText();
+    void longWaitFollowsTheCycles();
+    void endingProgramKillsTool(); // must stay last: the program's end cannot be undone
+
+private:
+    QStringList tempBefore;
+};
+
+void TestToolRunner::init() {
+    tempBefore = gmtempEntries();
+}
+
+void TestToolRunner::cleanup() {
+    CurlFunctions::RemoveCurl();
+    qunsetenv("GLIMMERFETCH_CA_BUNDLE");
+    QCOMPARE(gmtempEntries(), tempBefore);
+}
+
+void TestToolRunner::extractAndRemove() {
+    QVERIFY(CurlFunctions::TempFolder().isEmpty());
+    CurlFunctions::ExtractCurl();
+    const QString folder = CurlFunctions::TempFolder();
+    QVERIFY(folder.startsWith(QDir::tempPath() + QLatin1Char('/')));
+    QCOMPARE(QFileInfo(folder).permissions() & 0x7777, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                           QFileDevice::ExeOwner | QFileDevice::ReadUser |
+                                                           QFileDevice::WriteUser | QFileDevice::ExeUser);
+    QCOMPARE(CurlFunctions::ResponseFile, folder + QStringLiteral("/message.txt"));
+    QCOMPARE(CurlFunctions::CaBundleFile(), folder + QStringLiteral("/curl-ca-bundle.crt"));
+    QVERIFY(QFileInfo(CurlFunctions::CaBundleFile()).size() > 1000);
+    QCOMPARE(CurlFunctions::CurlCommand, QLatin1Char('"') + CurlFunctions::CurlProgram() + QLatin1Char('"'));
+    QCOMPARE(CurlFunctions::CurlProgram(), QStandardPaths::findExecutable(QStringLiteral("curl")));
+    QCOMPARE(CurlFunctions::CommonArguments(), (QStringList{"--cacert", CurlFunctions::CaBundleFile()}));
+
+    // A second extraction replaces the folder; removal takes whatever curl left in it.
+    CurlFunctions::ExtractCurl();
+    const QString second = CurlFunctions::TempFolder();
+    QVERIFY(second != folder);
+    QVERIFY(!QFileInfo::exists(folder));
+    QFile answer(CurlFunctions::ResponseFile);
+    QVERIFY(answer.open(QIODevice::WriteOnly));
+    answer.close();
+    CurlFunctions::RemoveCurl();
+    QVERIFY(!QFileInfo::exists(second));
+    QVERIFY(CurlFunctions::TempFolder().isEmpty());
+    CurlFunctions::RemoveCurl(); // nothing to remove: no harm
+}
+
+void TestToolRunner::bundleFromEnvironment() {
+    QTemporaryDir dir;
+    const QString pem = dir.filePath(QStringLiteral("test-ca.pem"));
+    QFile file(pem);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("-----BEGIN CERTIFICATE-----\ntest\n-----END CERTIFICATE-----\n");
+    file.close();
+    qputenv("GLIMMERFETCH_CA_BUNDLE", pem.toLocal8Bit());
+    CurlFunctions::ExtractCurl();
+    QFile copy(CurlFunctions::CaBundleFile());
+    QVERIFY(copy.open(QIODevice::ReadOnly));
+    QCOMPARE(copy.readAll(), QByteArray("-----BEGIN CERTIFICATE-----\ntest\n-----END CERTIFICATE-----\n"));
+}
+
+void TestToolRunner::missingBundleLeavesNothing() {
+    CurlFunctions::ExtractCurl();
+    const QString response = CurlFunctions::ResponseFile;
+    qputenv("GLIMMERFETCH_CA_BUNDLE", "/nonexistent/glimmerfetch-ca.pem");
+    QVERIFY_THROWS_EXCEPTION(AppError, CurlFunctions::ExtractCurl());
+    QVERIFY(CurlFunctions::TempFolder().isEmpty());
+    QCOMPARE(CurlFunctions::ResponseFile, response); // kept, and pointing nowhere now
+    QVERIFY(!QFileInfo::exists(QFileInfo(response).path()));
+}
+
+void TestToolRunner::scopeRemovesFolder() {
+    QString folder;
+    try {
+        CurlFunctions::CurlScope scope;
+        CurlFunctions::ExtractCurl();
+        folder = CurlFunctions::TempFolder();
+        throw ProgramEnding();
+    } catch (const ProgramEnding&) {
+    }
+    QVERIFY(!folder.isEmpty());
+    QVERIFY(!QFileInfo::exists(folder));
+}
+
+void TestToolRunner::windowStyle_data() {
+    QTest::addColumn<int>("given");
+    QTest::addColumn<int>("style");
+    QTest::newRow("hidden") << 0 << 0;
+    QTest::newRow("six") << 6 << 6;
+    QTest::newRow("minus one") << -1 << 6;
+    QTest::newRow("seven") << 7 << 6;
+}
+
+void TestToolRunner::windowStyle() {
+    QFETCH(int, given);
+    QFETCH(int, style);
+    QCOMPARE(Shell32::NormalizeWindowStyle(given), style);
+}
+
+void TestToolRunner::cycleView_data() {
+    QTest::addColumn<int>("counter");
+    QTest::addColumn<QString>("baseText");
+    QTest::addColumn<int>("baseValue");
+    QTest::addColumn<int>("items");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("value"); // -1: the bar does not move
+    const QString cat = QStringLiteral("Processing: cat, finding images...");
+    QTest::newRow("49: nothing yet") << 49 << cat << 25 << 4 << "" << -1;
+    QTest::newRow("50: wait text 0, bar at base") << 50 << cat << 25 << 4 << cat + ", Please wait.. 0" << 25;
+    QTest::newRow("60: wait text 10") << 60 << cat << 25 << 4 << cat + ", Please wait.. 10" << -1;
+    QTest::newRow("199: no move") << 199 << cat << 25 << 4 << cat + ", Please wait.. 149" << -1;
+    QTest::newRow("200: step 2 (2.5 to even)") << 200 << cat << 25 << 4 << cat + ", Please wait.. 150" << 27;
+    QTest::newRow("350") << 350 << cat << 25 << 4 << cat + ", Please wait.. 300" << 29;
+    QTest::newRow("limit 48") << 50 + 150 * 12 << cat << 25 << 4 << cat + ", Please wait.. 1800" << 48;
+    QTest::newRow("stays at limit") << 50 + 150 * 40 << cat << 25 << 4 << cat + ", Please wait.. 6000" << 48;
+    QTest::newRow("empty base text: no comma") << 51 << "" << 0 << 1 << "Please wait.. 1" << -1;
+    QTest::newRow("one item: step 10") << 200 << "" << 0 << 1 << "Please wait.. 150" << 10;
+    QTest::newRow("20 items: step 0.5 rounds to 0") << 200 << "" << 10 << 20 << "Please wait.. 150" << 10;
+    QTest::newRow("8 items: limit 11.5 rounds to 12")
+        << 50 + 150 * 20 << "" << 0 << 8 << "Please wait.. 3000" << 12;
+    QTest::newRow("no items counts as one") << 200 << "" << 0 << 0 << "Please wait.. 150" << 10;
+}
+
+void TestToolRunner::cycleView() {
+    QFETCH(int, counter);
+    QFETCH(QString, baseText);
+    QFETCH(int, baseValue);
+    QFETCH(int, items);
+    QFETCH(QString, text);
+    QFETCH(int, value);
+    const Shell32::CycleView view = Shell32::WaitCycleView(counter, baseText, baseValue, items);
+    QCOMPARE(view.text, text);
+    QCOMPARE(view.moves, value >= 0);
+    if (value >= 0)
+        QCOMPARE(view.value, value);
+}
+
+void TestToolRunner::pace_data() {
+    QTest::addColumn<QByteArray>("env");
+    QTest::addColumn<double>("seconds");
+    QTest::newRow("unset") << QByteArray() << 1.5;
+    QTest::newRow("zero") << QByteArray("0") << 0.0;
+    QTest::newRow("double") << QByteArray("2") << 3.0;
+    QTest::newRow("not a number") << QByteArray("fast") << 1.5;
+    QTest::newRow("negative") << QByteArray("-1") << 1.5;
+}
+
+void TestToolRunner::pace() {
+    QFETCH(QByteArray, env);
+    QFETCH(double, seconds);
+    const QByteArray old = qgetenv("GLIMMERFETCH_PACE");
+    if (env.isNull())
+        qunsetenv("GLIMMERFETCH_PACE");
+    else
+        qputenv("GLIMMERFETCH_PACE", env);
+    const double paced = Pace::seconds(1.5);
+    qputenv("GLIMMERFETCH_PACE", old);
+    QCOMPARE(paced, seconds);
+}
+
+void TestToolRunner::exitCodeAndInput() {
+    QTemporaryDir dir;
+    const QString out = dir.filePath(QStringLiteral("in.txt"));
+    // The input text reaches the tool's standard input whole, and the tool's exit code comes back.
+    const QByteArray input("header = \"x-rapidapi-key: a\\\"b\"\n");
+    QCOMPARE(Shell32::RunAndWait(tool(QStringLiteral("sh"), {"-c", "cat > \"$0\"; exit 7", out}, input), 0),
+             7);
+    QFile file(out);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), input);
+    // Without input text the tool reads an empty standard input instead of waiting for one.
+    QCOMPARE(Shell32::RunAndWait(tool(QStringLiteral("sh"), {"-c", "test -z \"$(cat)\""}), 0), 0);
+}
+
+void TestToolRunner::argumentsAreNeverInterpreted() {
+    QTemporaryDir dir;
+    const QString out = dir.filePath(QStringLiteral("args.txt"));
+    const QStringList hostile = {
+        "a \"quoted\" word", "; rm -rf /", "$(touch pwned)", "`touch pwned`", "-o", "two\nlines", ""};
+    QStringList arguments{"-c", "printf '%s\\0' \"$@\" > \"$0\"", out};
+    arguments += hostile;
+    QCOMPARE(Shell32::RunAndWait(tool(QStringLiteral("sh"), arguments), 0), 0);
+    QFile file(out);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QByteArray expected;
+    for (const QString& a : hostile)
+        expected += a.toUtf8() + '\0';
+    QCOMPARE(file.readAll(), expected);
+    QVERIFY(!QFileInfo::exists(QStringLiteral("pwned")));
+}
+
+void TestToolRunner::missingToolReturnsNegativeAtOnce() {
+    RecordingSurface bar;
+    QTemporaryDir dir;
+    QCOMPARE(Shell32::RunAndWait(ToolCommand{dir.filePath(QStringLiteral("curl")), {}, {}}, 0, &bar,
+                                 QStringLiteral("x"), 0, 1),
+             Shell32::StartErrorBase + 53);
+    QFile notExecutable(dir.filePath(QStringLiteral("plain")));
+    QVERIFY(notExecutable.open(QIODevice::WriteOnly));
+    notExecutable.close();
+    QCOMPARE(Shell32::RunAndWait(ToolCommand{notExecutable.fileName(), {}, {}}, 0, &bar),
+             Shell32::StartErrorBase + 70);
+    QCOMPARE(Shell32::RunAndWait(ToolCommand{QStringLiteral("glimmerfetch-no-such-tool"), {}, {}}, 0, &bar),
+             Shell32::StartErrorBase + 53);
+    QVERIFY(bar.texts.isEmpty());
+    QVERIFY(bar.values.isEmpty());
+}
+
+void TestToolRunner::quickToolLeavesBaseText_data() {
+    QTest::addColumn<QString>("baseText");
+    QTest::addColumn<QString>("finalText");
+    QTest::newRow("base text") << "Processing: cat, finding images..."
+                               << "Processing: cat, finding images...";
+    QTest::newRow("empty base text") << ""
+                                     << "Progress Bar";
+}
+
+void TestToolRunner::quickToolLeavesBaseText() {
+    QFETCH(QString, baseText);
+    QFETCH(QString, finalText);
+    RecordingSurface bar;
+    bar.setProgressValue(33);
+    bar.values.clear();
+    // 0.2 s is 40 cycles of 5 ms: fewer than 50, so no wait text and no move.
+    QCOMPARE(Shell32::RunAndWait(tool(QStringLiteral("sleep"), {"0.2"}), 0, &bar, baseText, 33, 3, 5), 0);
+    QCOMPARE(bar.texts, QStringList{finalText});
+    QVERIFY(bar.values.isEmpty());
+}
+
+void TestToolRunner::longWaitFollowsTheCycles() {
+    // A tool that runs until the bar has reached its limit and some cycles more; each cycle is 1 ms.
+    QTemporaryDir dir;
+    const QString stop = dir.filePath(QStringLiteral("stop"));
+    RecordingSurface bar;
+    const QString base = QStringLiteral("Processing: cat, finding images...");
+    const int lastCycle = 50 + 150 * 12 + 20;
+    bar.onText = [&](const QString& text) {
+        if (text.endsWith(QStringLiteral(".. %1").arg(lastCycle - 50)))
+            QFile(stop).open(QIODevice::WriteOnly);
+    };
+    QElapsedTimer clock;
+    clock.start();
+    const int code = Shell32::RunAndWait(
+        tool(QStringLiteral("sh"), {"-c", "while [ ! -e \"$0\" ]; do sleep 0.01; done", stop}), 0, &bar, base,
+        25, 4, 1);
+    QCOMPARE(code, 0);
+    QVERIFY2(clock.elapsed() < 30000, "the wait should end soon after the tool");
+
+    // Wait texts count up one per cycle from 0, then the base text comes back.
+    QVERIFY(bar.texts.size() > lastCycle - 50);
+    QCOMPARE(bar.texts.last(), base);
+    for (int n = 0; n <= lastCycle - 50; ++n)
+        QCOMPARE(bar.texts.at(n), base + QStringLiteral(", Please wait.. %1").arg(n));
+    // The bar moves every 150 cycles by 2 from 25 and stops at 48.
+    QCOMPARE(bar.values, (QList<int>{25, 27, 29, 31, 33, 35, 37, 39, 41, 43, 45, 47, 48}));
+}
+
+void TestToolRunner::endingProgramKillsTool() {
+    QTemporaryDir dir;
+    const QString mark = dir.filePath(QStringLiteral("still-running"));
+    CurlFunctions::CurlScope scope;
+    CurlFunctions::ExtractCurl();
+    const QString folder = CurlFunctions::TempFolder();
+    QTimer::singleShot(200, [] { Lifetime::end(); });
+    QElapsedTimer clock;
+    clock.start();
+    // The tool would write its mark after 1 s; ending the program kills it first.
+    QVERIFY_THROWS_EXCEPTION(
+        ProgramEnding,
+        Shell32::RunAndWait(tool(QStringLiteral("sh"), {"-c", "sleep 1; touch \"$0\"", mark}), 0));
+    QVERIFY(clock.elapsed() < 900);
+    QTest::qWait(1300);
+    QVERIFY(!QFileInfo::exists(mark));
+    QVERIFY(QFileInfo::exists(folder)); // the scope is still open here
+}
+
+QTEST_GUILESS_MAIN(TestToolRunner)
+#include "tst_tool_runner.moc"
