@@ -1,6 +1,7 @@
 #include "shell/form1.h"
 
 #include "build_config.h"
+#include "fetch/download_run.h"
 #include "keywords/keyword_list.h"
 #include "shell/conversions.h"
 #include "shell/error_report.h"
@@ -368,7 +369,9 @@ void Form1::PushButton6_Click() {
 // The commands below belong to the keyword list, the download run and the option dialogs; each
 // comes with its own subsystem.
 void Form1::PushButton1_Click() {}
-void Form1::PushButton2_Click() {}
+void Form1::PushButton2_Click() {
+    Download::DownloadRun(*keywords_, *this, prompts_, Text1->text(), Text2->text(), Text3->text());
+}
 void Form1::PushButton3_Click() {}
 void Form1::PushButton5_Click() {}
 void Form1::PushButton7_Click() {}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class KeywordList;
+class Prompts;
+class Surface;
+
+// The main window's "Start Downloading": for each keyword (at most 100), one page of image results
+// from the search service, downloaded one by one into the folder until enough pictures are kept or
+// the page has no more results.
+namespace Download {
+
+// What the run did, for the benchmark and for tests that need more than the final box.
+struct RunSummary {
+    bool started = false;  // the three checks passed
+    int searches = 0;      // search requests made
+    int downloads = 0;     // downloads started
+    int kept = 0;          // pictures kept, over all keywords
+    QStringList keptFiles; // their paths, in the order they were kept
+};
+
+// The count of pictures per keyword from the main window's text: not numeric 5; else a 16-bit
+// whole number with halves to even (AppError "Overflow" beyond). CapCount then brings it into
+// 1..50: above 50 gives 50, below 1 gives 5.
+int CountFrom(const QString& text);
+int CapCount(int count);
+
+// The start position (the page number asked for): not numeric 1; else a 16-bit whole number.
+// CapStart: above 150 gives 150, below 1 gives 1.
+int StartFrom(const QString& text);
+int CapStart(int start);
+
+// The final message when something was sent to download.
+QString DoneText();
+// The final message when nothing was, with the last message of the service.
+QString NothingFoundText(const QString& serviceMessage);
+
+// The run. `folder`, `countText` and `startText` are the main window's three fields (Text1, Text2,
+// Text3), used as typed. The keywords are read from `keywords` as the run reaches them, so the list
+// may change meanwhile. Does nothing while another run or a key test is under way. Failures are
+// reported with the location "Form1.PushButton2_Click" and the run goes on; it always removes its
+// files, resets the bar and the pointer, and clears Globals::RunBusy, also when the program ends
+// during the run.
+RunSummary DownloadRun(KeywordList& keywords, Surface& surface, Prompts& prompts, const QString& folder,
+                       const QString& countText, const QString& startText);
+
+} // namespace Download

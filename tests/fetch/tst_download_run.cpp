@@ -1,0 +1,208 @@
+#include "fake_prompts.h"
+#include "fetch/download_command.h"
+#include "fetch/download_run.h"
+#include "fetch/tool_runner.h"
+#include "keywords/keyword_list.h"
+#include "shell/error_report.h"
+#include "shell/globals.h"
+#include "shell/surface.h"
+#include "test_settings.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+// The parts of the download run that need no service: the numbers it reads from the main window,
+// the download command, and the three checks before it starts.
+class TestDownloadRun : public QObject {
+    Q_OBJECT
+private slots:
+    void init() {
+        TestSettings::clear();
+        Globals::RunBusy = false;
+    }
+
+    void count_data();
+    void count();
+    void start_data();
+    void start();
+    void commandArgumentsFollowTheCommandText_data();
+    void commandArgumentsFollowTheCommandText();
+    void startChecks_data();
+    void startChecks();
+    void busyRunDoesNothing();
+    void endMessages();
+};
+
+namespace {
+
+// Splits a command text as a POSIX shell would for the texts the program makes: blanks separate,
+// double quotes group and are removed.
+QStringList shellSplit(const QString& text) {
+    QStringList words;
+    QString word;
+    bool inWord = false;
+    bool quoted = false;
+    for (const QChar c : text) {
+        if (c == '"') {
+            quoted = !quoted;
+            inWord = true;
+        } else if (c == ' ' && !quoted) {
+            if (inWord)
+                words << word;
+            word.clear();
+            inWord = false;
+        } else {
+            word += c;
+            inWord = true;
+        }
+    }
+    if (inWord)
+        words << word;
+    return words;
+}
+
+} // namespace
+
+void TestDownloadRun::count_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("expected"); // -1: "Overflow", which leaves 0 and so 5 after the caps
+    QTest::newRow("letters") << "abc" << 5;
+    QTest::newRow("empty") << "" << 5;
+    QTest::newRow("zero") << "0" << 5;
+    QTest::newRow("negative") << "-3" << 5;
+    QTest::newRow("above the cap") << "200" << 50;
+    QTest::newRow("cap itself") << "50" << 50;
+    QTest::newRow("half up to even") << "7.5" << 8;
+    QTest::newRow("half down to even") << "6.5" << 6;
+    QTest::newRow("small half to zero") << "0.5" << 5;
+    QTest::newRow("blanks") << " 12 " << 12;
+    QTest::newRow("beyond 16 bits") << "40000" << -1;
+}
+
+void TestDownloadRun::count() {
+    QFETCH(QString, text);
+    QFETCH(int, expected);
+    if (expected < 0) {
+        QVERIFY_THROWS_EXCEPTION(AppError, Download::CountFrom(text));
+        QCOMPARE(Download::CapCount(0), 5);
+        return;
+    }
+    QCOMPARE(Download::CapCount(Download::CountFrom(text)), expected);
+}
+
+void TestDownloadRun::start_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("expected");
+    QTest::newRow("letters") << "x" << 1;
+    QTest::newRow("zero") << "0" << 1;
+    QTest::newRow("negative") << "-7" << 1;
+    QTest::newRow("cap") << "151" << 150;
+    QTest::newRow("inside") << "150" << 150;
+    QTest::newRow("half to even") << "2.5" << 2;
+}
+
+void TestDownloadRun::start() {
+    QFETCH(QString, text);
+    QTEST(Download::CapStart(Download::StartFrom(text)), "expected");
+}
+
+void TestDownloadRun::commandArgumentsFollowTheCommandText_data() {
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("target");
+    QTest::newRow("plain") << "https://h.example/a/b.jpg"
+                           << "/home/u/Pictures/cat 1.jpg";
+    QTest::newRow("address like an option") << "-K/etc/passwd"
+                                            << "/tmp/x 2.png";
+    QTest::newRow("file address") << "file:///home/u/.ssh/id_rsa"
+                                  << "/tmp/key 1.rsa";
+}
+
+void TestDownloadRun::commandArgumentsFollowTheCommandText() {
+    QFETCH(QString, address);
+    QFETCH(QString, target);
+    const ToolCommand command = Download::DownloadCommand(address, target);
+    QStringList args = command.arguments;
+    const QStringList common = CurlFunctions::CommonArguments();
+    QCOMPARE(args.mid(0, common.size()), common);
+    args = args.mid(common.size());
+
+    // The hardening: only http and https, also after redirects, and the address after "--".
+    QCOMPARE(args.mid(args.indexOf("--proto"), 4),
+             QStringList({"--proto", "=http,https", "--proto-redir", "=http,https"}));
+    QCOMPARE(args.mid(args.size() - 2), QStringList({"--", address}));
+    QCOMPARE(args.count("--"), 1);
+    QCOMPARE(args.at(args.indexOf("--output") + 1), target);
+
+    // Without the additions, the arguments are the command text's words in their order, with the
+    // address moved to the end (curl reads everything after "--" as addresses).
+    for (const QString& added : {"--proto", "=http,https", "--proto-redir", "=http,https", "--"})
+        args.removeOne(added);
+    CurlFunctions::CurlCommand = "\"/usr/bin/curl\"";
+    QStringList words = shellSplit(Download::DownloadCommandText(address, target));
+    QCOMPARE(words.takeFirst(), "/usr/bin/curl");
+    words.removeOne(address);
+    words << address;
+    QCOMPARE(args, words);
+    QCOMPARE(words.mid(0, 10),
+             QStringList({"-X", "GET", "--user-agent", Download::UserAgent(), "--connect-timeout", "30",
+                          "--max-time", "60", "-F", "type=image"}));
+}
+
+void TestDownloadRun::startChecks_data() {
+    QTest::addColumn<bool>("hasKeywords");
+    QTest::addColumn<bool>("folderExists");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("all three wrong") << false << false << ""
+                                     << "No keyword/s added.";
+    QTest::newRow("no keywords") << false << true << "k"
+                                 << "No keyword/s added.";
+    QTest::newRow("no folder and no key") << true << false << ""
+                                          << "Folder does not exist. Please select another folder.";
+    QTest::newRow("no key") << true << true << ""
+                            << "Please enter API key first.";
+}
+
+void TestDownloadRun::startChecks() {
+    QFETCH(bool, hasKeywords);
+    QFETCH(bool, folderExists);
+    QFETCH(QString, key);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    KeywordList list;
+    if (hasKeywords)
+        list.add("cat");
+    if (!key.isEmpty())
+        TestSettings::seed("SID", key);
+    SurfaceState surface;
+    surface.setPointer(Surface::Hand);
+    FakePrompts prompts;
+    const auto summary = Download::DownloadRun(
+        list, surface, prompts, folderExists ? dir.path() + "/" : dir.filePath("gone/"), "5", "1");
+    QVERIFY(!summary.started);
+    QCOMPARE(prompts.messages(), QStringList{message});
+    QCOMPARE(prompts.calls.first().title, Globals::applicationTitle());
+    QVERIFY(!Globals::RunBusy);
+    QVERIFY(!surface.busy());
+    QCOMPARE(surface.progressText(), QStringLiteral("Progress Bar"));
+}
+
+void TestDownloadRun::busyRunDoesNothing() {
+    KeywordList list;
+    SurfaceState surface;
+    FakePrompts prompts;
+    Globals::RunBusy = true;
+    QVERIFY(!Download::DownloadRun(list, surface, prompts, "/", "5", "1").started);
+    QVERIFY(prompts.calls.isEmpty());
+    QVERIFY(Globals::RunBusy); // the run or key test that set it clears it
+}
+
+void TestDownloadRun::endMessages() {
+    QVERIFY(Download::DoneText().startsWith(
+        "Done.\r\n\r\nPlease note: Downloaded amount could be less than desired"));
+    QVERIFY(Download::DoneText().endsWith(".") && !Download::DoneText().endsWith("/."));
+    QCOMPARE(Download::NothingFoundText("quota"), QStringLiteral("Nothing found.\r\n\r\nquota"));
+}
+
+QTEST_MAIN(TestDownloadRun)
+#include "tst_download_run.moc"
