@@ -1,36 +1,109 @@
 #include "keywords/keyword_list.h"
 
+#include <algorithm>
+#include <iterator>
+
 KeywordList::KeywordList(QObject* parent)
     : QAbstractListModel(parent) {}
+
+const std::vector<QString>& KeywordList::items() const {
+    closeGap();
+    return items_;
+}
 
 void KeywordList::add(const QString& keyword) {
     const int row = Count();
     beginInsertRows(QModelIndex(), row, row);
+    // The gap, if any, lies inside the storage, so the end of the storage is the end of the list.
     items_.push_back(keyword);
     endInsertRows();
+}
+
+void KeywordList::appendMany(std::vector<QString>&& keywords) {
+    if (keywords.empty())
+        return;
+    const int row = Count();
+    beginInsertRows(QModelIndex(), row, row + static_cast<int>(keywords.size()) - 1);
+    items_.insert(items_.end(), std::make_move_iterator(keywords.begin()),
+                  std::make_move_iterator(keywords.end()));
+    endInsertRows();
+    keywords.clear();
 }
 
 void KeywordList::clear() {
     beginResetModel();
     items_.clear();
     items_.shrink_to_fit();
+    gapStart_ = gapEnd_ = 0;
+    ++revision_;
     endResetModel();
 }
 
 void KeywordList::remove(int position) {
-    if (position < 1 || position > Count())
+    removeRun(position, position);
+}
+
+void KeywordList::removeRun(int first, int last) {
+    first = std::max(first, 1);
+    last = std::min(last, Count());
+    if (first > last)
         return;
-    beginRemoveRows(QModelIndex(), position - 1, position - 1);
-    items_.erase(items_.begin() + (position - 1));
+    const auto from = static_cast<size_t>(first - 1);
+    const auto to = static_cast<size_t>(last); // one past the run
+    beginRemoveRows(QModelIndex(), first - 1, last - 1);
+    moveGap(to);
+    // The run now lies just below the gap; it becomes part of it.
+    for (size_t i = from; i < to; ++i)
+        items_[i] = QString();
+    gapStart_ = from;
+    ++revision_;
+    if (Count() == 0) {
+        items_.clear();
+        gapStart_ = gapEnd_ = 0;
+    }
     endRemoveRows();
 }
 
-int KeywordList::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : Count(); }
+void KeywordList::compact() {
+    closeGap();
+    items_.shrink_to_fit();
+}
+
+void KeywordList::moveGap(size_t at) {
+    const size_t length = gapLength();
+    if (length == 0) {
+        gapStart_ = gapEnd_ = at;
+        return;
+    }
+    if (at < gapStart_) {
+        // The entries between `at` and the gap move up behind it, the highest first.
+        for (size_t i = gapStart_; i-- > at;)
+            items_[i + length] = std::move(items_[i]);
+    } else if (at > gapStart_) {
+        // The entries after the gap move down in front of it.
+        for (size_t i = gapStart_; i < at; ++i)
+            items_[i] = std::move(items_[i + length]);
+    }
+    gapStart_ = at;
+    gapEnd_ = at + length;
+}
+
+void KeywordList::closeGap() const {
+    if (gapLength() == 0)
+        return;
+    items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(gapStart_),
+                 items_.begin() + static_cast<std::ptrdiff_t>(gapEnd_));
+    gapStart_ = gapEnd_ = 0;
+}
+
+int KeywordList::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : Count();
+}
 
 QVariant KeywordList::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= Count() || (role != Qt::DisplayRole && role != Qt::ToolTipRole))
         return QVariant();
-    return items_[static_cast<size_t>(index.row())];
+    return item(index.row() + 1);
 }
 
 QVariant KeywordList::headerData(int section, Qt::Orientation orientation, int role) const {

@@ -3,24 +3,43 @@
 #include <QAbstractListModel>
 #include <QString>
 
+#include <cstdint>
 #include <vector>
 
 // The ordered keywords: duplicates and empty entries allowed, text kept exactly as given.
 // Positions count from 1 to Count(), as the commands and their messages speak of them.
+//
+// Lists of a million entries are normal (users generate them with scripts), so the bulk
+// operations tell the views once per step, not once per entry: appendMany() inserts a whole batch
+// and removeRun() a whole run of neighbouring positions. Runs removed from the end towards the
+// front cost only the entries that move, because the storage keeps the hole left by the previous
+// run open (a gap) until the next run closes in on it; the whole pass is linear.
 class KeywordList : public QAbstractListModel {
     Q_OBJECT
 public:
     explicit KeywordList(QObject* parent = nullptr);
 
-    int Count() const { return static_cast<int>(items_.size()); }
+    int Count() const { return static_cast<int>(items_.size() - gapLength()); }
     // The keyword at `position` (1..Count()).
-    const QString& item(int position) const { return items_.at(static_cast<size_t>(position - 1)); }
-    const std::vector<QString>& items() const { return items_; }
+    const QString& item(int position) const { return items_.at(physical(position - 1)); }
+    // Every keyword in order.
+    const std::vector<QString>& items() const;
 
     void add(const QString& keyword);
+    // Appends the keywords in order, in one step.
+    void appendMany(std::vector<QString>&& keywords);
     void clear();
-    // Removes the keyword at `position` (1..Count()).
+    // Removes the keyword at `position` (1..Count()); other positions are ignored.
     void remove(int position);
+    // Removes the keywords at positions first..last (inclusive, 1-based) in one step. Positions
+    // outside 1..Count() are ignored.
+    void removeRun(int first, int last);
+    // Gives back the room of removed entries; the removal commands call it when a pass is done.
+    void compact();
+
+    // Changes whenever entries are removed (not when they are appended), so that a command that
+    // collected positions can tell whether they still name the same entries.
+    std::uint64_t revision() const { return revision_; }
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
@@ -30,6 +49,20 @@ public:
                        int role = Qt::EditRole) override;
 
 private:
-    std::vector<QString> items_;
+    size_t gapLength() const { return gapEnd_ - gapStart_; }
+    size_t physical(int index) const {
+        const auto i = static_cast<size_t>(index);
+        return i < gapStart_ ? i : i + gapLength();
+    }
+    // Moves the gap so that it starts at entry index `at` (0-based).
+    void moveGap(size_t at);
+    // Closes the gap: the storage holds exactly the entries again.
+    void closeGap() const;
+
+    // The entries, with the storage slots gapStart_..gapEnd_-1 unused (empty strings).
+    mutable std::vector<QString> items_;
+    mutable size_t gapStart_ = 0;
+    mutable size_t gapEnd_ = 0;
+    std::uint64_t revision_ = 0;
     QString header_;
 };

@@ -1,0 +1,291 @@
+#include "fake_prompts.h"
+#include "keywords/keyword_list.h"
+#include "keywords/list_commands.h"
+#include "shell/surface.h"
+
+#include <QAbstractItemModelTester>
+#include <QRandomGenerator>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <functional>
+#include <vector>
+
+namespace {
+
+QStringList contents(const KeywordList& list) {
+    QStringList result;
+    for (int i = 1; i <= list.Count(); ++i)
+        result << list.item(i);
+    return result;
+}
+
+void fill(KeywordList& list, const QStringList& entries) {
+    for (const QString& entry : entries)
+        list.add(entry);
+}
+
+// A surface that remembers every progress value and can act while the routine reports progress
+// (as another command would while the window's events are processed).
+class WatchedSurface : public SurfaceState {
+public:
+    void setProgressValue(int value) override {
+        SurfaceState::setProgressValue(value);
+        values << value;
+        if (onProgress)
+            onProgress(value);
+    }
+    QList<int> values;
+    std::function<void(int)> onProgress;
+};
+
+} // namespace
+
+class TestKeywordList : public QObject {
+    Q_OBJECT
+private slots:
+    void matchesPlainSequence_data();
+    void matchesPlainSequence();
+    void removeRunIsOneUpdate_data();
+    void removeRunIsOneUpdate();
+    void removeItems_data();
+    void removeItems();
+    void removalRunsAreSingleUpdates();
+    void removalSurvivesChangesUnderIt_data();
+    void removalSurvivesChangesUnderIt();
+    void busyRules_data();
+    void busyRules();
+};
+
+// Random sequences of every operation against a plain vector: the gap kept open between runs
+// must never show through positions, counts, the model's rows or items().
+void TestKeywordList::matchesPlainSequence_data() {
+    QTest::addColumn<quint32>("seed");
+    for (quint32 seed : {1u, 7u, 42u, 2024u, 99991u})
+        QTest::newRow(qPrintable(QStringLiteral("seed %1").arg(seed))) << seed;
+}
+
+void TestKeywordList::matchesPlainSequence() {
+    QFETCH(quint32, seed);
+    QRandomGenerator random(seed);
+    KeywordList list;
+    QAbstractItemModelTester tester(&list, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    std::vector<QString> expected;
+    int next = 0;
+    for (int step = 0; step < 1500; ++step) {
+        const int count = static_cast<int>(expected.size());
+        switch (random.bounded(10)) {
+        case 0:
+        case 1: {
+            const QString text = QString::number(next++);
+            list.add(text);
+            expected.push_back(text);
+            break;
+        }
+        case 2: {
+            std::vector<QString> batch;
+            for (int k = random.bounded(5); k >= 0; --k)
+                batch.push_back(QString::number(next++));
+            expected.insert(expected.end(), batch.begin(), batch.end());
+            list.appendMany(std::move(batch));
+            break;
+        }
+        case 3:
+            if (random.bounded(20) == 0) {
+                list.clear();
+                expected.clear();
+            }
+            break;
+        case 4: {
+            // Out-of-range positions are ignored.
+            const int position = random.bounded(count + 3) - 1;
+            list.remove(position);
+            if (position >= 1 && position <= count)
+                expected.erase(expected.begin() + (position - 1));
+            break;
+        }
+        case 5:
+            QCOMPARE(list.items(), expected);
+            break;
+        default: {
+            if (count == 0)
+                break;
+            const int first = 1 + random.bounded(count);
+            const int last = std::min(count, first + random.bounded(4));
+            list.removeRun(first, last);
+            expected.erase(expected.begin() + (first - 1), expected.begin() + last);
+            break;
+        }
+        }
+        QCOMPARE(list.Count(), static_cast<int>(expected.size()));
+        QCOMPARE(list.rowCount(), list.Count());
+        for (int i = 1; i <= list.Count(); ++i)
+            QCOMPARE(list.item(i), expected[static_cast<size_t>(i - 1)]);
+    }
+    list.compact();
+    QCOMPARE(list.items(), expected);
+}
+
+void TestKeywordList::removeRunIsOneUpdate_data() {
+    QTest::addColumn<int>("first");
+    QTest::addColumn<int>("last");
+    QTest::addColumn<QStringList>("left");
+    QTest::addColumn<int>("updates");
+    const QStringList five{"a", "b", "c", "d", "e"};
+    QTest::newRow("middle") << 2 << 4 << QStringList{"a", "e"} << 1;
+    QTest::newRow("all") << 1 << 5 << QStringList{} << 1;
+    QTest::newRow("one") << 5 << 5 << QStringList{"a", "b", "c", "d"} << 1;
+    QTest::newRow("clipped") << 4 << 9 << QStringList{"a", "b", "c"} << 1;
+    QTest::newRow("before the first") << -2 << 0 << five << 0;
+    QTest::newRow("after the last") << 6 << 7 << five << 0;
+    QTest::newRow("reversed") << 4 << 2 << five << 0;
+}
+
+void TestKeywordList::removeRunIsOneUpdate() {
+    QFETCH(int, first);
+    QFETCH(int, last);
+    QFETCH(QStringList, left);
+    QFETCH(int, updates);
+    KeywordList list;
+    fill(list, {"a", "b", "c", "d", "e"});
+    const auto revision = list.revision();
+    QSignalSpy removed(&list, &QAbstractItemModel::rowsRemoved);
+    list.removeRun(first, last);
+    QCOMPARE(contents(list), left);
+    QCOMPARE(removed.count(), updates);
+    QCOMPARE(list.revision() != revision, updates > 0);
+}
+
+void TestKeywordList::removeItems_data() {
+    QTest::addColumn<QStringList>("entries");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("containing");
+    QTest::addColumn<QStringList>("left");
+    const QStringList five{"apple", "dog", "Cat", "city", ""};
+    QTest::newRow("containing c") << five << "c" << true << QStringList{"apple", "dog", "Cat", ""};
+    QTest::newRow("not containing a") << five << "a" << false << QStringList{"apple", "Cat"};
+    QTest::newRow("containing nothing listed") << five << "z" << true << five;
+    QTest::newRow("not containing nothing listed") << five << "z" << false << QStringList{};
+    QTest::newRow("longer than every entry") << five << "applesauce" << true << five;
+    QTest::newRow("whole entry") << five << "dog" << true << QStringList{"apple", "Cat", "city", ""};
+    QTest::newRow("space") << QStringList{"new york", "paris", " "} << " " << true << QStringList{"paris"};
+    QTest::newRow("no wildcards") << QStringList{"a*b", "axb", "a.b"} << "a*" << true
+                                  << QStringList{"axb", "a.b"};
+    QTest::newRow("duplicates all go")
+        << QStringList{"dog", "cat", "dog", "dog"} << "dog" << true << QStringList{"cat"};
+    QTest::newRow("accents are exact")
+        << QStringList{"café", "cafe", "CAFÉ"} << "é" << true << QStringList{"cafe", "CAFÉ"};
+    QTest::newRow("empty list") << QStringList{} << "c" << true << QStringList{};
+}
+
+void TestKeywordList::removeItems() {
+    QFETCH(QStringList, entries);
+    QFETCH(QString, text);
+    QFETCH(bool, containing);
+    QFETCH(QStringList, left);
+    KeywordList list;
+    fill(list, entries);
+    WatchedSurface surface;
+    surface.setProgressValue(37);
+    surface.values.clear();
+    FakePrompts prompts;
+    if (containing)
+        List::RemoveItemsWith(list, text, surface, prompts);
+    else
+        List::RemoveItemsWithout(list, text, surface, prompts);
+    QCOMPARE(contents(list), left);
+    QVERIFY(prompts.calls.isEmpty());
+    // The bar follows the scan up to 100 and is 0 at the end; an empty list only sets 0.
+    QCOMPARE(surface.progressValue(), 0);
+    QCOMPARE(surface.values.size() > 1, !entries.isEmpty());
+    if (!entries.isEmpty())
+        QCOMPARE(surface.values.at(surface.values.size() - 2), 100);
+}
+
+// Every run of neighbouring positions leaves in one model update, whatever the size of the list.
+void TestKeywordList::removalRunsAreSingleUpdates() {
+    KeywordList list;
+    std::vector<QString> entries;
+    for (int i = 0; i < 20000; ++i)
+        entries.push_back(i % 4 < 2 ? QStringLiteral("keep %1").arg(i) : QStringLiteral("drop %1").arg(i));
+    list.appendMany(std::move(entries));
+    QSignalSpy removed(&list, &QAbstractItemModel::rowsRemoved);
+    SurfaceState surface;
+    FakePrompts prompts;
+    List::RemoveItemsWith(list, QStringLiteral("drop"), surface, prompts);
+    QCOMPARE(list.Count(), 10000);
+    QCOMPARE(removed.count(), 5000);
+    for (int i = 1; i <= list.Count(); ++i)
+        QVERIFY(list.item(i).startsWith(QLatin1String("keep")));
+    QCOMPARE(list.item(1), QStringLiteral("keep 0"));
+    QCOMPARE(list.item(10000), QStringLiteral("keep 19997"));
+}
+
+// Another command may change the list while the removal processes the window's events. Removed
+// entries must never be the wrong ones: the routine starts over on the changed list.
+void TestKeywordList::removalSurvivesChangesUnderIt_data() {
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<QStringList>("left");
+    QTest::newRow("first entry removed") << "remove first" << QStringList{"b1", "b2", "b3"};
+    QTest::newRow("list cleared") << "clear" << QStringList{};
+    // Appending moves no position; the entries appended after the scan began are not looked at.
+    QTest::newRow("entries appended") << "append" << QStringList{"b0", "b1", "b2", "b3", "a9", "b9"};
+}
+
+void TestKeywordList::removalSurvivesChangesUnderIt() {
+    QFETCH(QString, change);
+    QFETCH(QStringList, left);
+    KeywordList list;
+    fill(list, {"b0", "a1", "b1", "a2", "b2", "a3", "b3", "a4"});
+    WatchedSurface surface;
+    bool done = false;
+    surface.onProgress = [&](int value) {
+        if (done || value < 50)
+            return;
+        done = true;
+        if (change == QLatin1String("remove first"))
+            list.remove(1);
+        else if (change == QLatin1String("clear"))
+            list.clear();
+        else {
+            list.add(QStringLiteral("a9"));
+            list.add(QStringLiteral("b9"));
+        }
+    };
+    FakePrompts prompts;
+    List::RemoveItemsWith(list, QStringLiteral("a"), surface, prompts);
+    QVERIFY(done);
+    QCOMPARE(contents(list), left);
+    QCOMPARE(surface.progressValue(), 0);
+    QVERIFY(prompts.calls.isEmpty());
+}
+
+void TestKeywordList::busyRules_data() {
+    QTest::addColumn<bool>("busy");
+    QTest::addColumn<int>("selected");
+    QTest::addColumn<QStringList>("afterRemove");
+    QTest::addColumn<int>("afterClear");
+    QTest::newRow("idle, second selected") << false << 2 << QStringList{"apple", "city"} << 0;
+    QTest::newRow("idle, none selected") << false << 0 << QStringList{"apple", "dog", "city"} << 0;
+    QTest::newRow("idle, stale selection") << false << 4 << QStringList{"apple", "dog", "city"} << 0;
+    QTest::newRow("busy, second selected") << true << 2 << QStringList{"apple", "dog", "city"} << 3;
+}
+
+void TestKeywordList::busyRules() {
+    QFETCH(bool, busy);
+    QFETCH(int, selected);
+    QFETCH(QStringList, afterRemove);
+    QFETCH(int, afterClear);
+    KeywordList list;
+    List::AddSamples(list);
+    SurfaceState surface;
+    surface.setPointer(busy ? Surface::Hourglass : Surface::Hand);
+    List::RemoveSelectedUnlessBusy(list, surface, selected);
+    QCOMPARE(contents(list), afterRemove);
+    List::AddSamples(list);
+    List::ClearUnlessBusy(list, surface);
+    QCOMPARE(list.Count(), afterClear == 0 ? 0 : afterRemove.size() + 3);
+}
+
+QTEST_GUILESS_MAIN(TestKeywordList)
+#include "tst_keyword_list.moc"

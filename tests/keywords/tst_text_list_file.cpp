@@ -1,0 +1,225 @@
+#include "fake_prompts.h"
+#include "keywords/event_pump.h"
+#include "keywords/keyword_list.h"
+#include "keywords/text_list_file.h"
+#include "shell/error_report.h"
+#include "shell/globals.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
+
+namespace {
+
+QStringList contents(const KeywordList& list) {
+    QStringList result;
+    for (int i = 1; i <= list.Count(); ++i)
+        result << list.item(i);
+    return result;
+}
+
+void write(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+QByteArray read(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+} // namespace
+
+class TestTextListFile : public QObject {
+    Q_OBJECT
+private slots:
+    void load_data();
+    void load();
+    void loadAppends();
+    void loadMissingFile();
+    void loadFolderFails();
+    void save_data();
+    void save();
+    void roundTripKeepsBytes_data();
+    void roundTripKeepsBytes();
+    void saveReplacesLongerFile();
+    void saveIntoMissingFolderFails();
+    void failedSaveKeepsOldFile();
+
+private:
+    QTemporaryDir dir;
+    QString path(const QString& name) const { return dir.filePath(name); }
+};
+
+void TestTextListFile::load_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QStringList>("entries");
+    QTest::newRow("CR LF lines with a blank one")
+        << QByteArray("apple\r\n\r\ndog\r\n") << QStringList{"apple", "", "dog"};
+    QTest::newRow("LF only") << QByteArray("apple\ndog\ncity\n") << QStringList{"apple", "dog", "city"};
+    QTest::newRow("CR only") << QByteArray("apple\rdog\r") << QStringList{"apple", "dog"};
+    QTest::newRow("mixed ends") << QByteArray("a\r\nb\nc\rd") << QStringList{"a", "b", "c", "d"};
+    QTest::newRow("LF then CR is two ends") << QByteArray("a\n\rb") << QStringList{"a", "", "b"};
+    QTest::newRow("last line without terminator")
+        << QByteArray("apple\r\ndog") << QStringList{"apple", "dog"};
+    QTest::newRow("blank line at the end") << QByteArray("apple\r\n\r\n") << QStringList{"apple", ""};
+    QTest::newRow("only a terminator") << QByteArray("\r\n") << QStringList{""};
+    QTest::newRow("empty file") << QByteArray() << QStringList{};
+    QTest::newRow("spaces kept") << QByteArray("  new york \r\n\t\r\n") << QStringList{"  new york ", "\t"};
+    QTest::newRow("UTF-8") << QByteArray("caf\xc3\xa9\r\n\xe6\x9d\xb1\xe4\xba\xac\r\n")
+                           << QStringList{QStringLiteral("café"), QStringLiteral("東京")};
+    QTest::newRow("byte-order mark stays") << QByteArray("\xef\xbb\xbf"
+                                                         "apple\r\n")
+                                           << QStringList{QStringLiteral("\uFEFFapple")};
+    // Lines and characters that straddle the reading blocks of 1 MiB.
+    const QByteArray longLine(1024 * 1024 - 1, 'x');
+    QTest::newRow("CR LF split between blocks") << longLine + "\r\nnext\r\n"
+                                                << QStringList{QString(longLine), "next"};
+    QTest::newRow("line across blocks") << QByteArray(5, 'a') + longLine + "\r\nb"
+                                        << QStringList{QString(QByteArray(5, 'a') + longLine), "b"};
+    QTest::newRow("character across blocks") << longLine + "\xc3\xa9\r\n"
+                                             << QStringList{QString(longLine) + QStringLiteral("é")};
+}
+
+void TestTextListFile::load() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QStringList, entries);
+    write(path("load.txt"), bytes);
+    KeywordList list;
+    FakePrompts prompts;
+    List::EventPump pump;
+    List::LoadTextList(list, path("load.txt"), prompts, pump);
+    QCOMPARE(contents(list), entries);
+    QVERIFY(prompts.calls.isEmpty());
+}
+
+void TestTextListFile::loadAppends() {
+    write(path("more.txt"), "dog\r\ncat\r\n");
+    KeywordList list;
+    list.add(QStringLiteral("dog"));
+    FakePrompts prompts;
+    List::EventPump pump;
+    List::LoadTextList(list, path("more.txt"), prompts, pump);
+    List::LoadTextList(list, path("more.txt"), prompts, pump);
+    QCOMPARE(contents(list), (QStringList{"dog", "dog", "cat", "dog", "cat"}));
+}
+
+void TestTextListFile::loadMissingFile() {
+    KeywordList list;
+    list.add(QStringLiteral("kept"));
+    FakePrompts prompts;
+    List::EventPump pump;
+    List::LoadTextList(list, path("nowhere.txt"), prompts, pump);
+    QCOMPARE(contents(list), QStringList{"kept"});
+    QCOMPARE(prompts.calls.size(), 1);
+    QCOMPARE(prompts.calls[0].text, QStringLiteral("File not found"));
+    QCOMPARE(prompts.calls[0].title, Globals::applicationTitle());
+    QCOMPARE(prompts.calls[0].buttons, Prompts::Buttons::Ok);
+    QCOMPARE(prompts.calls[0].icon, Prompts::Icon::None);
+}
+
+void TestTextListFile::loadFolderFails() {
+    KeywordList list;
+    FakePrompts prompts;
+    List::EventPump pump;
+    QVERIFY_THROWS_EXCEPTION(AppError, List::LoadTextList(list, dir.path(), prompts, pump));
+    QCOMPARE(list.Count(), 0);
+}
+
+void TestTextListFile::save_data() {
+    QTest::addColumn<QStringList>("entries");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("blank entry between")
+        << QStringList{"apple", "", "dog"} << QByteArray("apple\r\n\r\ndog\r\n");
+    QTest::newRow("empty list") << QStringList{} << QByteArray();
+    QTest::newRow("one empty entry") << QStringList{""} << QByteArray("\r\n");
+    QTest::newRow("duplicates and spaces") << QStringList{" a ", " a "} << QByteArray(" a \r\n a \r\n");
+    QTest::newRow("UTF-8") << QStringList{QStringLiteral("café"), QStringLiteral("東京")}
+                           << QByteArray("caf\xc3\xa9\r\n\xe6\x9d\xb1\xe4\xba\xac\r\n");
+}
+
+void TestTextListFile::save() {
+    QFETCH(QStringList, entries);
+    QFETCH(QByteArray, bytes);
+    KeywordList list;
+    for (const QString& entry : entries)
+        list.add(entry);
+    List::EventPump pump;
+    List::SaveTextList(list, path("save.txt"), pump);
+    QCOMPARE(read(path("save.txt")), bytes);
+}
+
+void TestTextListFile::roundTripKeepsBytes_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("CR LF with blank lines") << QByteArray("apple\r\n\r\ndog\r\n\r\n");
+    QTest::newRow("byte-order mark") << QByteArray("\xef\xbb\xbf"
+                                                   "apple\r\ndog\r\n");
+    QTest::newRow("UTF-8") << QByteArray("\xe6\x9d\xb1\xe4\xba\xac\r\n");
+    QTest::newRow("many lines") << QByteArray("line\r\n").repeated(300000);
+}
+
+void TestTextListFile::roundTripKeepsBytes() {
+    QFETCH(QByteArray, bytes);
+    write(path("in.txt"), bytes);
+    KeywordList list;
+    FakePrompts prompts;
+    List::EventPump pump;
+    List::LoadTextList(list, path("in.txt"), prompts, pump);
+    List::SaveTextList(list, path("out.txt"), pump);
+    QCOMPARE(read(path("out.txt")), bytes);
+}
+
+void TestTextListFile::saveReplacesLongerFile() {
+    write(path("old.txt"), QByteArray(1000, 'z'));
+    KeywordList list;
+    list.add(QStringLiteral("dog"));
+    List::EventPump pump;
+    List::SaveTextList(list, path("old.txt"), pump);
+    QCOMPARE(read(path("old.txt")), QByteArray("dog\r\n"));
+}
+
+void TestTextListFile::saveIntoMissingFolderFails() {
+    KeywordList list;
+    list.add(QStringLiteral("dog"));
+    List::EventPump pump;
+    QVERIFY_THROWS_EXCEPTION(AppError, List::SaveTextList(list, path("no/such/folder.txt"), pump));
+    QVERIFY(!QFile::exists(path("no/such/folder.txt")));
+}
+
+// A write that fails half-way (here: the file size limit, which holds for every user) must leave
+// the old file exactly as it was and no half-written file behind.
+void TestTextListFile::failedSaveKeepsOldFile() {
+    QTemporaryDir own;
+    const QString target = own.filePath("list.txt");
+    write(target, "old\r\nlist\r\n");
+    KeywordList list;
+    std::vector<QString> many(200000, QStringLiteral("a keyword"));
+    list.appendMany(std::move(many));
+
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit before{};
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &before), 0);
+    rlimit small = before;
+    small.rlim_cur = 64 * 1024;
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+    bool failed = false;
+    try {
+        List::EventPump pump;
+        List::SaveTextList(list, target, pump);
+    } catch (const AppError& e) {
+        failed = !e.description().isEmpty();
+    }
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &before), 0);
+
+    QVERIFY(failed);
+    QCOMPARE(read(target), QByteArray("old\r\nlist\r\n"));
+    QCOMPARE(QDir(own.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"list.txt"});
+}
+
+QTEST_GUILESS_MAIN(TestTextListFile)
+#include "tst_text_list_file.moc"
