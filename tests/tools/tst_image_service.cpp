@@ -6,6 +6,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTest>
 
@@ -59,8 +60,12 @@ private slots:
     void faults();
     void catalogue_data();
     void catalogue();
+    void specialKeywords_data();
+    void specialKeywords();
     void requestLog();
     void environment();
+    void startAndEnd_data();
+    void startAndEnd();
 
 private:
     QByteArray search(ImageService& service, const QString& query, int* status = nullptr,
@@ -260,6 +265,8 @@ void TestImageService::pictures_data() {
                                << "image/jpeg";
     QTest::newRow("redirect to png") << "/img/redirect/120x90/7/d.jpg" << QByteArray("png") << QSize(120, 90)
                                      << "image/png";
+    QTest::newRow("redirect, name not ASCII")
+        << "/img/redirect/12x9/7/f%C3%BCr%20x.jpg" << QByteArray("png") << QSize(12, 9) << "image/png";
 }
 
 void TestImageService::pictures() {
@@ -306,6 +313,8 @@ void TestImageService::faults_data() {
                           << QStringList{QStringLiteral("--max-time"), QStringLiteral("1")} << 28 << 200
                           << QByteArray("\x89PNG");
     QTest::newRow("huge") << "/img/huge/64x64/1/a.png" << follow << 0 << 200 << QByteArray("\x89PNG");
+    QTest::newRow("head of huge") << "/img/huge/64x64/1/a.png" << QStringList{QStringLiteral("-I")} << 0
+                                  << 200 << QByteArray();
 }
 
 void TestImageService::faults() {
@@ -319,7 +328,7 @@ void TestImageService::faults() {
     QCOMPARE(service->curl(options << service->baseUrl() + path, &body, &code), curlExit);
     QCOMPARE(code, status);
     QVERIFY2(body.startsWith(bodyStart), body.left(40).constData());
-    if (path.contains(QLatin1String("huge")))
+    if (path.contains(QLatin1String("huge")) && !options.contains(QLatin1String("-I")))
         QCOMPARE(body.size(), 30 * 1024 * 1024);
     if (path.contains(QLatin1String("cutoff")))
         QVERIFY(body.size() <
@@ -384,6 +393,35 @@ void TestImageService::catalogue() {
     }
 }
 
+void TestImageService::specialKeywords_data() {
+    QTest::addColumn<QString>("query");
+    QTest::addColumn<int>("total");
+    QTest::addColumn<QStringList>("kinds");
+    QTest::newRow("nothing") << "q=nothing" << 0 << QStringList();
+    QTest::newRow("empty keyword") << "q=&pageNumber=1&pageSize=25" << 0 << QStringList();
+    QTest::newRow("no q at all") << "pageNumber=1" << 0 << QStringList();
+    QTest::newRow("spaces are a keyword") << "q=%20%20&pageSize=2" << 60 << QStringList{"jpeg", "jpeg"};
+    QTest::newRow("one kind") << "q=kind-html&pageSize=3" << 60 << QStringList{"html", "html", "html"};
+    QTest::newRow("unknown kind is a plain keyword")
+        << "q=kind-gif&pageSize=3" << 60 << QStringList{"jpeg", "jpeg", "png"};
+    QTest::newRow("faults") << "q=faults&pageSize=50" << 15
+                            << QStringList{"png",       "html",         "jpeg",     "doctype", "png",
+                                           "jsonerror", "jpeg",         "redirect", "png",     "notfound",
+                                           "jpeg",      "redirectloop", "png",      "cutoff",  "jpeg"};
+}
+
+void TestImageService::specialKeywords() {
+    QFETCH(QString, query);
+    QFETCH(int, total);
+    QFETCH(QStringList, kinds);
+    const QJsonObject answer = QJsonDocument::fromJson(search(*service, query)).object();
+    QCOMPARE(answer.value(QLatin1String("totalCount")).toInt(), total);
+    QStringList seen;
+    for (const QJsonValue& v : answer.value(QLatin1String("value")).toArray())
+        seen << v.toObject().value(QLatin1String("url")).toString().section(QLatin1Char('/'), 4, 4);
+    QCOMPARE(seen, kinds);
+}
+
 void TestImageService::requestLog() {
     service->clearRequests();
     QCOMPARE(service->requests().size(), 0);
@@ -430,6 +468,56 @@ void TestImageService::environment() {
     QCOMPARE(qgetenv("GLIMMERFETCH_SERVICE_HOST"), QByteArray("before"));
     QVERIFY(!qEnvironmentVariableIsSet("GLIMMERFETCH_CA_BUNDLE"));
     qunsetenv("GLIMMERFETCH_SERVICE_HOST");
+}
+
+void TestImageService::startAndEnd_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode"); // -1: serves until ended
+    QTest::addColumn<QString>("stderrHas");
+    QTest::newRow("serves, ends on SIGTERM") << QStringList() << -1 << "";
+    QTest::newRow("no certificate") << QStringList{"--cert", ""} << 2 << "--cert and --key are required";
+    QTest::newRow("unreadable certificate")
+        << QStringList{"--cert", "/nonexistent/server.pem"} << 2 << "cannot read";
+    QTest::newRow("bad catalogue") << QStringList{"--catalog", "{catalog}"} << 2 << "unknown kind \"gif\"";
+    QTest::newRow("bad port") << QStringList{"--port", "70000"} << 2 << "--port";
+}
+
+void TestImageService::startAndEnd() {
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, stderrHas);
+    QTemporaryDir dir;
+    QFile catalog(dir.filePath(QStringLiteral("c.json")));
+    QVERIFY(catalog.open(QIODevice::WriteOnly));
+    catalog.write(R"({"k": {"results": [{"kind": "gif"}]}})");
+    catalog.close();
+    const QString certs = QFileInfo(ImageService::caBundle()).path();
+    QStringList all{QStringLiteral("--cert"), certs + QStringLiteral("/server.pem"), QStringLiteral("--key"),
+                    certs + QStringLiteral("/server.key")};
+    for (const QString& a : arguments)
+        all << (a == QLatin1String("{catalog}") ? catalog.fileName() : a);
+    QProcess p;
+    p.start(ImageService::programPath(), all);
+    QVERIFY(p.waitForStarted());
+    if (exitCode < 0) {
+        QVERIFY(p.waitForReadyRead(10000));
+        QTest::qWait(100);
+        const QByteArray out = p.readAllStandardOutput();
+        QVERIFY2(QRegularExpression(QStringLiteral("^PORT [1-9][0-9]*\n$"))
+                     .match(QString::fromLatin1(out))
+                     .hasMatch(),
+                 out.constData());
+        p.terminate();
+        QVERIFY(p.waitForFinished(5000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 0);
+        return;
+    }
+    QVERIFY(p.waitForFinished(10000));
+    QCOMPARE(p.exitCode(), exitCode);
+    QCOMPARE(p.readAllStandardOutput(), QByteArray());
+    const QString err = QString::fromLocal8Bit(p.readAllStandardError());
+    QVERIFY2(err.contains(stderrHas), qPrintable(err));
 }
 
 QTEST_GUILESS_MAIN(TestImageService)

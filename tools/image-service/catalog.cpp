@@ -201,7 +201,8 @@ Entry Catalog::entryFor(const QString& keyword) const {
     it = entries_.constFind(QStringLiteral("*"));
     if (it != entries_.constEnd())
         return *it;
-    if (keyword == QLatin1String("nothing"))
+    // Nothing to search for finds nothing (a keyword of spaces is still a keyword).
+    if (keyword.isEmpty() || keyword == QLatin1String("nothing"))
         return Entry{};
     if (keyword.startsWith(QLatin1String("kind-")) && knownKind(keyword.mid(5)))
         return generated(keyword, {keyword.mid(5)}, 60);

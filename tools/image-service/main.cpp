@@ -132,7 +132,7 @@ int main(int argc, char* argv[]) {
             return failWith(QStringLiteral("catalogue %1: %2").arg(parser.value(catalogOption), error));
     }
 
-    if (!parser.isSet(certOption) || !parser.isSet(keyOption))
+    if (parser.value(certOption).isEmpty() || parser.value(keyOption).isEmpty())
         return failWith(QStringLiteral("--cert and --key are required (scripts/make-test-ca makes them)"));
     if (!QSslSocket::supportsSsl())
         return failWith(QStringLiteral("this Qt has no TLS backend"));

@@ -6,6 +6,7 @@
 #include <QImageWriter>
 #include <QPainter>
 #include <QRegularExpression>
+#include <QUrl>
 
 namespace ImageService {
 
@@ -259,14 +260,16 @@ Reply pictureReply(const QString& path, const QByteArray& rawQuery, const QStrin
         return notFoundPage();
     if (k == QLatin1String("redirect")) {
         Reply r = simple(302, Html, "<html><body>Moved</body></html>\n");
-        r.headers.append({"Location", (origin + sizePath(QStringLiteral("png"), p) + p.rest).toUtf8()});
+        r.headers.append({"Location", (origin + sizePath(QStringLiteral("png"), p)).toUtf8() +
+                                          QUrl::toPercentEncoding(p.rest, "/")});
         return r;
     }
     if (k == QLatin1String("redirectloop")) {
         const QString hop = QStringLiteral("?hop=%1").arg(
             positiveNumber(queryItems(rawQuery).value(QStringLiteral("hop")), 0) + 1);
         Reply r = simple(302, Html, "<html><body>Moved</body></html>\n");
-        r.headers.append({"Location", (origin + sizePath(k, p) + p.rest + hop).toUtf8()});
+        r.headers.append({"Location", (origin + sizePath(k, p)).toUtf8() +
+                                          QUrl::toPercentEncoding(p.rest, "/") + hop.toUtf8()});
         return r;
     }
     if (k == QLatin1String("slow")) {

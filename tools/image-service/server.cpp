@@ -12,6 +12,7 @@ namespace {
 constexpr qsizetype MaxHead = 64 * 1024;
 constexpr qint64 MaxBody = 8 * 1024 * 1024;
 constexpr qint64 HugeChunk = 256 * 1024;
+constexpr int IdleLimitMs = 30000;
 
 } // namespace
 
@@ -70,6 +71,14 @@ Connection::Connection(QSslSocket* socket, Server* server)
     connect(socket_, &QSslSocket::readyRead, this, &Connection::readMore);
     connect(socket_, &QSslSocket::disconnected, this, &Connection::finish);
     connect(socket_, &QSslSocket::encryptedBytesWritten, this, &Connection::pump);
+    // A client that never finishes its request does not hold the connection for ever.
+    idle_ = new QTimer(this);
+    idle_->setSingleShot(true);
+    connect(idle_, &QTimer::timeout, this, [this] {
+        socket_->abort();
+        finish();
+    });
+    idle_->start(IdleLimitMs);
     if (socket_->state() != QAbstractSocket::ConnectedState)
         QTimer::singleShot(0, this, &Connection::finish);
     else if (socket_->bytesAvailable() > 0)
@@ -94,6 +103,7 @@ void Connection::readMore() {
         return;
     request_.body = buffer_.left(bodyLength_);
     answered_ = true;
+    idle_->stop();
     server_->record(request_);
     send(replyTo(request_, server_->settings()));
 }
@@ -147,6 +157,7 @@ bool Connection::parseHead(qsizetype end) {
 
 void Connection::fail(int status) {
     answered_ = true;
+    idle_->stop();
     Reply r;
     r.status = status;
     r.contentType = "text/html; charset=utf-8";
@@ -174,6 +185,15 @@ void Connection::send(const Reply& reply) {
         return;
     }
     reply_ = reply;
+    if (request_.method == "HEAD") {
+        const qint64 length = reply.mode == Reply::Mode::Huge     ? reply.totalLength
+                              : reply.mode == Reply::Mode::Cutoff ? reply.declaredLength
+                                                                  : reply.body.size();
+        sendHead(reply.status, reply.contentType, length, reply.headers);
+        reply_.mode = Reply::Mode::Whole;
+        socket_->disconnectFromHost();
+        return;
+    }
     switch (reply.mode) {
     case Reply::Mode::Whole:
         sendHead(reply.status, reply.contentType, reply.body.size(), reply.headers);

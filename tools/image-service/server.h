@@ -62,6 +62,7 @@ private:
     Reply reply_;
     qint64 sent_ = 0; // body bytes written so far
     QTimer* trickle_ = nullptr;
+    QTimer* idle_ = nullptr;
 };
 
 } // namespace ImageService
