@@ -13,4 +13,5 @@ public:
     QString saveFile(const FileRequest&) override { return QString(); }
     QString browseForFolder(const QString&, const QString&) override { return QString(); }
     void openUrl(const QString&) override {}
+    std::optional<CellRange> chooseCellBlock(const Sheet&, const QString&) override { return std::nullopt; }
 };

@@ -6,6 +6,7 @@
 #include "keywords/keyword_list.h"
 #include "keywords/text_list_file.h"
 #include "keywords/list_commands.h"
+#include "keywords/spreadsheet_list.h"
 #include "shell/conversions.h"
 #include "shell/error_report.h"
 #include "shell/file_routines.h"
@@ -476,8 +477,14 @@ void Form1::PushButton12_Click() {
     else
         trap(108, [&] { Text1->setText(chosen); });
 }
-void Form1::PushButton13_Click() {}
-void Form1::PushButton14_Click() {}
+void Form1::PushButton13_Click() {
+    ErrorTrap trap(prompts_, QStringLiteral("Form1.PushButton13_Click"));
+    SpreadsheetCommands::LoadListFromExcelFile(*keywords_, prompts_, *this, trap);
+}
+void Form1::PushButton14_Click() {
+    ErrorTrap trap(prompts_, QStringLiteral("Form1.PushButton14_Click"));
+    SpreadsheetCommands::SaveListToExcelFile(*keywords_, prompts_, trap);
+}
 void Form1::PushButton20_Click() {
     // The answer is added exactly as typed, duplicates and spaces included.
     ErrorTrap trap(prompts_, QStringLiteral("Form1.PushButton20_Click"));

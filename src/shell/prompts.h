@@ -3,6 +3,10 @@
 #include <QString>
 #include <QStringList>
 
+#include "keywords/workbook.h"
+
+#include <optional>
+
 // Everything a person answers goes through this interface: message boxes, input boxes, the file
 // dialogs, the folder chooser and opening a web address. The windows get the real implementation
 // (QtPrompts); tests give them one that queues answers and records every call.
@@ -40,6 +44,11 @@ public:
 
     // Opens a web address in the user's browser without waiting.
     virtual void openUrl(const QString& url) = 0;
+
+    // Shows the sheet as a grid with the prompt, OK and Cancel, and lets the user highlight a block
+    // of cells with the mouse (whole rows or columns by their headers reach to the sheet's end).
+    // Nothing when cancelled.
+    virtual std::optional<CellRange> chooseCellBlock(const Sheet& sheet, const QString& prompt) = 0;
 
     // A message box with an OK button, no icon and the application title: the program's usual box.
     void tell(const QString& text);

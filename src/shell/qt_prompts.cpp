@@ -1,5 +1,6 @@
 #include "shell/qt_prompts.h"
 
+#include "keywords/cell_block_window.h"
 #include "shell/globals.h"
 
 #include <QApplication>
@@ -101,3 +102,10 @@ QString QtPrompts::browseForFolder(const QString& prompt, const QString& startFo
 }
 
 void QtPrompts::openUrl(const QString& url) { QDesktopServices::openUrl(QUrl(url)); }
+
+std::optional<CellRange> QtPrompts::chooseCellBlock(const Sheet& sheet, const QString& prompt) {
+    CellBlockWindow window(sheet, prompt, owner());
+    if (window.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return window.chosenBlock();
+}

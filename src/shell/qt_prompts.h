@@ -13,6 +13,8 @@ public:
     QString saveFile(const FileRequest& request) override;
     QString browseForFolder(const QString& prompt, const QString& startFolder) override;
     void openUrl(const QString& url) override;
+    // Opens the block-highlighting grid window over the sheet.
+    std::optional<CellRange> chooseCellBlock(const Sheet& sheet, const QString& prompt) override;
 
     // "Caption|pattern|Caption|pattern" as Qt's file dialogs take it: "Caption (pattern);;...".
     static QString qtFilter(const QString& filter);

@@ -58,6 +58,15 @@ void FakePrompts::openUrl(const QString& url) {
     calls << call;
 }
 
+std::optional<CellRange> FakePrompts::chooseCellBlock(const Sheet& sheet, const QString& prompt) {
+    Call call;
+    call.kind = QStringLiteral("block");
+    call.text = prompt;
+    call.title = sheet.name;
+    calls << call;
+    return blockAnswers.isEmpty() ? std::nullopt : blockAnswers.dequeue();
+}
+
 QStringList FakePrompts::messages() const {
     QStringList result;
     for (const Call& c : calls)
@@ -81,5 +90,6 @@ void FakePrompts::reset() {
     openAnswers.clear();
     saveAnswers.clear();
     folderAnswers.clear();
+    blockAnswers.clear();
     onMessage = nullptr;
 }

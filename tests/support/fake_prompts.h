@@ -14,7 +14,7 @@
 class FakePrompts : public Prompts {
 public:
     struct Call {
-        QString kind; // "message", "input", "open", "save", "folder", "url"
+        QString kind; // "message", "input", "open", "save", "folder", "url", "block"
         QString text; // message text, prompt, dialog title or address
         QString title;
         Buttons buttons = Buttons::Ok;
@@ -29,6 +29,9 @@ public:
     QString saveFile(const FileRequest& request) override;
     QString browseForFolder(const QString& prompt, const QString& startFolder) override;
     void openUrl(const QString& url) override;
+    // Records a call of kind "block" (text: the prompt, title: the sheet's name) and answers
+    // from blockAnswers; an empty queue cancels.
+    std::optional<CellRange> chooseCellBlock(const Sheet& sheet, const QString& prompt) override;
 
     // Queued answers; an empty queue answers OK / Cancel-like defaults ("" and no files).
     QQueue<Answer> answers;
@@ -36,6 +39,7 @@ public:
     QQueue<QStringList> openAnswers;
     QQueue<QString> saveAnswers;
     QQueue<QString> folderAnswers;
+    QQueue<std::optional<CellRange>> blockAnswers;
 
     // Runs when a message box is shown, before it is answered (for example to look at the window).
     std::function<void(const Call&)> onMessage;

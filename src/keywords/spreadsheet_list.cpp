@@ -1,0 +1,179 @@
+#include "keywords/spreadsheet_list.h"
+
+#include "keywords/keyword_list.h"
+#include "keywords/workbook_reader.h"
+#include "keywords/workbook_writer.h"
+#include "shell/error_report.h"
+#include "shell/file_routines.h"
+#include "shell/prompts.h"
+#include "shell/surface.h"
+
+#include <QFileInfo>
+#include <QUrl>
+
+namespace {
+
+// The spreadsheet layer (readers, block window and writer) is part of every build here; a port
+// to a platform without it sets this to false and the commands say so.
+constexpr bool SpreadsheetLayerBuilt = true;
+
+QString notInstalled() {
+    return QStringLiteral(
+        "Excel is not installed on this computer. You need to have it installed to use this "
+        "software without error.");
+}
+
+} // namespace
+
+namespace List {
+
+bool ExcelAvailable(Prompts& prompts) {
+    if (!SpreadsheetLayerBuilt) {
+        prompts.tell(notInstalled());
+        return false;
+    }
+    return true;
+}
+
+std::optional<OpenedWorkbook> OpenWorkbook(const QString& path, Prompts& prompts) {
+    if (!SpreadsheetLayerBuilt) {
+        prompts.tell(notInstalled());
+        return std::nullopt;
+    }
+    OpenedWorkbook opened;
+    try {
+        opened.workbook = WorkbookReader::read(path);
+    } catch (const AppError& e) {
+        opened.failure = e.description();
+    } catch (const std::exception& e) {
+        opened.failure = QString::fromLocal8Bit(e.what());
+    }
+    return opened;
+}
+
+void ExcelToListview(KeywordList& list, const QString& path, Prompts& prompts, Surface& surface) {
+    ErrorTrap trap(prompts, QStringLiteral("List.ExcelToListview"));
+    std::optional<OpenedWorkbook> opened;
+    trap(100, [&] { opened = OpenWorkbook(path, prompts); });
+    if (!opened)
+        return;
+    trap(102, [&] { surface.setPointer(Surface::Hourglass); });
+    // A file that cannot be opened ends the import here, with nothing imported.
+    const bool open = trap(104, [&] {
+        if (!opened->workbook)
+            throw AppError(opened->failure);
+    });
+    if (!open) {
+        surface.setPointer(Surface::Default);
+        return;
+    }
+    const Sheet& sheet = opened->workbook->activeSheet;
+    std::optional<CellRange> block;
+    trap(106, [&] { block = prompts.chooseCellBlock(sheet, SpreadsheetCommands::blockPrompt()); });
+    if (!block) {
+        trap(108, [&] { surface.setPointer(Surface::Default); });
+        return;
+    }
+    int lastRow = block->lastRow;
+    int lastColumn = block->lastColumn;
+    trap(110, [&] {
+        // The used range starts at A1 and ends at the last row and column that hold anything.
+        if (sheet.lastRow() < lastRow)
+            lastRow = sheet.lastRow();
+        if (sheet.lastColumn() < lastColumn)
+            lastColumn = sheet.lastColumn();
+    });
+    trap(112, [&] {
+        // A block wholly below or right of the used range adds nothing: a row with no column
+        // left in it is not an empty row of the block.
+        if (lastRow < block->firstRow || lastColumn < block->firstColumn)
+            return;
+        for (int r = block->firstRow; r <= lastRow; ++r) {
+            QString keyword;
+            for (int c = block->firstColumn; c <= lastColumn; ++c) {
+                const QString text = sheet.text(r, c);
+                if (!text.isEmpty())
+                    keyword += QLatin1Char(' ') + text;
+            }
+            list.add(keyword);
+        }
+    });
+    trap(114, [&] { surface.setPointer(Surface::Default); });
+}
+
+} // namespace List
+
+namespace SpreadsheetCommands {
+
+QString openTitle() {
+    return QStringLiteral("Add File");
+}
+
+QString openFilter() {
+    return QStringLiteral(
+        "Excel Files (*.xl*)|*.xl*|OpenDocument and CSV Spreadsheets (*.ods;*.csv)|*.ods;*.csv|");
+}
+
+QString blockPrompt() {
+    return QStringLiteral("Highlight a block of cells with mouse");
+}
+
+void LoadListFromExcelFile(KeywordList& list, Prompts& prompts, Surface& surface, ErrorTrap& trap) {
+    QStringList chosen;
+    trap(100, [&] {
+        Prompts::FileRequest request;
+        request.title = openTitle();
+        request.filter = openFilter();
+        chosen = prompts.openFiles(request);
+    });
+    if (chosen.isEmpty() || chosen.constFirst().isEmpty())
+        return;
+    trap(102, [&] { List::ExcelToListview(list, chosen.constFirst(), prompts, surface); });
+}
+
+void SaveListToExcelFile(const KeywordList& list, Prompts& prompts, ErrorTrap& trap) {
+    bool available = true;
+    trap(100, [&] {
+        available = List::ExcelAvailable(prompts);
+        if (!available)
+            prompts.tell(QStringLiteral("Excel is not installed on this computer. You need to have it "
+                                        "installed to use this feature."));
+    });
+    if (!available || list.Count() == 0)
+        return;
+    // The workbook cannot be handed over unsaved here: it is saved where the user says, then
+    // opened in the desktop's spreadsheet application.
+    QString path;
+    trap(102, [&] {
+        Prompts::FileRequest request;
+        request.title = QStringLiteral("Save");
+        request.filter = QStringLiteral("Excel Files (*.xlsx)|*.xlsx|");
+        path = prompts.saveFile(request);
+        if (!path.isEmpty() &&
+            QFileInfo(path).suffix().compare(QLatin1String("xlsx"), Qt::CaseInsensitive) != 0)
+            path += QStringLiteral(".xlsx");
+    });
+    if (path.isEmpty())
+        return;
+    bool replace = true;
+    trap(104, [&] {
+        if (Main::FileExists(path))
+            replace = prompts.messageBox(
+                          QStringLiteral("Are you sure you wish to overwrite ") + path + QStringLiteral(" ?"),
+                          QString(), Prompts::Buttons::YesNo, Prompts::Icon::None) == Prompts::Answer::Yes;
+    });
+    if (!replace)
+        return;
+    bool written = false;
+    trap(106, [&] {
+        QString header = list.headerData(0, Qt::Horizontal).toString();
+        if (header.isEmpty())
+            header = QStringLiteral("Keyword/s");
+        WorkbookWriter::writeKeywords(list.items(), header, path);
+        written = true;
+    });
+    if (written)
+        trap(108, [&] { prompts.openUrl(QUrl::fromLocalFile(path).toString()); });
+}
+
+} // namespace SpreadsheetCommands
