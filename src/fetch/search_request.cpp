@@ -77,10 +77,9 @@ QByteArray configQuoted(const QString& value) {
             out += "\\t";
             break;
         case '\n':
-            out += "\\n";
-            break;
         case '\r':
-            out += "\\r";
+            // curl would send a line break inside a header as it is, splitting the header in two;
+            // no key or host holds one, so it is left out.
             break;
         case '\v':
             out += "\\v";

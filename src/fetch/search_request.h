@@ -43,9 +43,10 @@ ToolCommand KeyTestCommand();
 // answer file), for messages and tests. It shows the key; never log it.
 QString SearchCommandText(const QString& keyword, int pageNumber, int pageSize);
 
-// The configuration text that carries the two headers to curl ("-K -"), one
-// `header = "..."` line each, with "\", double quotes and control characters escaped so that no
-// key can end the line or add an option.
+// The configuration text that carries the two headers to curl ("-K -"), one `header = "..."` line
+// each, with backslashes and double quotes escaped so that no key can end the value or add an option.
+// Line breaks (and NUL) are left out of the values: curl would send them inside the header and so
+// split it into two headers.
 QByteArray HeaderConfig(const QString& host, const QString& key);
 
 // The key dialog's "Test API Key": tests the stored key against the service and shows the verdict.

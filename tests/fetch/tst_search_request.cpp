@@ -1,0 +1,353 @@
+#include "fake_prompts.h"
+#include "fetch/response_scan.h"
+#include "fetch/search_request.h"
+#include "fetch/tool_runner.h"
+#include "image_service.h"
+#include "shell/globals.h"
+#include "shell/settings_store.h"
+#include "shell/surface.h"
+#include "test_settings.h"
+
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+// The command text split as a POSIX shell splits words made of plain and double-quoted parts.
+QStringList shellSplit(const QString& text) {
+    QStringList words;
+    QString word;
+    bool inWord = false;
+    bool quoted = false;
+    for (const QChar c : text) {
+        if (c == QLatin1Char('"')) {
+            quoted = !quoted;
+            inWord = true;
+        } else if (c == QLatin1Char(' ') && !quoted) {
+            if (inWord)
+                words << word;
+            word.clear();
+            inWord = false;
+        } else {
+            word += c;
+            inWord = true;
+        }
+    }
+    if (inWord)
+        words << word;
+    return words;
+}
+
+QString folderOf(const QString& file) {
+    return QFileInfo(file).path();
+}
+
+QStringList leftovers() {
+    return QDir(QDir::tempPath()).entryList({QStringLiteral("glimmerfetch-*")}, QDir::Dirs | QDir::Hidden);
+}
+
+} // namespace
+
+class TestSearchRequest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void urlEncode_data();
+    void urlEncode();
+    void pageSize_data();
+    void pageSize();
+    void commandArguments_data();
+    void commandArguments();
+    void serviceHost();
+    void searchOverTheWire();
+    void hostileTextStaysData_data();
+    void hostileTextStaysData();
+    void keyTest_data();
+    void keyTest();
+    void keyTestWithEmptyFieldMakesNoRequest();
+    void keyTestWhileBusyOnlyResetsPointer();
+
+private:
+    std::unique_ptr<ImageService> service;
+    QStringList tempBefore;
+};
+
+void TestSearchRequest::initTestCase() {
+    service = std::make_unique<ImageService>(
+        QStringList{"--valid-key", ImageService::validKey(), "--valid-key", "a\"b c;$(id)`id`-x"});
+    QVERIFY2(service->isRunning(), qPrintable(service->errorText()));
+    service->applyToEnvironment();
+}
+
+void TestSearchRequest::init() {
+    TestSettings::clear();
+    service->clearRequests();
+    Globals::RunBusy = false;
+    tempBefore = leftovers();
+}
+
+void TestSearchRequest::cleanup() {
+    CurlFunctions::RemoveCurl();
+    QCOMPARE(leftovers(), tempBefore);
+}
+
+void TestSearchRequest::urlEncode_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("encoded");
+    QTest::newRow("space") << "red car"
+                           << "red%20car";
+    QTest::newRow("punctuation") << "a-b_c.d"
+                                 << "a%2Db%5Fc%2Ed";
+    QTest::newRow("tab") << "\t"
+                         << "%09";
+    QTest::newRow("e acute") << QString(QChar(0xE9)) << "%C3%A9";
+    QTest::newRow("euro") << QString(QChar(0x20AC)) << "%E2%82%AC";
+    QTest::newRow("surrogate halves each on their own")
+        << QString::fromUtf8("\xF0\x9F\x98\x80") << "%ED%A0%BD%ED%B8%80";
+    QTest::newRow("only spaces") << "   "
+                                 << "%20%20%20";
+    QTest::newRow("digits and letters") << "Cat9Z"
+                                        << "Cat9Z";
+    QTest::newRow("shell and curl characters") << "\"$(x)`;-"
+                                               << "%22%24%28x%29%60%3B%2D";
+    QTest::newRow("empty") << ""
+                           << "";
+}
+
+void TestSearchRequest::urlEncode() {
+    QFETCH(QString, text);
+    QFETCH(QString, encoded);
+    QCOMPARE(UrLenc::URLEncode(text), encoded);
+}
+
+void TestSearchRequest::pageSize_data() {
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("size");
+    QTest::newRow("1") << 1 << 25;
+    QTest::newRow("10") << 10 << 25;
+    QTest::newRow("11") << 11 << 27;
+    QTest::newRow("12") << 12 << 30;
+    QTest::newRow("19") << 19 << 47;
+    QTest::newRow("20") << 20 << 50;
+    QTest::newRow("50") << 50 << 50;
+}
+
+void TestSearchRequest::pageSize() {
+    QFETCH(int, count);
+    QFETCH(int, size);
+    QCOMPARE(Search::PageSize(count), size);
+}
+
+void TestSearchRequest::commandArguments_data() {
+    QTest::addColumn<QString>("keyword");
+    QTest::addColumn<int>("page");
+    QTest::addColumn<int>("size");
+    QTest::addColumn<QString>("key");
+    QTest::newRow("red car") << "red car" << 1 << 25 << "demo-key-0123456789";
+    QTest::newRow("later page, large size") << "Zürich" << 150 << 50 << "k";
+    QTest::newRow("empty key") << "cat" << 2 << 27 << "";
+}
+
+void TestSearchRequest::commandArguments() {
+    QFETCH(QString, keyword);
+    QFETCH(int, page);
+    QFETCH(int, size);
+    QFETCH(QString, key);
+    SettingsStore::write(QStringLiteral("SID"), key);
+    CurlFunctions::ExtractCurl();
+    const QString host = Search::ServiceHost();
+    const QString text = Search::SearchCommandText(keyword, page, size);
+    const QString address =
+        QStringLiteral("https://%1/api/Search/ImageSearchAPI?q=%2&pageNumber=%3&pageSize=%4&autoCorrect=true")
+            .arg(host, UrLenc::URLEncode(keyword))
+            .arg(page)
+            .arg(size);
+    QCOMPARE(text, CurlFunctions::CurlCommand + "  -X GET   \"" + address +
+                       "\" --header \"x-rapidapi-host: " + host + "\"  --header \"x-rapidapi-key: " + key +
+                       "\"  --output \"" + CurlFunctions::ResponseFile + "\"");
+
+    // The arguments are the text's words with the two headers moved to curl's standard input.
+    QStringList words = shellSplit(text);
+    QCOMPARE(words.takeFirst(), CurlFunctions::CurlProgram());
+    const qsizetype header = words.indexOf(QStringLiteral("--header"));
+    words.remove(header, 4);
+    words.insert(header, QStringLiteral("-"));
+    words.insert(header, QStringLiteral("-K"));
+    const ToolCommand command = Search::SearchCommand(keyword, page, size);
+    QCOMPARE(command.program, CurlFunctions::CurlProgram());
+    QCOMPARE(command.arguments, CurlFunctions::CommonArguments() + words);
+    QCOMPARE(command.standardInput, "header = \"x-rapidapi-host: " + host.toUtf8() +
+                                        "\"\nheader = \"x-rapidapi-key: " + key.toUtf8() + "\"\n");
+}
+
+void TestSearchRequest::serviceHost() {
+    const QByteArray old = qgetenv("GLIMMERFETCH_SERVICE_HOST");
+    qputenv("GLIMMERFETCH_SERVICE_HOST", "example.test:8443");
+    const QString changed = Search::ServiceHost();
+    qunsetenv("GLIMMERFETCH_SERVICE_HOST");
+    const QString built = Search::ServiceHost();
+    qputenv("GLIMMERFETCH_SERVICE_HOST", old);
+    QCOMPARE(changed, QStringLiteral("example.test:8443"));
+    QCOMPARE(built, QStringLiteral("contextualwebsearch-websearch-v1.p.rapidapi.com"));
+}
+
+void TestSearchRequest::searchOverTheWire() {
+    SettingsStore::write(QStringLiteral("SID"), ImageService::validKey());
+    CurlFunctions::CurlScope scope;
+    CurlFunctions::ExtractCurl();
+    const ToolCommand command = Search::SearchCommand(QStringLiteral("red car"), 1, Search::PageSize(5));
+    QVERIFY(!command.arguments.join(' ').contains(ImageService::validKey())); // not in the process list
+    QCOMPARE(Shell32::RunAndWait(command, 0), 0);
+
+    const auto requests = service->searchRequests();
+    QCOMPARE(requests.size(), 1);
+    QCOMPARE(requests[0].method, QStringLiteral("GET"));
+    QCOMPARE(requests[0].query, QStringLiteral("q=red%20car&pageNumber=1&pageSize=25&autoCorrect=true"));
+    QCOMPARE(requests[0].header(QStringLiteral("x-rapidapi-host")), service->host());
+    QCOMPARE(requests[0].header(QStringLiteral("x-rapidapi-key")), ImageService::validKey());
+
+    // The answer is in message.txt in the private folder; the scan agrees with a JSON reading of it.
+    QCOMPARE(folderOf(CurlFunctions::ResponseFile), CurlFunctions::TempFolder());
+    const QString text = CurlFunctions::ReadResponse(CurlFunctions::ResponseFile);
+    QVERIFY(CurlFunctions::IsImageAnswer(text));
+    const QJsonObject json = QJsonDocument::fromJson(text.toUtf8()).object();
+    QCOMPARE(CurlFunctions::ReadTotal(text), json.value(QStringLiteral("totalCount")).toInt());
+    const QJsonArray values = json.value(QStringLiteral("value")).toArray();
+    QCOMPARE(values.size(), 25);
+    CurlFunctions::ResultScanner scan(text);
+    CurlFunctions::ImageResult r;
+    int queries = 0;
+    for (const auto& v : values) {
+        const QJsonObject o = v.toObject();
+        QCOMPARE(scan.next(r), CurlFunctions::ResultScanner::Step::Found);
+        const QString url = o.value(QStringLiteral("url")).toString();
+        QCOMPARE(r.address, url);
+        const QString clean = url.section(QLatin1Char('?'), 0, 0);
+        QCOMPARE(r.downloadAddress, clean);
+        QCOMPARE(r.extension, clean.section(QLatin1Char('.'), -1));
+        QCOMPARE(r.width, o.value(QStringLiteral("width")).toInt());
+        QCOMPARE(r.height, o.value(QStringLiteral("height")).toInt());
+        queries += url.contains(QLatin1Char('?'));
+    }
+    QVERIFY(queries > 0);
+    QCOMPARE(scan.next(r), CurlFunctions::ResultScanner::Step::Over);
+}
+
+void TestSearchRequest::hostileTextStaysData_data() {
+    QTest::addColumn<QString>("keyword");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("sentKey");
+    const QString tricky = QStringLiteral("a\"b c;$(id)`id`-x");
+    QTest::newRow("quotes, spaces, shell characters") << "\"big\" cat; $(rm -rf ~) `id`" << tricky << tricky;
+    QTest::newRow("leading dash") << "-o /tmp/x"
+                                  << "--output=/tmp/evil"
+                                  << "--output=/tmp/evil";
+    QTest::newRow("line breaks stay out of the header") << "cat\r\n-K /etc/passwd"
+                                                        << "abc\r\nX-Evil: 1\nurl = \"file:///etc/passwd\""
+                                                        << "abcX-Evil: 1url = \"file:///etc/passwd\"";
+    QTest::newRow("backslashes") << "a\\b"
+                                 << "k\\\"\\"
+                                 << "k\\\"\\";
+}
+
+void TestSearchRequest::hostileTextStaysData() {
+    QFETCH(QString, keyword);
+    QFETCH(QString, key);
+    QFETCH(QString, sentKey);
+    SettingsStore::write(QStringLiteral("SID"), key);
+    CurlFunctions::CurlScope scope;
+    CurlFunctions::ExtractCurl();
+    QCOMPARE(Shell32::RunAndWait(Search::SearchCommand(keyword, 1, 25), 0), 0);
+    const auto requests = service->requests();
+    QCOMPARE(requests.size(), 1); // nothing else was fetched
+    QCOMPARE(requests[0].queryValue(QStringLiteral("q")), keyword);
+    QCOMPARE(requests[0].header(QStringLiteral("x-rapidapi-key")), sentKey);
+    QVERIFY(!requests[0].hasHeader(QStringLiteral("x-evil")));
+    QCOMPARE(QDir(CurlFunctions::TempFolder()).entryList(QDir::Files | QDir::Hidden).size(),
+             2); // bundle, answer
+    QVERIFY(!QFileInfo::exists(QStringLiteral("/tmp/evil")));
+}
+
+void TestSearchRequest::keyTest_data() {
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<bool>("curlMissing");
+    QTest::addColumn<QString>("verdict");
+    QTest::addColumn<int>("requests");
+    QTest::newRow("valid") << ImageService::validKey() << false << Search::KeyValidText() << 1;
+    QTest::newRow("unknown key") << "nope" << false
+                                 << Search::KeyInvalidText("You are not subscribed to this API.") << 1;
+    QTest::newRow("quota") << ImageService::quotaKey() << false
+                           << Search::KeyInvalidText(
+                                  "You have exceeded the MONTHLY quota for Requests on your current plan")
+                           << 1;
+    QTest::newRow("empty stored key, field not empty")
+        << "" << false
+        << Search::KeyInvalidText(
+               "Invalid API key. Go to https\\/\\/docs.rapidapi.com\\/docs\\/keys for more info.")
+        << 1;
+    QTest::newRow("curl missing") << ImageService::validKey() << true << Search::KeyInvalidText(QString())
+                                  << 0;
+}
+
+void TestSearchRequest::keyTest() {
+    QFETCH(QString, key);
+    QFETCH(bool, curlMissing);
+    QFETCH(QString, verdict);
+    QFETCH(int, requests);
+    SettingsStore::write(QStringLiteral("SID"), key);
+    const QByteArray path = qgetenv("PATH");
+    QTemporaryDir emptyBin;
+    if (curlMissing)
+        qputenv("PATH", emptyBin.path().toLocal8Bit());
+    FakePrompts prompts;
+    QList<int> pointers;
+    Search::KeyTest(
+        prompts, [&](int p) { pointers << p; }, QStringLiteral("typed"));
+    qputenv("PATH", path);
+
+    QCOMPARE(prompts.messages(), QStringList{verdict});
+    QCOMPARE(prompts.calls[0].title, Globals::applicationTitle());
+    QCOMPARE(prompts.calls[0].icon, Prompts::Icon::None);
+    QCOMPARE(pointers, (QList<int>{Surface::Hourglass, Surface::Default, Surface::Default}));
+    QCOMPARE(service->searchRequests().size(), requests);
+    if (requests)
+        QCOMPARE(service->searchRequests()[0].query,
+                 QStringLiteral("q=city&pageNumber=1&pageSize=4&autoCorrect=true"));
+    QVERIFY(!Globals::RunBusy);
+    QVERIFY(CurlFunctions::TempFolder().isEmpty());
+}
+
+void TestSearchRequest::keyTestWithEmptyFieldMakesNoRequest() {
+    SettingsStore::write(QStringLiteral("SID"), ImageService::validKey());
+    FakePrompts prompts;
+    QList<int> pointers;
+    Search::KeyTest(
+        prompts, [&](int p) { pointers << p; }, QString());
+    QCOMPARE(prompts.messages(), QStringList{"You must enter your API Key first."});
+    QCOMPARE(pointers, (QList<int>{Surface::Hourglass, Surface::Default}));
+    QVERIFY(service->requests().isEmpty());
+    QVERIFY(!Globals::RunBusy);
+}
+
+void TestSearchRequest::keyTestWhileBusyOnlyResetsPointer() {
+    SettingsStore::write(QStringLiteral("SID"), ImageService::validKey());
+    Globals::RunBusy = true;
+    FakePrompts prompts;
+    QList<int> pointers;
+    Search::KeyTest(
+        prompts, [&](int p) { pointers << p; }, QStringLiteral("typed"));
+    QVERIFY(Globals::RunBusy);
+    Globals::RunBusy = false;
+    QVERIFY(prompts.calls.isEmpty());
+    QCOMPARE(pointers, QList<int>{Surface::Default});
+    QVERIFY(service->requests().isEmpty());
+}
+
+QTEST_MAIN(TestSearchRequest)
+#include "tst_search_request.moc"
