@@ -1,0 +1,412 @@
+#include "fake_prompts.h"
+#include "fetch/download_run.h"
+#include "image_service.h"
+#include "keywords/keyword_list.h"
+#include "shell/globals.h"
+#include "shell/settings_store.h"
+#include "shell/surface.h"
+#include "shell/waiting.h"
+#include "test_settings.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
+
+#include <memory>
+#include <unistd.h>
+
+// Whole download runs with real curl against the local image service over TLS.
+class TestDownloadEndToEnd : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void sampleKeywords();
+    void heightFilterFetchesOnlyTallerPictures();
+    void errorPagesAndBrokenTransfersAreNotKept();
+    void totalBelowCountKeepsAtMostTheTotal();
+    void unknownKeyEndsWithTheServiceMessage();
+    void onlyTheFirstHundredKeywordsAreRequested();
+    void earlierPicturesStay();
+    void keywordsRemovedDuringTheRun();
+    // Last: the program's end cannot be taken back within one test program.
+    void closingMidRunLeavesNothingBehind();
+
+private:
+    struct Result {
+        QString url;
+        int width = 0;
+        int height = 0;
+        QString kind() const { return QUrl(url).path().section('/', 2, 2); }
+        // The address curl is given: the query is not part of it.
+        QString downloadPath() const { return QUrl(url).path(); }
+    };
+    QList<Result> answer(const QString& keyword, int pageNumber = 1, int pageSize = 25);
+    Download::RunSummary run(KeywordList& list, const QString& count = "3", const QString& start = "1");
+    QStringList pictureRequests() const;
+    QStringList folderEntries() const;
+    void verifyNothingLeft() const;
+
+    std::unique_ptr<ImageService> service;
+    QTemporaryDir privateTemp; // the run's temporary folder (TMPDIR), empty between runs
+    std::unique_ptr<QTemporaryDir> folder;
+    QString prefix; // the folder text as the main window holds it, ending in "/"
+    FakePrompts prompts;
+    SurfaceState surface;
+};
+
+namespace {
+
+const QByteArray catalog = R"({
+  "few": {"totalCount": 2, "results": [{"kind": "png"}, {"kind": "png"}, {"kind": "png"}]},
+  "refused": {"totalCount": 2, "results": [
+      {"url": "https://127.0.0.1:1/img/png/64x64/1/gone.png", "width": 64, "height": 64},
+      {"kind": "png", "width": 64, "height": 64}]},
+  "late": {"totalCount": 1, "delay": 800, "results": [{"kind": "png"}]},
+  "slowpoke": {"totalCount": 1, "results": [{"kind": "slow", "rate": 16}]}
+})";
+
+QByteArray fileBytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
+// The curl processes started by this test program that are still there.
+QStringList curlChildren() {
+    QStringList children;
+    const QString self = QString::number(::getpid());
+    for (const QString& pid : QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile stat("/proc/" + pid + "/stat");
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QString text = QString::fromLatin1(stat.readAll());
+        const QStringList after = text.mid(text.lastIndexOf(')') + 2).split(' ');
+        if (after.size() > 1 && after.at(1) == self && text.contains("(curl)"))
+            children << pid;
+    }
+    return children;
+}
+
+} // namespace
+
+void TestDownloadEndToEnd::initTestCase() {
+    service = std::make_unique<ImageService>(QStringList(), catalog);
+    QVERIFY2(service->isRunning(), qPrintable(service->errorText()));
+    service->applyToEnvironment();
+    // The run's private folder goes under a temporary folder of this test alone.
+    QVERIFY(privateTemp.isValid());
+    qputenv("TMPDIR", QFile::encodeName(privateTemp.path()));
+}
+
+void TestDownloadEndToEnd::init() {
+    TestSettings::clear();
+    SettingsStore::write("SID", ImageService::validKey());
+    Globals::RunBusy = false;
+    folder = std::make_unique<QTemporaryDir>(privateTemp.path() + "/../glimmerfetch-e2e-pictures-XXXXXX");
+    QVERIFY(folder->isValid());
+    prefix = folder->path() + '/';
+    prompts.reset();
+    surface = SurfaceState();
+    service->clearRequests();
+}
+
+void TestDownloadEndToEnd::cleanup() {
+    folder.reset();
+}
+
+QList<TestDownloadEndToEnd::Result> TestDownloadEndToEnd::answer(const QString& keyword, int pageNumber,
+                                                                 int pageSize) {
+    QByteArray body;
+    const QString query = QStringLiteral("q=%1&pageNumber=%2&pageSize=%3&autoCorrect=true")
+                              .arg(QString::fromLatin1(QUrl::toPercentEncoding(keyword)))
+                              .arg(pageNumber)
+                              .arg(pageSize);
+    service->curl({"-H", "x-rapidapi-host: " + service->host(), "-H",
+                   "x-rapidapi-key: " + ImageService::validKey(), service->searchUrl(query)},
+                  &body);
+    service->clearRequests();
+    QList<Result> results;
+    for (const QJsonValue& v : QJsonDocument::fromJson(body).object().value("value").toArray()) {
+        const QJsonObject o = v.toObject();
+        results.append({o.value("url").toString(), o.value("width").toInt(), o.value("height").toInt()});
+    }
+    return results;
+}
+
+Download::RunSummary TestDownloadEndToEnd::run(KeywordList& list, const QString& count,
+                                               const QString& start) {
+    return Download::DownloadRun(list, surface, prompts, prefix, count, start);
+}
+
+QStringList TestDownloadEndToEnd::pictureRequests() const {
+    QStringList paths;
+    for (const auto& r : service->requests())
+        if (r.path.startsWith("/img/"))
+            paths << r.path;
+    return paths;
+}
+
+QStringList TestDownloadEndToEnd::folderEntries() const {
+    return QDir(folder->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+void TestDownloadEndToEnd::verifyNothingLeft() const {
+    QVERIFY2(QDir(privateTemp.path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             "the private folder is left");
+    for (const QString& name : folderEntries())
+        QVERIFY2(!name.startsWith('.'), qPrintable("temporary download left: " + name));
+    QVERIFY(!Globals::RunBusy);
+    QCOMPARE(surface.pointer(), int(Surface::Default));
+    QCOMPARE(surface.progressValue(), 0);
+    QCOMPARE(surface.progressText(), QStringLiteral("Progress Bar"));
+}
+
+void TestDownloadEndToEnd::sampleKeywords() {
+    KeywordList list;
+    for (const char* k : {"apple", "dog", "city"})
+        list.add(k);
+    const auto summary = run(list, "3");
+
+    QCOMPARE(prompts.messages(), QStringList{Download::DoneText()});
+    const auto searches = service->searchRequests();
+    QCOMPARE(searches.size(), 3);
+    QStringList expectedNames;
+    QStringList expectedPaths;
+    for (const char* k : {"apple", "dog", "city"}) {
+        const auto& s = searches.at(expectedNames.size() / 3);
+        QCOMPARE(s.queryValue("q"), QString(k));
+        QCOMPARE(s.queryValue("pageNumber"), QStringLiteral("1"));
+        QCOMPARE(s.queryValue("pageSize"), QStringLiteral("25"));
+        const auto results = answer(k);
+        for (int i = 0; i < 3; ++i) {
+            expectedNames << QStringLiteral("%1 %2.%3")
+                                 .arg(k)
+                                 .arg(i + 1)
+                                 .arg(QFileInfo(results[i].downloadPath()).suffix());
+            expectedPaths << results[i].downloadPath();
+        }
+    }
+    QCOMPARE(folderEntries(), [&] {
+        QStringList sorted = expectedNames;
+        sorted.sort();
+        return sorted;
+    }());
+    QCOMPARE(summary.keptFiles.size(), 9);
+    for (int i = 0; i < 9; ++i) {
+        QCOMPARE(QFileInfo(summary.keptFiles[i]).fileName(), expectedNames[i]);
+        const QByteArray sent = ImageService::pictureBytes(service->baseUrl() + expectedPaths[i]);
+        QVERIFY(!sent.isEmpty());
+        QVERIFY2(fileBytes(summary.keptFiles[i]) == sent, qPrintable(expectedNames[i]));
+        QVERIFY(!QImage(summary.keptFiles[i]).isNull());
+    }
+    // The downloads announce themselves as a browser.
+    for (const auto& r : service->requests())
+        if (r.path.startsWith("/img/"))
+            QVERIFY(r.header("user-agent").startsWith("Mozilla/5.0 (Macintosh;"));
+    verifyNothingLeft();
+}
+
+void TestDownloadEndToEnd::heightFilterFetchesOnlyTallerPictures() {
+    SettingsStore::write("Option2", "4");
+    SettingsStore::write("Text6", "500");
+    SettingsStore::write("Combo3", "0");
+    KeywordList list;
+    list.add("apple");
+    const auto results = answer("apple", 1, 25);
+    QStringList tall;
+    int shortOnes = 0;
+    for (const auto& r : results) {
+        if (r.height > 500 && tall.size() < 5)
+            tall << r.downloadPath();
+        if (r.height <= 500 && tall.size() < 5)
+            ++shortOnes;
+    }
+    QVERIFY2(tall.size() == 5 && shortOnes > 0, "the default catalogue should mix short and tall pictures");
+
+    const auto summary = run(list, "5");
+    QCOMPARE(pictureRequests(), tall);
+    QCOMPARE(summary.keptFiles.size(), 5);
+    for (const QString& file : summary.keptFiles)
+        QVERIFY(QImage(file).height() > 500);
+    QCOMPARE(prompts.messages(), QStringList{Download::DoneText()});
+    verifyNothingLeft();
+}
+
+void TestDownloadEndToEnd::errorPagesAndBrokenTransfersAreNotKept() {
+    KeywordList list;
+    list.add("faults");
+    list.add("refused");
+    const auto faults = answer("faults");
+    QCOMPARE(faults.size(), 15);
+    const auto summary = run(list, "50");
+
+    // Only real pictures are kept (a redirect ends at one); web pages, the JSON error, the endless
+    // redirect, the cut-off transfer and the refused connection leave nothing, and their numbers
+    // go to the next picture.
+    QStringList expected;
+    QStringList expectedPaths;
+    for (const auto& r : faults) {
+        if (r.kind() == "png" || r.kind() == "jpeg" || r.kind() == "redirect") {
+            expected << QStringLiteral("faults %1.%2")
+                            .arg(expected.size() + 1)
+                            .arg(QFileInfo(r.downloadPath()).suffix());
+            expectedPaths << r.downloadPath();
+        }
+    }
+    QCOMPARE(expected.size(), 9);
+    expected << "refused 1.png";
+    expectedPaths << answer("refused").at(1).downloadPath();
+    QCOMPARE(summary.keptFiles.size(), expected.size());
+    for (int i = 0; i < expected.size(); ++i) {
+        QCOMPARE(QFileInfo(summary.keptFiles[i]).fileName(), expected[i]);
+        QVERIFY2(fileBytes(summary.keptFiles[i]) ==
+                     ImageService::pictureBytes(service->baseUrl() + expectedPaths[i]),
+                 qPrintable(expected[i]));
+    }
+    QStringList sorted = expected;
+    sorted.sort();
+    QCOMPARE(folderEntries(), sorted);
+    QCOMPARE(summary.downloads, 17);
+    verifyNothingLeft();
+}
+
+void TestDownloadEndToEnd::totalBelowCountKeepsAtMostTheTotal() {
+    KeywordList list;
+    list.add("few");
+    list.add("nothing");
+    const auto summary = run(list, "5");
+    QCOMPARE(folderEntries(), QStringList({"few 1.png", "few 2.png"}));
+    QCOMPARE(pictureRequests().size(), 2);
+    QCOMPARE(summary.searches, 2);
+    QCOMPARE(prompts.messages(), QStringList{Download::DoneText()});
+    verifyNothingLeft();
+}
+
+void TestDownloadEndToEnd::unknownKeyEndsWithTheServiceMessage() {
+    SettingsStore::write("SID", "not-a-key");
+    KeywordList list;
+    list.add("apple");
+    list.add("dog");
+    run(list);
+    const auto searches = service->searchRequests();
+    QCOMPARE(searches.size(), 2);
+    QCOMPARE(searches[1].header("x-rapidapi-key"), QStringLiteral("not-a-key"));
+    QCOMPARE(prompts.messages().size(), 1);
+    const QString shown = prompts.messages().first();
+    QVERIFY2(shown.startsWith("Nothing found.\r\n\r\n") && shown.size() > 20, qPrintable(shown));
+    QVERIFY(pictureRequests().isEmpty());
+    QVERIFY(folderEntries().isEmpty());
+    verifyNothingLeft();
+}
+
+void TestDownloadEndToEnd::onlyTheFirstHundredKeywordsAreRequested() {
+    // A height no picture reaches: every keyword is searched, nothing is downloaded.
+    SettingsStore::write("Option2", "4");
+    SettingsStore::write("Text6", "100000");
+    KeywordList list;
+    QStringList first100;
+    for (int i = 1; i <= 120; ++i) {
+        list.add(QStringLiteral("word%1").arg(i));
+        if (i <= 100)
+            first100 << QStringLiteral("word%1").arg(i);
+    }
+    // The bar shows the share of the keyword being worked on, of the whole (uncapped) list.
+    struct RecordingSurface : SurfaceState {
+        QList<int> values;
+        void setProgressValue(int v) override {
+            values << v;
+            SurfaceState::setProgressValue(v);
+        }
+    } recording;
+    Download::DownloadRun(list, recording, prompts, prefix, "5", "1");
+    QStringList asked;
+    for (const auto& s : service->searchRequests())
+        asked << s.queryValue("q");
+    QCOMPARE(asked, first100);
+    QVERIFY(pictureRequests().isEmpty());
+    QCOMPARE(recording.values.first(), 1);                          // 1 / 120 * 100
+    QCOMPARE(recording.values.at(recording.values.size() - 2), 83); // 100 / 120 * 100
+    QCOMPARE(recording.values.last(), 0);
+    QCOMPARE(prompts.messages(), QStringList{Download::NothingFoundText(QString())});
+    surface = recording;
+    verifyNothingLeft();
+}
+
+void TestDownloadEndToEnd::earlierPicturesStay() {
+    QFile earlier(prefix + "kind-png 1.png");
+    QVERIFY(earlier.open(QIODevice::WriteOnly));
+    earlier.write("a picture from an earlier run");
+    earlier.close();
+    KeywordList list;
+    list.add("kind-png");
+    run(list, "2");
+    QCOMPARE(folderEntries(), QStringList({"kind-png 1.png", "kind-png 2.png", "kind-png 3.png"}));
+    QCOMPARE(fileBytes(prefix + "kind-png 1.png"), QByteArray("a picture from an earlier run"));
+    const QByteArray secondBefore = fileBytes(prefix + "kind-png 2.png");
+
+    // A second run from the next page adds its pictures to those of the first.
+    prompts.reset();
+    run(list, "2", "2");
+    QCOMPARE(folderEntries(), QStringList({"kind-png 1.png", "kind-png 2.png", "kind-png 3.png",
+                                           "kind-png 4.png", "kind-png 5.png"}));
+    QCOMPARE(fileBytes(prefix + "kind-png 1.png"), QByteArray("a picture from an earlier run"));
+    QCOMPARE(fileBytes(prefix + "kind-png 2.png"), secondBefore);
+    QVERIFY(fileBytes(prefix + "kind-png 4.png") != secondBefore);
+    QCOMPARE(service->searchRequests().last().queryValue("pageNumber"), QStringLiteral("2"));
+    verifyNothingLeft();
+}
+
+void TestDownloadEndToEnd::keywordsRemovedDuringTheRun() {
+    KeywordList list;
+    for (const char* k : {"late", "apple", "dog"})
+        list.add(k);
+    // The window stays usable: the list is cleared while the first search waits for its answer.
+    QTimer::singleShot(300, [&] { list.clear(); });
+    const auto summary = run(list, "1");
+    QCOMPARE(summary.searches, 1);
+    QCOMPARE(folderEntries(), QStringList({"late 1.png"}));
+    QCOMPARE(prompts.messages(), QStringList{Download::DoneText()});
+    verifyNothingLeft();
+}
+
+void TestDownloadEndToEnd::closingMidRunLeavesNothingBehind() {
+    KeywordList list;
+    list.add("slowpoke");
+    list.add("apple");
+    QElapsedTimer sinceEnd;
+    // The window is closed while the picture trickles in.
+    QTimer poll;
+    poll.setInterval(20);
+    connect(&poll, &QTimer::timeout, [&] {
+        if (!pictureRequests().isEmpty() && !Lifetime::ending()) {
+            QTest::qWait(200);
+            sinceEnd.start();
+            Lifetime::end();
+        }
+    });
+    poll.start();
+    const auto summary = run(list, "3");
+    poll.stop();
+    QVERIFY(sinceEnd.isValid());
+    QVERIFY2(sinceEnd.elapsed() < 1000, qPrintable(QString::number(sinceEnd.elapsed())));
+    QCOMPARE(summary.searches, 1);
+    QVERIFY(prompts.messages().isEmpty());
+    QVERIFY(!Globals::RunBusy);
+    QCOMPARE(curlChildren(), QStringList());
+    QVERIFY2(QDir(privateTemp.path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             "the private folder is left");
+    QCOMPARE(folderEntries(), QStringList());
+}
+
+QTEST_GUILESS_MAIN(TestDownloadEndToEnd)
+#include "tst_download_e2e.moc"
