@@ -1,17 +1,20 @@
 #include "shell/form1.h"
 
 #include "build_config.h"
+#include "dialogs/form2.h"
+#include "dialogs/form3.h"
 #include "fetch/download_run.h"
 #include "keywords/event_pump.h"
 #include "keywords/keyword_list.h"
-#include "keywords/text_list_file.h"
 #include "keywords/list_commands.h"
 #include "keywords/spreadsheet_list.h"
+#include "keywords/text_list_file.h"
 #include "shell/conversions.h"
 #include "shell/error_report.h"
 #include "shell/file_routines.h"
 #include "shell/folder_picker.h"
 #include "shell/globals.h"
+#include "shell/hand_cursor.h"
 #include "shell/prompts.h"
 #include "shell/settings_store.h"
 #include "shell/startup.h"
@@ -60,20 +63,6 @@ QFont buttonFont() {
 
 QString key(const char* k) { return QString::fromLatin1(k); }
 
-// The hot spot of a Windows cursor file sits in its first directory entry (bytes 10 to 13).
-QPoint cursorHotSpot(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QPoint(0, 0);
-    const QByteArray head = file.read(14);
-    if (head.size() < 14 || head.at(2) != 2) // type 2: cursor
-        return QPoint(0, 0);
-    auto word = [&](int at) {
-        return static_cast<unsigned char>(head.at(at)) | (static_cast<unsigned char>(head.at(at + 1)) << 8);
-    };
-    return QPoint(word(10), word(12));
-}
-
 } // namespace
 
 Form1::Form1(Prompts& prompts, Options options)
@@ -89,7 +78,11 @@ Form1::Form1(Prompts& prompts, Options options)
     Form_Load();
 }
 
-Form1::~Form1() = default;
+Form1::~Form1() {
+    // The dialogs have no owner window; they end with the main window.
+    delete form2_.data();
+    delete form3_.data();
+}
 
 void Form1::buildControls() {
     setObjectName(QStringLiteral("Form1"));
@@ -217,7 +210,7 @@ void Form1::Form_Load() {
         Globals::setApplicationTitle(Globals::applicationTitleFrom(Globals::DisplayName));
     });
     bool handFile = false;
-    trap(104, [&] { handFile = Main::FileExists(options_.appFolder + QStringLiteral("/HAND-M.CUR")); });
+    trap(104, [&] { handFile = Main::FileExists(Main::HandCursorPath(options_.appFolder)); });
     if (handFile)
         trap(106, [&] { loadHandCursor(); });
     trap(108, [&] {
@@ -240,17 +233,16 @@ void Form1::Form_Load() {
 }
 
 void Form1::restoreFilterDialog(ErrorTrap& trap) {
-    // The filter dialog comes with the option dialogs; its controls are filled here, statements 140
-    // to 202, once it exists.
-    (void)trap;
+    // The first touch of the filter dialog creates it hidden, and its own load step fills its
+    // controls; they are then filled again from the store, statements 140 to 202. A fresh profile
+    // thus receives the stored defaults on the first start.
+    if (!form2_)
+        form2_ = new Form2(prompts_, this, options_.appFolder);
+    form2_->restoreControls(trap, 140);
 }
 
 void Form1::loadHandCursor() {
-    const QString path = options_.appFolder + QStringLiteral("/HAND-M.CUR");
-    QPixmap image;
-    if (!image.load(path, "CUR") && !image.load(path, "ICO") && !image.load(path))
-        throw AppError(QStringLiteral("Invalid picture"));
-    handCursor_ = QCursor(image, cursorHotSpot(path).x(), cursorHotSpot(path).y());
+    handCursor_ = Main::LoadHandCursor(Main::HandCursorPath(options_.appFolder));
     hasHandCursor_ = true;
 }
 
@@ -372,6 +364,30 @@ void Form1::PushButton6_Click() {
     trap(100, [&] { prompts_.tell(startHelpText()); });
 }
 
+void Form1::PushButton8_Click() {
+    // The filter dialog in place of the main window; closing it unloads it and brings this window
+    // back, and the next opening loads it anew.
+    ErrorTrap trap(prompts_, QStringLiteral("Form1.PushButton8_Click"));
+    trap(100, [&] {
+        if (!form2_ || form2_->unloaded())
+            form2_ = new Form2(prompts_, this, options_.appFolder);
+        form2_->show();
+    });
+    trap(102, [&] { hide(); });
+}
+
+void Form1::PushButton11_Click() {
+    // The API key dialog in place of the main window. Its "Close" only hides it, so it keeps its
+    // field; its close box unloads it, and the next opening loads it anew.
+    ErrorTrap trap(prompts_, QStringLiteral("Form1.PushButton11_Click"));
+    trap(100, [&] {
+        if (!form3_ || form3_->unloaded())
+            form3_ = new Form3(prompts_, this, options_.appFolder);
+        form3_->show();
+    });
+    trap(102, [&] { hide(); });
+}
+
 // The commands below belong to the keyword list, the download run and the option dialogs; each
 // comes with its own subsystem.
 void Form1::PushButton1_Click() {
@@ -431,7 +447,6 @@ void Form1::PushButton7_Click() {
         trap(110, [&] { prompts_.tell(QStringLiteral("Done.")); });
     trap(112, [&] { setPointer(Default); });
 }
-void Form1::PushButton8_Click() {}
 void Form1::PushButton9_Click() {
     ErrorTrap trap(prompts_, QStringLiteral("Form1.PushButton9_Click"));
     QString text;
@@ -456,7 +471,6 @@ void Form1::PushButton10_Click() {
     trap(106, [&] { List::RemoveItemsWithout(*keywords_, text, *this, prompts_); });
     trap(108, [&] { setPointer(Default); });
 }
-void Form1::PushButton11_Click() {}
 void Form1::PushButton12_Click() {
     // The chooser opens at the folder last chosen with it, not at the one typed into the field.
     ErrorTrap trap(prompts_, QStringLiteral("Form1.PushButton12_Click"));

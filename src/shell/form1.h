@@ -3,6 +3,7 @@
 #include "shell/surface.h"
 
 #include <QCursor>
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 
@@ -10,6 +11,8 @@
 #include <memory>
 
 class ErrorTrap;
+class Form2;
+class Form3;
 class KeywordList;
 class Prompts;
 class QGroupBox;
@@ -104,4 +107,7 @@ private:
     QCursor handCursor_;
     bool hasHandCursor_ = false;
     bool checkingNumber_ = false;
+    // The option dialogs: windows of their own, hidden while not open; unloading deletes them.
+    QPointer<Form2> form2_;
+    QPointer<Form3> form3_;
 };

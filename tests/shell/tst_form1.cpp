@@ -390,9 +390,12 @@ void TestForm1::handCursor() {
     auto form = startSeen(prompts, {[] { return 1; }, folder.path()});
     QCOMPARE(form->hasHandCursor(), loaded);
     const bool broken = !file.isEmpty() && !loaded;
-    QCOMPARE(prompts.messages().size(), broken ? 1 : 0);
-    if (broken)
+    // The filter dialog, which start-up creates, loads the same file and reports it too.
+    QCOMPARE(prompts.messages().size(), broken ? 2 : 0);
+    if (broken) {
         QVERIFY(prompts.messages().at(0).contains(QStringLiteral("Form1.Form_Load at line 106\r\r")));
+        QVERIFY(prompts.messages().at(1).contains(QStringLiteral("Form2.Form_Load at line 106\r\r")));
+    }
     form->setPointer(Surface::Hand);
     QCOMPARE(form->cursor().shape(), loaded ? Qt::BitmapCursor : Qt::ArrowCursor);
     if (loaded)
