@@ -6,6 +6,7 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -123,5 +124,23 @@ bool IsErrorPageLine(const QString& firstLine) {
 }
 
 bool IsErrorPage(const QString& path) {
-    return IsErrorPageLine(RFTSFSO::ReadTextLines(path).value(0));
+    // Only the first line matters: read up to the first line break instead of the whole picture.
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return IsErrorPageLine(RFTSFSO::ReadTextLines(path).value(0)); // reports why it cannot be read
+    QByteArray line;
+    while (!file.atEnd()) {
+        const QByteArray chunk = file.read(4096);
+        if (chunk.isEmpty())
+            break;
+        const qsizetype lf = chunk.indexOf('\n');
+        const qsizetype cr = chunk.indexOf('\r');
+        const qsizetype end = lf < 0 ? cr : (cr < 0 ? lf : std::min(lf, cr));
+        if (end >= 0) {
+            line += chunk.left(end);
+            break;
+        }
+        line += chunk;
+    }
+    return IsErrorPageLine(QString::fromLocal8Bit(line));
 }

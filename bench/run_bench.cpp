@@ -1,0 +1,111 @@
+// A download run of 100 pictures from the local image service, without the run's pauses
+// (GLIMMERFETCH_PACE=0), against 100 sequential bare curl downloads of the same addresses. Prints the
+// wall times, their ratio and the program's resident memory after each round.
+//
+//     build-x/bench/bench_run [rounds]      (5 rounds by default)
+#include "fake_free_prompts.h"
+#include "fetch/download_run.h"
+#include "fetch/tool_runner.h"
+#include "image_service.h"
+#include "keywords/keyword_list.h"
+#include "shell/settings_store.h"
+#include "shell/surface.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+long residentKiB() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    return -1;
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QTemporaryDir settingsHome;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(settingsHome.path())); // never the user's settings
+    qputenv("GLIMMERFETCH_PACE", "0");
+    QCoreApplication app(argc, argv);
+    const int rounds = argc > 1 ? std::max(1, atoi(argv[1])) : 5;
+
+    ImageService service;
+    if (!service.isRunning()) {
+        std::fprintf(stderr, "the image service did not start: %s\n", qPrintable(service.errorText()));
+        return 1;
+    }
+    service.applyToEnvironment();
+    SettingsStore::write(QStringLiteral("SID"), ImageService::validKey());
+    const QString curl = QStandardPaths::findExecutable(QStringLiteral("curl"));
+
+    // Two keywords of 50 pictures each: two searches and 100 downloads per run.
+    KeywordList keywords;
+    keywords.add(QStringLiteral("bench lighthouse"));
+    keywords.add(QStringLiteral("bench harbour"));
+    SilentPrompts prompts;
+
+    std::vector<double> runTimes, bareTimes;
+    std::printf("round  run ms  bare curl ms  ratio  pictures  rss KiB\n");
+    for (int round = 0; round <= rounds; ++round) {
+        // Round 0 warms the caches and is not counted.
+        QTemporaryDir folder;
+        service.clearRequests();
+        SurfaceState surface;
+        QElapsedTimer clock;
+        clock.start();
+        const Download::RunSummary summary =
+            Download::DownloadRun(keywords, surface, prompts, folder.path() + QLatin1Char('/'),
+                                  QStringLiteral("50"), QStringLiteral("1"));
+        const double runMs = clock.nsecsElapsed() / 1e6;
+
+        QStringList addresses;
+        for (const auto& request : service.requests())
+            if (request.path.startsWith(QLatin1String("/img/")))
+                addresses << service.baseUrl() + request.path;
+
+        QTemporaryDir bareFolder;
+        clock.restart();
+        int n = 0;
+        for (const QString& address : addresses) {
+            QProcess p;
+            p.start(curl, {QStringLiteral("--cacert"), ImageService::caBundle(), QStringLiteral("-s"),
+                           QStringLiteral("-o"), bareFolder.filePath(QString::number(++n)), address});
+            p.waitForFinished(-1);
+        }
+        const double bareMs = clock.nsecsElapsed() / 1e6;
+        if (summary.kept != 100 || addresses.size() != 100) {
+            std::fprintf(stderr, "expected 100 pictures, kept %d of %lld downloads\n", summary.kept,
+                         static_cast<long long>(addresses.size()));
+            return 1;
+        }
+        std::printf("%5d  %6.0f  %12.0f  %5.3f  %8d  %7ld%s\n", round, runMs, bareMs, runMs / bareMs,
+                    summary.kept, residentKiB(), round == 0 ? "  (warm-up)" : "");
+        std::fflush(stdout);
+        if (round > 0) {
+            runTimes.push_back(runMs);
+            bareTimes.push_back(bareMs);
+        }
+    }
+    const double ratio = median(runTimes) / median(bareTimes);
+    std::printf("median: run %.0f ms, bare curl %.0f ms, ratio %.3f (%s 1.10)\n", median(runTimes),
+                median(bareTimes), ratio, ratio < 1.10 ? "under" : "NOT under");
+    return 0;
+}
