@@ -23,8 +23,23 @@ qsizetype findNoCase(const QString& text, const QString& marker, qsizetype from 
 }
 
 // A number of the answer as a 32-bit integer: halves to even; "Overflow" beyond 32 bits.
-qint32 toInt32(const QString& text) {
-    const double rounded = std::nearbyint(Conversions::ToDouble(text));
+qint32 toInt32(QStringView text) {
+    // The service's sizes are plain digits: read those directly, everything else as the program
+    // reads any number.
+    if (!text.isEmpty() && text.size() <= 9) {
+        qint32 value = 0;
+        bool digits = true;
+        for (const QChar c : text) {
+            if (c < QLatin1Char('0') || c > QLatin1Char('9')) {
+                digits = false;
+                break;
+            }
+            value = value * 10 + (c.unicode() - '0');
+        }
+        if (digits)
+            return value;
+    }
+    const double rounded = std::nearbyint(Conversions::ToDouble(text.toString()));
     if (!(rounded >= std::numeric_limits<qint32>::min() && rounded <= std::numeric_limits<qint32>::max()))
         throw AppError(QStringLiteral("Overflow"));
     return static_cast<qint32>(rounded);
@@ -117,6 +132,36 @@ const QString MarkerTexts[] = {
 };
 } // namespace
 
+namespace {
+
+// The character as case-insensitive searches compare it: ASCII letters in lower case, other
+// characters by Unicode case folding.
+inline char16_t folded(char16_t c) {
+    if (c < 128)
+        return c >= 'A' && c <= 'Z' ? static_cast<char16_t>(c + 32) : c;
+    return QChar::toCaseFolded(c);
+}
+
+// The first place at or after `from` where `marker` stands in any case; -1 when none. The markers
+// begin with a quote or a comma, which only match themselves, so the search jumps from one of those
+// to the next and compares the rest only there.
+qsizetype findMarker(const QString& text, const QString& marker, qsizetype from) {
+    const QChar first = marker.at(0);
+    const qsizetype length = marker.size();
+    const QChar* data = text.constData();
+    const qsizetype last = text.size() - length;
+    for (qsizetype at = text.indexOf(first, from); at >= 0 && at <= last; at = text.indexOf(first, at + 1)) {
+        qsizetype k = 1;
+        while (k < length && folded(data[at + k].unicode()) == folded(marker.at(k).unicode()))
+            ++k;
+        if (k == length)
+            return at;
+    }
+    return -1;
+}
+
+} // namespace
+
 ResultScanner::ResultScanner(QString text)
     : text_(std::move(text)) {
     const qsizetype total = findNoCase(text_, TotalMarker);
@@ -130,7 +175,7 @@ qsizetype ResultScanner::find(Marker marker, qsizetype from) {
     if (memo.from >= 0 && from >= memo.from && (memo.found < 0 || from <= memo.found))
         return memo.found;
     memo.from = from;
-    memo.found = findNoCase(text_, MarkerTexts[marker], from);
+    memo.found = findMarker(text_, MarkerTexts[marker], from);
     return memo.found;
 }
 
@@ -143,7 +188,9 @@ bool ResultScanner::readSize(Marker marker, Marker endMarker, qsizetype from, qi
     if (comma < 0)
         return false;
     try {
-        size = toInt32(text_.mid(start, comma - start).remove(QLatin1Char('"')));
+        const QStringView number = QStringView(text_).mid(start, comma - start);
+        size = number.contains(QLatin1Char('"')) ? toInt32(number.toString().remove(QLatin1Char('"')))
+                                                 : toInt32(number);
     } catch (const AppError& e) {
         error = e.description();
     }
