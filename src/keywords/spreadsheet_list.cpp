@@ -7,6 +7,7 @@
 #include "shell/file_routines.h"
 #include "shell/prompts.h"
 #include "shell/surface.h"
+#include "shell/waiting.h"
 
 #include <QFileInfo>
 #include <QUrl>
@@ -69,7 +70,12 @@ void ExcelToListview(KeywordList& list, const QString& path, Prompts& prompts, S
     }
     const Sheet& sheet = opened->workbook->activeSheet;
     std::optional<CellRange> block;
-    trap(106, [&] { block = prompts.chooseCellBlock(sheet, SpreadsheetCommands::blockPrompt()); });
+    trap(106, [&] {
+        block = prompts.chooseCellBlock(sheet, SpreadsheetCommands::blockPrompt());
+        Lifetime::check(); // the main window may have been closed meanwhile
+    });
+    if (trap.ended())
+        return;
     if (!block) {
         trap(108, [&] { surface.setPointer(Surface::Default); });
         return;

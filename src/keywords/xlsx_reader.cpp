@@ -302,6 +302,10 @@ Workbook readXlsx(const QString& path) {
         findByType(readRelationships(package, QStringLiteral("")), QLatin1String("/officeDocument"));
     if (workbookPart.isEmpty())
         workbookPart = QStringLiteral("xl/workbook.xml");
+    if (workbookPart.endsWith(QLatin1String(".bin"), Qt::CaseInsensitive))
+        throw AppError(
+            QStringLiteral("Binary workbooks (.xlsb) cannot be read. Save the workbook as .xlsx, .ods "
+                           "or .xls and load that file."));
     if (!package.contains(workbookPart))
         throw AppError(QStringLiteral("The file is damaged or is not a workbook (it has no workbook part)."));
 

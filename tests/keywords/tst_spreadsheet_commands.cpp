@@ -100,7 +100,8 @@ void TestSpreadsheetCommands::importBlock_data() {
     QTest::addColumn<QList<Cell>>("cells");
     QTest::addColumn<CellRange>("block");
     QTest::addColumn<QStringList>("added");
-    for (const QString& format : {QStringLiteral("xlsx"), QStringLiteral("ods"), QStringLiteral("csv")}) {
+    for (const QString& format :
+         {QStringLiteral("xlsx"), QStringLiteral("ods"), QStringLiteral("xls"), QStringLiteral("csv")}) {
         const QByteArray f = format.toLatin1();
         QTest::newRow(f + ": A1:B3") << format << exampleSheet() << CellRange{1, 1, 3, 2}
                                      << QStringList{" red apple", " dog", ""};

@@ -29,6 +29,7 @@ private slots:
     void odsCells_data();
     void odsCells();
     void odsActiveTableAndRepeats();
+    void xlsCells();
     void csvCells_data();
     void csvCells();
     void unreadableFiles_data();
@@ -267,6 +268,21 @@ void TestSpreadsheetFiles::odsActiveTableAndRepeats() {
     // The empty rows and cells repeated to the sheet's end are not part of the used range.
     QCOMPARE(ods.activeSheet.lastRow(), 4);
     QCOMPARE(ods.activeSheet.lastColumn(), 7);
+}
+
+void TestSpreadsheetFiles::xlsCells() {
+    const QString file = path(QStringLiteral("cells.xls"));
+    QVERIFY(Fixtures::writeXls(file, {{1, 1, "red"}, {2, 2, QString::fromUtf8("caf\xc3\xa9 \xe7\x8c\xab")}},
+                               {{3, 1, 3.0}, {3, 2, 0.5}, {5, 3, 1234567.0}}));
+    const Workbook book = WorkbookReader::read(file);
+    QCOMPARE(book.sheetNames, std::vector<QString>{QStringLiteral("Words")});
+    QCOMPARE(book.activeSheet.text(1, 1), QStringLiteral("red"));
+    QCOMPARE(book.activeSheet.text(2, 2), QString::fromUtf8("caf\xc3\xa9 \xe7\x8c\xab"));
+    QCOMPARE(book.activeSheet.text(3, 1), QStringLiteral("3"));
+    QCOMPARE(book.activeSheet.text(3, 2), QStringLiteral("0.5"));
+    QCOMPARE(book.activeSheet.text(5, 3), QStringLiteral("1234567"));
+    QCOMPARE(book.activeSheet.lastRow(), 5);
+    QCOMPARE(book.activeSheet.lastColumn(), 3);
 }
 
 void TestSpreadsheetFiles::csvCells_data() {
