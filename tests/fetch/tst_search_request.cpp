@@ -6,14 +6,17 @@
 #include "shell/globals.h"
 #include "shell/settings_store.h"
 #include "shell/surface.h"
+#include "shell/waiting.h"
 #include "test_settings.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -72,6 +75,7 @@ private slots:
     void keyTest();
     void keyTestWithEmptyFieldMakesNoRequest();
     void keyTestWhileBusyOnlyResetsPointer();
+    void keyTestUnwindsWhenProgramEnds(); // must stay last: the program's end cannot be undone
 
 private:
     std::unique_ptr<ImageService> service;
@@ -347,6 +351,25 @@ void TestSearchRequest::keyTestWhileBusyOnlyResetsPointer() {
     QVERIFY(prompts.calls.isEmpty());
     QCOMPARE(pointers, QList<int>{Surface::Default});
     QVERIFY(service->requests().isEmpty());
+}
+
+void TestSearchRequest::keyTestUnwindsWhenProgramEnds() {
+    ImageService slow({}, R"({"city": {"delay": 5000, "results": [{"kind": "png"}]}})");
+    QVERIFY2(slow.isRunning(), qPrintable(slow.errorText()));
+    slow.applyToEnvironment();
+    SettingsStore::write(QStringLiteral("SID"), ImageService::validKey());
+    FakePrompts prompts;
+    QList<int> pointers;
+    QTimer::singleShot(500, [] { Lifetime::end(); });
+    QElapsedTimer clock;
+    clock.start();
+    Search::KeyTest(
+        prompts, [&](int p) { pointers << p; }, QStringLiteral("typed"));
+    QVERIFY(clock.elapsed() < 4000);
+    QVERIFY(prompts.calls.isEmpty()); // no verdict, no error box
+    QCOMPARE(pointers, QList<int>{Surface::Hourglass});
+    QVERIFY(!Globals::RunBusy);
+    QVERIFY(CurlFunctions::TempFolder().isEmpty()); // and cleanup() checks that nothing is left in /tmp
 }
 
 QTEST_MAIN(TestSearchRequest)
