@@ -79,6 +79,7 @@ private slots:
     void testDuringRun();
     void testValidKey();
     void closeBoxDuringTest();
+    void hoverRule();
 };
 
 void TestForm3::freshProfile() {
@@ -299,6 +300,28 @@ void TestForm3::closeBoxDuringTest() {
     Form3* again = open(*main);
     QVERIFY(again && again->isVisible());
     QCOMPARE(child<QLineEdit>(again, "Text1")->text(), s("wrong-key"));
+}
+
+void TestForm3::hoverRule() {
+    FakePrompts prompts;
+    auto main = start(prompts);
+    main->show();
+    Form3* form = open(*main);
+    auto enter = [&](const char* name) {
+        QWidget* w = QLatin1String(name) == QLatin1String("Form3") ? form : child<QWidget>(form, name);
+        QEvent e(QEvent::Enter);
+        QApplication::sendEvent(w, &e);
+        return form->pointer();
+    };
+    QCOMPARE(enter("PushButton3"), int(Surface::Hand));
+    QCOMPARE(enter("Frame2"), int(Surface::Default));
+    QCOMPARE(enter("PushButton1"), int(Surface::Hand));
+    QCOMPARE(enter("Form3"), int(Surface::Default));
+    // While the key test works the hourglass stays, wherever the mouse goes.
+    form->setPointer(Surface::Hourglass);
+    for (const char* name : {"PushButton6", "Frame1", "Form3"})
+        QCOMPARE(enter(name), int(Surface::Hourglass));
+    QCOMPARE(form->cursor().shape(), Qt::WaitCursor);
 }
 
 QTEST_MAIN(TestForm3)
