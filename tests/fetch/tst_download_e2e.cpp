@@ -2,6 +2,7 @@
 #include "fetch/download_run.h"
 #include "image_service.h"
 #include "keywords/keyword_list.h"
+#include "shell/form1.h"
 #include "shell/globals.h"
 #include "shell/settings_store.h"
 #include "shell/surface.h"
@@ -15,6 +16,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -39,6 +42,7 @@ private slots:
     void onlyTheFirstHundredKeywordsAreRequested();
     void earlierPicturesStay();
     void keywordsRemovedDuringTheRun();
+    void startDownloadingButton();
     // Last: the program's end cannot be taken back within one test program.
     void closingMidRunLeavesNothingBehind();
 
@@ -379,6 +383,22 @@ void TestDownloadEndToEnd::keywordsRemovedDuringTheRun() {
     verifyNothingLeft();
 }
 
+void TestDownloadEndToEnd::startDownloadingButton() {
+    Form1 form(prompts, {[] { return 1; }, {}});
+    form.findChild<QLineEdit*>("Text1")->setText(prefix);
+    form.findChild<QLineEdit*>("Text2")->setText("2");
+    form.findChild<QLineEdit*>("Text3")->setText("1");
+    form.keywords().add("city");
+    prompts.reset();
+    QTest::mouseClick(form.findChild<QPushButton*>("PushButton2"), Qt::LeftButton);
+    QCOMPARE(prompts.messages(), QStringList{Download::DoneText()});
+    QCOMPARE(folderEntries().size(), 2);
+    QVERIFY(folderEntries().first().startsWith("city 1."));
+    QCOMPARE(form.pointer(), int(Surface::Default));
+    QCOMPARE(form.progressText(), QStringLiteral("Progress Bar"));
+    QVERIFY(!Globals::RunBusy);
+}
+
 void TestDownloadEndToEnd::closingMidRunLeavesNothingBehind() {
     KeywordList list;
     list.add("slowpoke");
@@ -408,5 +428,5 @@ void TestDownloadEndToEnd::closingMidRunLeavesNothingBehind() {
     QCOMPARE(folderEntries(), QStringList());
 }
 
-QTEST_GUILESS_MAIN(TestDownloadEndToEnd)
+QTEST_MAIN(TestDownloadEndToEnd)
 #include "tst_download_e2e.moc"
