@@ -143,16 +143,21 @@ inline char16_t folded(char16_t c) {
 }
 
 // The first place at or after `from` where `marker` stands in any case; -1 when none. The markers
-// begin with a quote or a comma, which only match themselves, so the search jumps from one of those
-// to the next and compares the rest only there.
+// begin with a quote or a comma, which only match themselves, so the rest is compared only where
+// one of those stands.
 qsizetype findMarker(const QString& text, const QString& marker, qsizetype from) {
-    const QChar first = marker.at(0);
+    if (marker.size() == 1)
+        return text.indexOf(marker.at(0), from);
+    const char16_t first = marker.at(0).unicode();
+    const char16_t second = folded(marker.at(1).unicode());
     const qsizetype length = marker.size();
-    const QChar* data = text.constData();
+    const char16_t* data = reinterpret_cast<const char16_t*>(text.constData());
     const qsizetype last = text.size() - length;
-    for (qsizetype at = text.indexOf(first, from); at >= 0 && at <= last; at = text.indexOf(first, at + 1)) {
-        qsizetype k = 1;
-        while (k < length && folded(data[at + k].unicode()) == folded(marker.at(k).unicode()))
+    for (qsizetype at = from < 0 ? 0 : from; at <= last; ++at) {
+        if (data[at] != first || folded(data[at + 1]) != second)
+            continue;
+        qsizetype k = 2;
+        while (k < length && folded(data[at + k]) == folded(marker.at(k).unicode()))
             ++k;
         if (k == length)
             return at;
