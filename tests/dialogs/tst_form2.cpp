@@ -5,14 +5,10 @@
 #include "test_settings.h"
 
 #include <QApplication>
-#include <QBuffer>
 #include <QComboBox>
-#include <QFile>
-#include <QImage>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -61,18 +57,6 @@ QString checkedOptions(QWidget* form) {
     return on.join(QLatin1Char(','));
 }
 
-// A Windows cursor file: an icon file whose type field says cursor.
-QByteArray cursorFile() {
-    QImage image(32, 32, QImage::Format_ARGB32);
-    image.fill(Qt::blue);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "ICO");
-    bytes[2] = 2;
-    return bytes;
-}
-
 void showActive(QWidget* w) {
     w->show();
     w->activateWindow();
@@ -96,10 +80,6 @@ private slots:
     void storedOptionText();
     void openingAndClosing_data();
     void openingAndClosing();
-    void helpButtons_data();
-    void helpButtons();
-    void hoverRule_data();
-    void hoverRule();
 };
 
 void TestForm2::freshProfile() {
@@ -352,69 +332,6 @@ void TestForm2::openingAndClosing() {
     QVERIFY(!main->isVisible());
     QCOMPARE(child<QLineEdit>(again, "Text5")->text(), s("640"));
     QCOMPARE(loadedFilterDialogs(), 1);
-    QVERIFY(prompts.messages().isEmpty());
-}
-
-void TestForm2::helpButtons_data() {
-    QTest::addColumn<QString>("button");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("height") << "PushButton11"
-                            << "Download only those pictures that fit to image height.";
-    QTest::newRow("width") << "PushButton2"
-                           << "Download only those pictures that fit to image width.";
-    QTest::newRow("file size") << "PushButton8"
-                               << "Download only those pictures that fit to file size.";
-}
-
-void TestForm2::helpButtons() {
-    QFETCH(QString, button);
-    QFETCH(QString, text);
-    FakePrompts prompts;
-    auto main = start(prompts);
-    Form2* form = filterDialog();
-    child<QPushButton>(form, qPrintable(button))->click();
-    QCOMPARE(prompts.messages(), QStringList{text});
-    QCOMPARE(prompts.calls.at(0).title, s("Glimmerfetch"));
-    QCOMPARE(prompts.calls.at(0).buttons, Prompts::Buttons::Ok);
-}
-
-void TestForm2::hoverRule_data() {
-    QTest::addColumn<bool>("cursorFile");
-    QTest::newRow("hand cursor file") << true;
-    QTest::newRow("no hand cursor file") << false;
-}
-
-void TestForm2::hoverRule() {
-    QFETCH(bool, cursorFile);
-    QTemporaryDir folder;
-    if (cursorFile) {
-        QFile file(folder.filePath(s("HAND-M.CUR")));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(::cursorFile());
-    }
-    FakePrompts prompts;
-    TestSettings::seed(s("FirstTime"), s("True"));
-    Form1 main(prompts, Form1::Options{[] { return 1; }, folder.path()});
-    Form2* form = filterDialog();
-    QCOMPARE(form->hasHandCursor(), cursorFile);
-    auto enter = [&](const char* name) {
-        QWidget* w = QLatin1String(name) == QLatin1String("Form2") ? form : child<QWidget>(form, name);
-        QEvent e(QEvent::Enter);
-        QApplication::sendEvent(w, &e);
-        return form->pointer();
-    };
-    // The hand over the push buttons, the default over the background, the frames and the
-    // file-size field; the other fields and the lists leave the pointer as it is.
-    QCOMPARE(enter("PushButton1"), 99);
-    QCOMPARE(form->cursor().shape(), cursorFile ? Qt::BitmapCursor : Qt::ArrowCursor);
-    QCOMPARE(enter("Text5"), 99);
-    QCOMPARE(enter("Combo3"), 99);
-    QCOMPARE(enter("Frame1"), 0);
-    QCOMPARE(form->cursor().shape(), Qt::ArrowCursor);
-    QCOMPARE(enter("PushButton11"), 99);
-    QCOMPARE(enter("Text4"), 0);
-    QCOMPARE(enter("PushButton2"), 99);
-    QCOMPARE(enter("Form2"), 0);
     QVERIFY(prompts.messages().isEmpty());
 }
 
