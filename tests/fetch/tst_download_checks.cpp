@@ -31,7 +31,6 @@ private slots:
     void freeNames_data();
     void freeNames();
     void keepNeverReplacesAFile();
-    void temporaryNameIsHiddenBesideTheTarget();
     void usableExtension_data();
     void usableExtension();
 
@@ -290,16 +289,6 @@ void TestDownloadChecks::keepNeverReplacesAFile() {
     QCOMPARE(check.readAll(), QByteArray("earlier run"));
     // A folder prefix without its separator puts the pictures beside the folder.
     QCOMPARE(DownloadTarget::path(folder.path(), "dog", 1, "png"), folder.path() + "dog 1.png");
-}
-
-void TestDownloadChecks::temporaryNameIsHiddenBesideTheTarget() {
-    const QString target = dir.filePath("sub name 1.jpg");
-    const QString a = DownloadTarget::temporaryPath(target);
-    const QString b = DownloadTarget::temporaryPath(target);
-    QVERIFY(a != b);
-    QCOMPARE(QFileInfo(a).absolutePath(), QFileInfo(target).absolutePath());
-    QVERIFY(QFileInfo(a).fileName().startsWith('.'));
-    QVERIFY(!QFile::exists(a));
 }
 
 void TestDownloadChecks::usableExtension_data() {

@@ -30,7 +30,6 @@ private slots:
     void startChecks_data();
     void startChecks();
     void busyRunDoesNothing();
-    void endMessages();
 };
 
 namespace {
@@ -135,7 +134,7 @@ void TestDownloadRun::commandArgumentsFollowTheCommandText() {
 
     // Without the additions, the arguments are the command text's words in their order, with the
     // address moved to the end (curl reads everything after "--" as addresses).
-    for (const QString& added : {"--proto", "=http,https", "--proto-redir", "=http,https", "--"})
+    for (const char* added : {"--proto", "=http,https", "--proto-redir", "=http,https", "--"})
         args.removeOne(added);
     CurlFunctions::CurlCommand = "\"/usr/bin/curl\"";
     QStringList words = shellSplit(Download::DownloadCommandText(address, target));
@@ -195,13 +194,6 @@ void TestDownloadRun::busyRunDoesNothing() {
     QVERIFY(!Download::DownloadRun(list, surface, prompts, "/", "5", "1").started);
     QVERIFY(prompts.calls.isEmpty());
     QVERIFY(Globals::RunBusy); // the run or key test that set it clears it
-}
-
-void TestDownloadRun::endMessages() {
-    QVERIFY(Download::DoneText().startsWith(
-        "Done.\r\n\r\nPlease note: Downloaded amount could be less than desired"));
-    QVERIFY(Download::DoneText().endsWith(".") && !Download::DoneText().endsWith("/."));
-    QCOMPARE(Download::NothingFoundText("quota"), QStringLiteral("Nothing found.\r\n\r\nquota"));
 }
 
 QTEST_MAIN(TestDownloadRun)
