@@ -202,8 +202,9 @@ int RunAndWait(const ToolCommand& command, int windowStyle, Surface* bar, const 
             const CycleView view = WaitCycleView(counter, baseText, baseValue, itemCount);
             if (!view.text.isEmpty())
                 bar->setProgressText(view.text);
+            // The creep can pass the bar's end when the base value is near it; the bar then stays full.
             if (view.moves)
-                bar->setProgressValue(view.value);
+                bar->setProgressValue(qBound(0, view.value, 100));
         }
     }
     cycle.stop();

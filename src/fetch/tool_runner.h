@@ -94,7 +94,8 @@ CycleView WaitCycleView(int counter, const QString& baseText, int baseValue, int
 // Starts the tool and waits for it to end in a local event loop that wakes once per cycle and the
 // moment the tool exits, so a request costs no polling latency. With a bar, from the 50th cycle on
 // the bar text is the base text (", " when it is not empty) "Please wait.. " and the cycle number
-// counted from 0; every 150 cycles the bar creeps on (see WaitCycleView); at the end the bar text
+// counted from 0; every 150 cycles the bar creeps on (see WaitCycleView; a value beyond 0..100 is
+// shown as the nearer end); at the end the bar text
 // is the base text, or "Progress Bar" when that is empty. Without a bar (nullptr) nothing is shown.
 //
 // Returns the tool's exit code, or, when it cannot be started, a negative number: the start
