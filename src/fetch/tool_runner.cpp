@@ -81,6 +81,7 @@ void ExtractCurl() {
 }
 
 void RemoveCurl() {
+    ResponseFile.clear();
     if (!folder)
         return;
     folder->remove();

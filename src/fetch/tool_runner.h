@@ -25,7 +25,8 @@ namespace CurlFunctions {
 extern QString CurlCommand;
 
 // The path of the search answer file, "message.txt" in the private folder, without quotes. Set by
-// ExtractCurl; empty before the first one.
+// ExtractCurl; empty before the first one and after RemoveCurl (a removed folder's name could be
+// taken by another local user, so no path into it is kept).
 extern QString ResponseFile;
 
 // Puts the tool in place for a run: makes a fresh private folder (mode 0700) under the platform's
@@ -33,12 +34,12 @@ extern QString ResponseFile;
 // ResponseFile. The tool is the system's curl, found on PATH (a bare "curl" when PATH has none, so
 // that the start fails like a missing tool). The bundle is the file named by GLIMMERFETCH_CA_BUNDLE
 // when that is set, else the system's CA certificates. A folder left by an earlier ExtractCurl is
-// removed first. Throws AppError when the folder or the bundle cannot be written; CurlCommand and
-// ResponseFile then keep their values.
+// removed first. Throws AppError when the folder or the bundle cannot be written; ResponseFile is
+// then empty and CurlCommand keeps its value.
 void ExtractCurl();
 
 // Removes the private folder with everything in it (the bundle, message.txt, anything else curl
-// wrote there). Reports nothing; does nothing when there is no folder.
+// wrote there) and empties ResponseFile. Reports nothing.
 void RemoveCurl();
 
 // The private folder ("" when none is in place) and the paths in it.
