@@ -15,7 +15,7 @@ const char* const EnvironmentNames[] = {"GLIMMERFETCH_SERVICE_HOST", "GLIMMERFET
 
 // The certificates are made once per test program and live until it ends.
 struct Certificates {
-    QTemporaryDir dir;
+    QTemporaryDir dir{QDir::tempPath() + QStringLiteral("/image-service-ca-XXXXXX")};
     bool made = false;
     QString error;
 
@@ -56,7 +56,8 @@ QString ImageService::Request::queryValue(const QString& key) const {
     return {};
 }
 
-ImageService::ImageService(const QStringList& extraArguments, const QByteArray& catalogJson) {
+ImageService::ImageService(const QStringList& extraArguments, const QByteArray& catalogJson)
+    : dir_(QDir::tempPath() + QStringLiteral("/image-service-XXXXXX")) {
     Certificates& certs = certificates();
     if (!certs.made) {
         error_ = certs.error;
