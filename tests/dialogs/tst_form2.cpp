@@ -80,6 +80,7 @@ private slots:
     void storedOptionText();
     void openingAndClosing_data();
     void openingAndClosing();
+    void closeBoxWithLettersInField();
 };
 
 void TestForm2::freshProfile() {
@@ -333,6 +334,25 @@ void TestForm2::openingAndClosing() {
     QCOMPARE(child<QLineEdit>(again, "Text5")->text(), s("640"));
     QCOMPARE(loadedFilterDialogs(), 1);
     QVERIFY(prompts.messages().isEmpty());
+}
+
+void TestForm2::closeBoxWithLettersInField() {
+    // Closing the dialog is no leaving of the field: no check, and the letters stay stored.
+    FakePrompts prompts;
+    auto main = start(prompts);
+    main->show();
+    QTest::mouseClick(child<QPushButton>(main.get(), "PushButton8"), Qt::LeftButton);
+    Form2* form = filterDialog();
+    showActive(form);
+    auto* field = child<QLineEdit>(form, "Text5");
+    field->setFocus();
+    field->selectAll();
+    QTest::keyClicks(field, s("abc"));
+    form->close();
+    QVERIFY(prompts.messages().isEmpty());
+    QVERIFY(main->isVisible());
+    QCOMPARE(loadedFilterDialogs(), 0);
+    QCOMPARE(SettingsStore::read(s("Text5")), s("abc"));
 }
 
 QTEST_MAIN(TestForm2)
