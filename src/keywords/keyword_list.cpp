@@ -64,6 +64,30 @@ void KeywordList::removeRun(int first, int last) {
     endRemoveRows();
 }
 
+void KeywordList::removeMany(const std::vector<int>& positions) {
+    if (positions.empty())
+        return;
+    beginResetModel();
+    closeGap();
+    size_t kept = 0;
+    size_t k = 0;
+    for (size_t i = 0; i < items_.size(); ++i) {
+        const auto position = static_cast<int>(i + 1);
+        while (k < positions.size() && positions[k] < position)
+            ++k;
+        if (k < positions.size() && positions[k] == position)
+            continue;
+        if (kept != i)
+            items_[kept] = std::move(items_[i]);
+        ++kept;
+    }
+    if (kept != items_.size()) {
+        items_.resize(kept);
+        ++revision_;
+    }
+    endResetModel();
+}
+
 void KeywordList::compact() {
     closeGap();
     items_.shrink_to_fit();

@@ -34,6 +34,11 @@ public:
     // Removes the keywords at positions first..last (inclusive, 1-based) in one step. Positions
     // outside 1..Count() are ignored.
     void removeRun(int first, int last);
+    // Removes the keywords at the given positions (ascending, 1-based) in one step: a single pass
+    // over the storage and one reset of the views, which then lose their selection. For removals
+    // of many scattered entries, where telling the views about each run would cost more than the
+    // removal itself. Positions out of order or outside 1..Count() are ignored.
+    void removeMany(const std::vector<int>& positions);
     // Gives back the room of removed entries; the removal commands call it when a pass is done.
     void compact();
 

@@ -11,7 +11,9 @@ class Surface;
 namespace List {
 
 // Removes every entry whose text contains `text` (a plain, case-sensitive substring search).
-// The progress bar follows the scan and is 0 at the end. The window's events are processed as the
+// Positions are collected in one scan and removed from the end, a run of neighbouring positions
+// at a time; very many scattered runs go in one pass instead. The progress bar follows the scan
+// and is 0 at the end. The window's events are processed as the
 // routine goes, so other commands can run meanwhile; should one of them remove entries, the
 // routine starts over on the list as it then is rather than remove the wrong entries. Failures
 // are reported with the routine's own error report and the routine goes on.

@@ -6,12 +6,12 @@
 #include "shell/file_routines.h"
 #include "shell/prompts.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
 
-#include <algorithm>
 #include <vector>
 
 namespace List {
@@ -22,6 +22,9 @@ constexpr qsizetype BlockSize = 1 << 20;
 
 // How often (in lines) the loops ask whether the window's events are due.
 constexpr int CheckEvery = 256;
+
+// How often (in milliseconds) a load shows the lines read so far in the list.
+constexpr qint64 ShowEvery = 250;
 
 QString describe(const QFileDevice& file, const char* fallback) {
     const QString text = file.errorString();
@@ -48,10 +51,15 @@ void LoadTextList(KeywordList& list, const QString& path, Prompts& prompts, Even
         throw AppError(describe(file, "Permission denied"));
 
     QStringDecoder decode(QStringDecoder::System, QStringDecoder::Flag::ConvertInitialBom);
+    // The lines read go to the list in batches, a few times a second: each addition makes the list
+    // view lay out all its rows again, which takes tens of milliseconds at a million entries.
     std::vector<QString> batch;
+    QElapsedTimer sinceShown;
+    sinceShown.start();
     auto flush = [&] {
         list.appendMany(std::move(batch));
         batch = {};
+        sinceShown.restart();
     };
     QString partial;           // the start of a line that goes on in the next block
     bool blockEndedCR = false; // the last character decoded so far was a carriage return
@@ -91,7 +99,8 @@ void LoadTextList(KeywordList& list, const QString& path, Prompts& prompts, Even
             if (++sinceCheck == CheckEvery) {
                 sinceCheck = 0;
                 if (pump.due()) {
-                    flush();
+                    if (sinceShown.elapsed() >= ShowEvery)
+                        flush();
                     pump.process();
                 }
             }
@@ -107,45 +116,54 @@ void LoadTextList(KeywordList& list, const QString& path, Prompts& prompts, Even
 }
 
 void SaveTextList(const KeywordList& list, const QString& path, EventPump& pump) {
-    // What is written is the list as it stands now, even if another command changes it while the
-    // window's events are processed.
-    const std::vector<QString> entries = list.items();
+    // Written straight from the list. Should another command remove entries while the window's
+    // events are processed, the file is written again from the start, so that it always holds the
+    // list as it stood at one moment. Entries appended meanwhile are not part of this save.
+    for (;;) {
+        QSaveFile file(path);
+        if (!file.open(QIODevice::WriteOnly))
+            throw AppError(describe(file, "Path/File access error"));
 
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw AppError(describe(file, "Path/File access error"));
+        QStringEncoder encode(QStringEncoder::System);
+        QByteArray buffer(BlockSize + 1024, Qt::Uninitialized);
+        qsizetype used = 0;
+        auto writeOut = [&] {
+            if (used > 0 && file.write(buffer.constData(), used) != used) {
+                file.cancelWriting();
+                throw AppError(describe(file, "Disk full"));
+            }
+            used = 0;
+        };
 
-    QStringEncoder encode(QStringEncoder::System);
-    QByteArray buffer(BlockSize + 1024, Qt::Uninitialized);
-    qsizetype used = 0;
-    auto writeOut = [&] {
-        if (used > 0 && file.write(buffer.constData(), used) != used) {
-            file.cancelWriting();
+        const std::uint64_t revision = list.revision();
+        const int n = list.Count();
+        bool changed = false;
+        int sinceCheck = 0;
+        for (int i = 1; i <= n && !changed; ++i) {
+            const QString& keyword = list.item(i);
+            const qsizetype room = encode.requiredSpace(keyword.size()) + 2;
+            if (used + room > buffer.size()) {
+                writeOut();
+                if (room > buffer.size())
+                    buffer.resize(room);
+            }
+            char* out = encode.appendToBuffer(buffer.data() + used, keyword);
+            *out++ = '\r';
+            *out++ = '\n';
+            used = out - buffer.constData();
+            if (++sinceCheck == CheckEvery) {
+                sinceCheck = 0;
+                pump.poll();
+                changed = list.revision() != revision;
+            }
+        }
+        if (changed)
+            continue; // the unfinished file is thrown away with `file`
+        writeOut();
+        if (!file.commit())
             throw AppError(describe(file, "Disk full"));
-        }
-        used = 0;
-    };
-
-    int sinceCheck = 0;
-    for (const QString& keyword : entries) {
-        const qsizetype room = encode.requiredSpace(keyword.size()) + 2;
-        if (used + room > buffer.size()) {
-            writeOut();
-            if (room > buffer.size())
-                buffer.resize(room);
-        }
-        char* out = encode.appendToBuffer(buffer.data() + used, keyword);
-        *out++ = '\r';
-        *out++ = '\n';
-        used = out - buffer.constData();
-        if (++sinceCheck == CheckEvery) {
-            sinceCheck = 0;
-            pump.poll();
-        }
+        return;
     }
-    writeOut();
-    if (!file.commit())
-        throw AppError(describe(file, "Disk full"));
 }
 
 } // namespace List

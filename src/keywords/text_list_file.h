@@ -30,7 +30,8 @@ void LoadTextList(KeywordList& list, const QString& path, Prompts& prompts, Even
 // Writes the whole list to `path`, every keyword followed by CR LF (an empty list gives an empty
 // file). The file is written beside its old version and takes its place only once everything is
 // written, so a failure (no room, no permission) leaves the old file as it was. Throws AppError
-// on failure.
+// on failure. The file holds the list as it stood at one moment, even when another command removes
+// entries while the window's events are processed.
 void SaveTextList(const KeywordList& list, const QString& path, EventPump& pump);
 
 } // namespace List

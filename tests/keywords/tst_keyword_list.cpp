@@ -8,6 +8,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <algorithm>
 #include <functional>
 #include <vector>
 
@@ -50,6 +51,7 @@ private slots:
     void removeRunIsOneUpdate();
     void removeItems_data();
     void removeItems();
+    void removalRunsAreSingleUpdates_data();
     void removalRunsAreSingleUpdates();
     void removalSurvivesChangesUnderIt_data();
     void removalSurvivesChangesUnderIt();
@@ -94,6 +96,20 @@ void TestKeywordList::matchesPlainSequence() {
             if (random.bounded(20) == 0) {
                 list.clear();
                 expected.clear();
+            } else {
+                // Scattered positions in one pass; repeats and positions past the end are ignored.
+                std::vector<int> positions;
+                for (int p = 1; p <= count + 2; p += 1 + random.bounded(4)) {
+                    positions.push_back(p);
+                    if (random.bounded(5) == 0)
+                        positions.push_back(p);
+                }
+                list.removeMany(positions);
+                std::vector<QString> left;
+                for (int p = 1; p <= count; ++p)
+                    if (!std::binary_search(positions.begin(), positions.end(), p))
+                        left.push_back(expected[static_cast<size_t>(p - 1)]);
+                expected = left;
             }
             break;
         case 4: {
@@ -202,23 +218,42 @@ void TestKeywordList::removeItems() {
         QCOMPARE(surface.values.at(surface.values.size() - 2), 100);
 }
 
-// Every run of neighbouring positions leaves in one model update, whatever the size of the list.
+// Every run of neighbouring positions leaves in one model update; beyond 5000 runs the whole
+// removal is one update.
+void TestKeywordList::removalRunsAreSingleUpdates_data() {
+    QTest::addColumn<int>("period"); // entries i with i % period >= period / 2 are removed
+    QTest::addColumn<int>("entries");
+    QTest::addColumn<int>("runUpdates");
+    QTest::addColumn<int>("resets");
+    QTest::newRow("5000 runs of two") << 4 << 20000 << 5000 << 0;
+    QTest::newRow("one long run") << 40000 << 40000 << 1 << 0;
+    QTest::newRow("15000 runs of one") << 2 << 30000 << 0 << 1;
+}
+
 void TestKeywordList::removalRunsAreSingleUpdates() {
+    QFETCH(int, period);
+    QFETCH(int, entries);
+    QFETCH(int, runUpdates);
+    QFETCH(int, resets);
     KeywordList list;
-    std::vector<QString> entries;
-    for (int i = 0; i < 20000; ++i)
-        entries.push_back(i % 4 < 2 ? QStringLiteral("keep %1").arg(i) : QStringLiteral("drop %1").arg(i));
-    list.appendMany(std::move(entries));
+    std::vector<QString> keywords;
+    for (int i = 0; i < entries; ++i)
+        keywords.push_back(QStringLiteral("%1 %2").arg(i % period < period / 2 ? "keep" : "drop").arg(i));
+    list.appendMany(std::move(keywords));
     QSignalSpy removed(&list, &QAbstractItemModel::rowsRemoved);
+    QSignalSpy reset(&list, &QAbstractItemModel::modelReset);
     SurfaceState surface;
     FakePrompts prompts;
     List::RemoveItemsWith(list, QStringLiteral("drop"), surface, prompts);
-    QCOMPARE(list.Count(), 10000);
-    QCOMPARE(removed.count(), 5000);
-    for (int i = 1; i <= list.Count(); ++i)
-        QVERIFY(list.item(i).startsWith(QLatin1String("keep")));
-    QCOMPARE(list.item(1), QStringLiteral("keep 0"));
-    QCOMPARE(list.item(10000), QStringLiteral("keep 19997"));
+    QCOMPARE(removed.count(), runUpdates);
+    QCOMPARE(reset.count(), resets);
+    QCOMPARE(list.Count(), entries / 2);
+    int expected = 0;
+    for (int i = 1; i <= list.Count(); ++i, ++expected) {
+        while (expected % period >= period / 2)
+            ++expected;
+        QCOMPARE(list.item(i), QStringLiteral("keep %1").arg(expected));
+    }
 }
 
 // Another command may change the list while the removal processes the window's events. Removed

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <csignal>
 #include <sys/resource.h>
@@ -48,6 +49,7 @@ private slots:
     void roundTripKeepsBytes_data();
     void roundTripKeepsBytes();
     void saveReplacesLongerFile();
+    void saveWhileEntriesAreRemoved();
     void saveIntoMissingFolderFails();
     void failedSaveKeepsOldFile();
 
@@ -181,6 +183,31 @@ void TestTextListFile::saveReplacesLongerFile() {
     List::EventPump pump;
     List::SaveTextList(list, path("old.txt"), pump);
     QCOMPARE(read(path("old.txt")), QByteArray("dog\r\n"));
+}
+
+// Another command may remove entries while the save processes the window's events: the file then
+// holds the list as it stands afterwards, never a mix of before and after.
+void TestTextListFile::saveWhileEntriesAreRemoved() {
+    KeywordList list;
+    std::vector<QString> entries;
+    QByteArray expected;
+    for (int i = 0; i < 2000; ++i) {
+        entries.push_back(QString::number(i));
+        if (i >= 1000)
+            expected += QByteArray::number(i) + "\r\n";
+    }
+    list.appendMany(std::move(entries));
+    bool removed = false;
+    QTimer::singleShot(0, [&] {
+        list.removeRun(1, 1000);
+        removed = true;
+    });
+    List::EventPump pump(0); // events at every chance
+    List::SaveTextList(list, path("changing.txt"), pump);
+    QVERIFY(removed);
+    QCOMPARE(read(path("changing.txt")), expected);
+    QCOMPARE(QDir(dir.path()).entryList({"changing*"}, QDir::Files | QDir::Hidden),
+             QStringList{"changing.txt"});
 }
 
 void TestTextListFile::saveIntoMissingFolderFails() {
