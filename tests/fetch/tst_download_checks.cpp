@@ -20,7 +20,6 @@ private slots:
     void dimensionFilter_data();
     void dimensionFilter();
     void badComparisonIsReportedAndComparesAsGreaterThan();
-    void comparisonsAreReadOnlyForFiltersThatAreOn();
 
     void readTextLines_data();
     void readTextLines();
@@ -30,7 +29,6 @@ private slots:
 
     void freeNames_data();
     void freeNames();
-    void keepNeverReplacesAFile();
     void usableExtension_data();
     void usableExtension();
 
@@ -63,18 +61,10 @@ void TestDownloadChecks::readingFilters_data() {
                              << "6"
                              << "640"
                              << "480" << true << true << 640 << 480;
-    QTest::newRow("explicitly off") << "3"
-                                    << "5"
-                                    << "1"
-                                    << "2" << false << false << 1 << 2;
     QTest::newRow("switch texts are exact") << " 4"
                                             << "6 "
                                             << "100"
                                             << "100" << false << false << 100 << 100;
-    QTest::newRow("switches are not swapped") << "6"
-                                              << "4"
-                                              << "100"
-                                              << "100" << false << false << 100 << 100;
     QTest::newRow("not numeric") << "4"
                                  << "6"
                                  << "abc"
@@ -91,10 +81,6 @@ void TestDownloadChecks::readingFilters_data() {
                                     << "6"
                                     << "500.5"
                                     << "501.5" << true << true << 500 << 502;
-    QTest::newRow("blanks and exponent") << "4"
-                                         << "6"
-                                         << " 1e3 "
-                                         << "2E2" << true << true << 1000 << 200;
 }
 
 void TestDownloadChecks::readingFilters() {
@@ -126,13 +112,10 @@ void TestDownloadChecks::dimensionFilter_data() {
     QTest::newRow("both off keep anything") << false << "7" << false << "7" << 0 << 0 << true;
     QTest::newRow("taller than 500") << true << "0" << false << "0" << 1 << 501 << true;
     QTest::newRow("exactly 500 is not greater") << true << "0" << false << "0" << 1 << 500 << false;
-    QTest::newRow("499 is not greater") << true << "0" << false << "0" << 1 << 499 << false;
     QTest::newRow("less than 500") << true << "1" << false << "0" << 1 << 499 << true;
     QTest::newRow("exactly 500 is not less") << true << "1" << false << "0" << 1 << 500 << false;
     QTest::newRow("no list entry rejects all") << true << "-1" << false << "0" << 1 << 9999 << false;
-    QTest::newRow("unknown position rejects") << true << "2" << false << "0" << 1 << 9999 << false;
     QTest::newRow("width greater") << false << "0" << true << "0" << 501 << 1 << true;
-    QTest::newRow("width less fails") << false << "0" << true << "1" << 501 << 1 << false;
     QTest::newRow("height fails width passes") << true << "0" << true << "0" << 900 << 100 << false;
     QTest::newRow("height passes width fails") << true << "0" << true << "0" << 100 << 900 << false;
     QTest::newRow("both pass") << true << "1" << true << "0" << 900 << 100 << true;
@@ -172,27 +155,12 @@ void TestDownloadChecks::badComparisonIsReportedAndComparesAsGreaterThan() {
     QCOMPARE(reported, QStringList({"Combo3: Type mismatch", "Combo3: Type mismatch"}));
 }
 
-void TestDownloadChecks::comparisonsAreReadOnlyForFiltersThatAreOn() {
-    FilterSettings f;
-    f.widthOn = true;
-    QStringList read;
-    const ComparisonReader recording = [&](const QString& key) {
-        read << key;
-        return 0;
-    };
-    DimensionFilter(f, 600, 10, recording);
-    DimensionFilter(f, 600, 10, recording);
-    QCOMPARE(read, QStringList({"Combo4", "Combo4"}));
-}
-
 void TestDownloadChecks::readTextLines_data() {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QStringList>("lines");
     QTest::newRow("empty file") << QByteArray() << QStringList({""});
-    QTest::newRow("one line no break") << QByteArray("abc") << QStringList({"abc"});
     QTest::newRow("crlf") << QByteArray("a\r\nb\r\n") << QStringList({"a", "b"});
     QTest::newRow("lf and lone cr") << QByteArray("a\nb\rc") << QStringList({"a", "b", "c"});
-    QTest::newRow("empty lines kept") << QByteArray("\n\nx") << QStringList({"", "", "x"});
     QTest::newRow("binary start") << QByteArray("\x89PNG\r\n\x1a\n", 8) << QStringList({"\uFFFDPNG", "\x1a"});
 }
 
@@ -210,20 +178,15 @@ void TestDownloadChecks::errorPage_data() {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<bool>("errorPage");
     QTest::newRow("doctype") << QByteArray("<!DOCTYPE html>\n<html>") << true;
-    QTest::newRow("doctype lower case") << QByteArray("<!doctype HTML>") << true;
     QTest::newRow("html tag") << QByteArray("  <HTML lang=en>") << true;
     QTest::newRow("svg with xml declaration") << QByteArray("<?xml version=\"1.0\"?>\n<svg/>") << true;
-    QTest::newRow("page cannot be displayed") << QByteArray("the page cannot be displayed") << true;
     QTest::newRow("resource removed")
         << QByteArray("The resource you are looking for has been removed, sorry") << true;
-    QTest::newRow("unavailable") << QByteArray("503 Temporarily Unavailable") << true;
-    QTest::newRow("redirects") << QByteArray("too many redirects") << true;
     QTest::newRow("json error") << QByteArray("{\"Error\":\"quota\"}") << true;
     QTest::newRow("cannot complete") << QByteArray("We CANNOT COMPLETE your request") << true;
     QTest::newRow("picture whose first line says error") << QByteArray("\x89PNG terror\r\n", 13) << true;
     QTest::newRow("signature only on second line") << QByteArray("GIF89a\n<html>error") << false;
     QTest::newRow("png") << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16) << false;
-    QTest::newRow("jpeg") << QByteArray("\xff\xd8\xff\xe0\0\x10JFIF", 10) << false;
     QTest::newRow("empty file counts") << QByteArray() << false;
 }
 
@@ -237,7 +200,6 @@ void TestDownloadChecks::freeNames_data() {
     QTest::addColumn<int>("kept");
     QTest::addColumn<QString>("expected");
     QTest::newRow("empty folder") << QStringList() << 0 << "cat 1.jpg";
-    QTest::newRow("after two kept") << QStringList() << 2 << "cat 3.jpg";
     QTest::newRow("earlier run's picture") << QStringList({"cat 1.jpg"}) << 0 << "cat 2.jpg";
     QTest::newRow("gap is used") << QStringList({"cat 1.jpg", "cat 3.jpg"}) << 0 << "cat 2.jpg";
     QTest::newRow("never below kept + 1") << QStringList({"cat 2.jpg"}) << 2 << "cat 3.jpg";
@@ -270,32 +232,10 @@ void TestDownloadChecks::freeNames() {
              existing.size() + 1);
 }
 
-void TestDownloadChecks::keepNeverReplacesAFile() {
-    QTemporaryDir folder;
-    const QString prefix = folder.path() + '/';
-    QFile old(prefix + "dog 1.png");
-    QVERIFY(old.open(QIODevice::WriteOnly));
-    old.write("earlier run");
-    old.close();
-    // A dangling link also holds its name.
-    QVERIFY(QFile::link(prefix + "nowhere", prefix + "dog 2.png"));
-    QFile part(prefix + ".part");
-    QVERIFY(part.open(QIODevice::WriteOnly));
-    part.write("new");
-    part.close();
-    QCOMPARE(DownloadTarget::keep(prefix + ".part", prefix, "dog", 0, "png"), prefix + "dog 3.png");
-    QFile check(prefix + "dog 1.png");
-    QVERIFY(check.open(QIODevice::ReadOnly));
-    QCOMPARE(check.readAll(), QByteArray("earlier run"));
-    // A folder prefix without its separator puts the pictures beside the folder.
-    QCOMPARE(DownloadTarget::path(folder.path(), "dog", 1, "png"), folder.path() + "dog 1.png");
-}
-
 void TestDownloadChecks::usableExtension_data() {
     QTest::addColumn<QString>("extension");
     QTest::addColumn<bool>("usable");
     QTest::newRow("jpg") << "jpg" << true;
-    QTest::newRow("query digit") << "2" << true;
     QTest::newRow("empty") << "" << false;
     QTest::newRow("path out of the folder") << "b/../../../tmp/x" << false;
     QTest::newRow("backslash") << "b\\x" << false;
