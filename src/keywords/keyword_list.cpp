@@ -90,7 +90,9 @@ void KeywordList::removeMany(const std::vector<int>& positions) {
 
 void KeywordList::compact() {
     closeGap();
-    items_.shrink_to_fit();
+    // Giving back the room means a copy of the storage; it is worth it once most of it is unused.
+    if (items_.size() < items_.capacity() / 4)
+        items_.shrink_to_fit();
 }
 
 void KeywordList::moveGap(size_t at) {

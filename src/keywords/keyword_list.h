@@ -39,7 +39,8 @@ public:
     // of many scattered entries, where telling the views about each run would cost more than the
     // removal itself. Positions out of order or outside 1..Count() are ignored.
     void removeMany(const std::vector<int>& positions);
-    // Gives back the room of removed entries; the removal commands call it when a pass is done.
+    // Closes the hole left by removed entries, and gives their room back once most of the storage
+    // is unused; the removal commands call it when a pass is done.
     void compact();
 
     // Changes whenever entries are removed (not when they are appended), so that a command that
