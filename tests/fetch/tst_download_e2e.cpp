@@ -116,7 +116,7 @@ void TestDownloadEndToEnd::init() {
     TestSettings::clear();
     SettingsStore::write("SID", ImageService::validKey());
     Globals::RunBusy = false;
-    folder = std::make_unique<QTemporaryDir>(privateTemp.path() + "/../glimmerfetch-e2e-pictures-XXXXXX");
+    folder = std::make_unique<QTemporaryDir>(privateTemp.path() + "/../download-e2e-pictures-XXXXXX");
     QVERIFY(folder->isValid());
     prefix = folder->path() + '/';
     prompts.reset();
