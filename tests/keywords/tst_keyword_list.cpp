@@ -47,16 +47,12 @@ class TestKeywordList : public QObject {
 private slots:
     void matchesPlainSequence_data();
     void matchesPlainSequence();
-    void removeRunIsOneUpdate_data();
-    void removeRunIsOneUpdate();
     void removeItems_data();
     void removeItems();
     void removalRunsAreSingleUpdates_data();
     void removalRunsAreSingleUpdates();
     void removalSurvivesChangesUnderIt_data();
     void removalSurvivesChangesUnderIt();
-    void busyRules_data();
-    void busyRules();
 };
 
 // Random sequences of every operation against a plain vector: the gap kept open between runs
@@ -140,36 +136,6 @@ void TestKeywordList::matchesPlainSequence() {
     }
     list.compact();
     QCOMPARE(list.items(), expected);
-}
-
-void TestKeywordList::removeRunIsOneUpdate_data() {
-    QTest::addColumn<int>("first");
-    QTest::addColumn<int>("last");
-    QTest::addColumn<QStringList>("left");
-    QTest::addColumn<int>("updates");
-    const QStringList five{"a", "b", "c", "d", "e"};
-    QTest::newRow("middle") << 2 << 4 << QStringList{"a", "e"} << 1;
-    QTest::newRow("all") << 1 << 5 << QStringList{} << 1;
-    QTest::newRow("one") << 5 << 5 << QStringList{"a", "b", "c", "d"} << 1;
-    QTest::newRow("clipped") << 4 << 9 << QStringList{"a", "b", "c"} << 1;
-    QTest::newRow("before the first") << -2 << 0 << five << 0;
-    QTest::newRow("after the last") << 6 << 7 << five << 0;
-    QTest::newRow("reversed") << 4 << 2 << five << 0;
-}
-
-void TestKeywordList::removeRunIsOneUpdate() {
-    QFETCH(int, first);
-    QFETCH(int, last);
-    QFETCH(QStringList, left);
-    QFETCH(int, updates);
-    KeywordList list;
-    fill(list, {"a", "b", "c", "d", "e"});
-    const auto revision = list.revision();
-    QSignalSpy removed(&list, &QAbstractItemModel::rowsRemoved);
-    list.removeRun(first, last);
-    QCOMPARE(contents(list), left);
-    QCOMPARE(removed.count(), updates);
-    QCOMPARE(list.revision() != revision, updates > 0);
 }
 
 void TestKeywordList::removeItems_data() {
@@ -293,33 +259,6 @@ void TestKeywordList::removalSurvivesChangesUnderIt() {
     QCOMPARE(contents(list), left);
     QCOMPARE(surface.progressValue(), 0);
     QVERIFY(prompts.calls.isEmpty());
-}
-
-void TestKeywordList::busyRules_data() {
-    QTest::addColumn<bool>("busy");
-    QTest::addColumn<int>("selected");
-    QTest::addColumn<QStringList>("afterRemove");
-    QTest::addColumn<int>("afterClear");
-    QTest::newRow("idle, second selected") << false << 2 << QStringList{"apple", "city"} << 0;
-    QTest::newRow("idle, none selected") << false << 0 << QStringList{"apple", "dog", "city"} << 0;
-    QTest::newRow("idle, stale selection") << false << 4 << QStringList{"apple", "dog", "city"} << 0;
-    QTest::newRow("busy, second selected") << true << 2 << QStringList{"apple", "dog", "city"} << 3;
-}
-
-void TestKeywordList::busyRules() {
-    QFETCH(bool, busy);
-    QFETCH(int, selected);
-    QFETCH(QStringList, afterRemove);
-    QFETCH(int, afterClear);
-    KeywordList list;
-    List::AddSamples(list);
-    SurfaceState surface;
-    surface.setPointer(busy ? Surface::Hourglass : Surface::Hand);
-    List::RemoveSelectedUnlessBusy(list, surface, selected);
-    QCOMPARE(contents(list), afterRemove);
-    List::AddSamples(list);
-    List::ClearUnlessBusy(list, surface);
-    QCOMPARE(list.Count(), afterClear == 0 ? 0 : afterRemove.size() + 3);
 }
 
 QTEST_GUILESS_MAIN(TestKeywordList)

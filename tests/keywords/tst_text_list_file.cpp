@@ -3,16 +3,12 @@
 #include "keywords/keyword_list.h"
 #include "keywords/text_list_file.h"
 #include "shell/error_report.h"
-#include "shell/globals.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-
-#include <csignal>
-#include <sys/resource.h>
 
 namespace {
 
@@ -41,17 +37,12 @@ class TestTextListFile : public QObject {
 private slots:
     void load_data();
     void load();
-    void loadAppends();
-    void loadMissingFile();
     void loadFolderFails();
     void save_data();
     void save();
     void roundTripKeepsBytes_data();
     void roundTripKeepsBytes();
-    void saveReplacesLongerFile();
     void saveWhileEntriesAreRemoved();
-    void saveIntoMissingFolderFails();
-    void failedSaveKeepsOldFile();
 
 private:
     QTemporaryDir dir;
@@ -98,31 +89,6 @@ void TestTextListFile::load() {
     List::LoadTextList(list, path("load.txt"), prompts, pump);
     QCOMPARE(contents(list), entries);
     QVERIFY(prompts.calls.isEmpty());
-}
-
-void TestTextListFile::loadAppends() {
-    write(path("more.txt"), "dog\r\ncat\r\n");
-    KeywordList list;
-    list.add(QStringLiteral("dog"));
-    FakePrompts prompts;
-    List::EventPump pump;
-    List::LoadTextList(list, path("more.txt"), prompts, pump);
-    List::LoadTextList(list, path("more.txt"), prompts, pump);
-    QCOMPARE(contents(list), (QStringList{"dog", "dog", "cat", "dog", "cat"}));
-}
-
-void TestTextListFile::loadMissingFile() {
-    KeywordList list;
-    list.add(QStringLiteral("kept"));
-    FakePrompts prompts;
-    List::EventPump pump;
-    List::LoadTextList(list, path("nowhere.txt"), prompts, pump);
-    QCOMPARE(contents(list), QStringList{"kept"});
-    QCOMPARE(prompts.calls.size(), 1);
-    QCOMPARE(prompts.calls[0].text, QStringLiteral("File not found"));
-    QCOMPARE(prompts.calls[0].title, Globals::applicationTitle());
-    QCOMPARE(prompts.calls[0].buttons, Prompts::Buttons::Ok);
-    QCOMPARE(prompts.calls[0].icon, Prompts::Icon::None);
 }
 
 void TestTextListFile::loadFolderFails() {
@@ -176,15 +142,6 @@ void TestTextListFile::roundTripKeepsBytes() {
     QCOMPARE(read(path("out.txt")), bytes);
 }
 
-void TestTextListFile::saveReplacesLongerFile() {
-    write(path("old.txt"), QByteArray(1000, 'z'));
-    KeywordList list;
-    list.add(QStringLiteral("dog"));
-    List::EventPump pump;
-    List::SaveTextList(list, path("old.txt"), pump);
-    QCOMPARE(read(path("old.txt")), QByteArray("dog\r\n"));
-}
-
 // Another command may remove entries while the save processes the window's events: the file then
 // holds the list as it stands afterwards, never a mix of before and after.
 void TestTextListFile::saveWhileEntriesAreRemoved() {
@@ -208,44 +165,6 @@ void TestTextListFile::saveWhileEntriesAreRemoved() {
     QCOMPARE(read(path("changing.txt")), expected);
     QCOMPARE(QDir(dir.path()).entryList({"changing*"}, QDir::Files | QDir::Hidden),
              QStringList{"changing.txt"});
-}
-
-void TestTextListFile::saveIntoMissingFolderFails() {
-    KeywordList list;
-    list.add(QStringLiteral("dog"));
-    List::EventPump pump;
-    QVERIFY_THROWS_EXCEPTION(AppError, List::SaveTextList(list, path("no/such/folder.txt"), pump));
-    QVERIFY(!QFile::exists(path("no/such/folder.txt")));
-}
-
-// A write that fails half-way (here: the file size limit, which holds for every user) must leave
-// the old file exactly as it was and no half-written file behind.
-void TestTextListFile::failedSaveKeepsOldFile() {
-    QTemporaryDir own;
-    const QString target = own.filePath("list.txt");
-    write(target, "old\r\nlist\r\n");
-    KeywordList list;
-    std::vector<QString> many(200000, QStringLiteral("a keyword"));
-    list.appendMany(std::move(many));
-
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit before{};
-    QCOMPARE(getrlimit(RLIMIT_FSIZE, &before), 0);
-    rlimit small = before;
-    small.rlim_cur = 64 * 1024;
-    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
-    bool failed = false;
-    try {
-        List::EventPump pump;
-        List::SaveTextList(list, target, pump);
-    } catch (const AppError& e) {
-        failed = !e.description().isEmpty();
-    }
-    QCOMPARE(setrlimit(RLIMIT_FSIZE, &before), 0);
-
-    QVERIFY(failed);
-    QCOMPARE(read(target), QByteArray("old\r\nlist\r\n"));
-    QCOMPARE(QDir(own.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"list.txt"});
 }
 
 QTEST_GUILESS_MAIN(TestTextListFile)
