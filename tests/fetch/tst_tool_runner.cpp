@@ -48,7 +48,7 @@ QStringList gmtempEntries() {
 class TestToolRunner : public QObject {
     Q_OBJECT
 private slots:
-    void init();
+    void initTestCase();
     void cleanup();
     void extractAndRemove();
     void missingBundleLeavesNothing();
@@ -63,17 +63,21 @@ private slots:
     void endingProgramKillsTool(); // must stay last: the program's end cannot be undone
 
 private:
-    QStringList tempBefore;
+    QTemporaryDir tempBase; // made before the temporary location is moved into it
 };
 
-void TestToolRunner::init() {
-    tempBefore = gmtempEntries();
+void TestToolRunner::initTestCase() {
+    // A temporary location of this test's own, so that folders of programs running beside it do
+    // not count.
+    QVERIFY(tempBase.isValid());
+    qputenv("TMPDIR", QFile::encodeName(tempBase.path()));
+    QCOMPARE(QDir::tempPath(), tempBase.path());
 }
 
 void TestToolRunner::cleanup() {
     CurlFunctions::RemoveCurl();
     qunsetenv("GLIMMERFETCH_CA_BUNDLE");
-    QCOMPARE(gmtempEntries(), tempBefore);
+    QCOMPARE(gmtempEntries(), QStringList()); // nothing of the program is left
 }
 
 void TestToolRunner::extractAndRemove() {
