@@ -1,6 +1,5 @@
 #include "dialogs/form2.h"
 
-#include "dialogs/dialog_look.h"
 #include "shell/conversions.h"
 #include "shell/error_report.h"
 #include "shell/file_routines.h"
@@ -21,7 +20,7 @@
 #include <QRadioButton>
 #include <QSignalBlocker>
 
-using DialogLook::twips;
+using Look::twips;
 
 namespace {
 
@@ -53,7 +52,7 @@ void Form2::buildControls() {
     setObjectName(QStringLiteral("Form2"));
     // The designed caption; the load step replaces it with the program's name.
     setWindowTitle(QStringLiteral("Size Options"));
-    DialogLook::makeFixedWindow(this, 8040, 3885);
+    Look::makeFixedWindow(this, 8040, 3885);
 
     auto watch = [&](QWidget* w) {
         w->setMouseTracking(true);
@@ -115,7 +114,7 @@ void Form2::buildControls() {
         auto* b = new QPushButton(caption, parent);
         b->setObjectName(QString::fromLatin1(name));
         b->setGeometry(geometry);
-        b->setFont(DialogLook::arial(points));
+        b->setFont(Look::arial(points));
         watch(b);
         connect(b, &QPushButton::clicked, this, handler);
         return b;

@@ -1,6 +1,5 @@
 #include "dialogs/form3.h"
 
-#include "dialogs/dialog_look.h"
 #include "fetch/search_request.h"
 #include "shell/error_report.h"
 #include "shell/file_routines.h"
@@ -19,7 +18,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-using DialogLook::twips;
+using Look::twips;
 
 const QString Form3::KeyPage = QStringLiteral("https://rapidapi.com/contextualwebsearch/api/web-search");
 const QString Form3::SampleKey = QStringLiteral("q7m2x9k4w1c8r5t0b3n6h2j9d4f7g1l5p8s3v0z6y2e9a4u7i1");
@@ -39,7 +38,7 @@ void Form3::buildControls() {
     setObjectName(QStringLiteral("Form3"));
     // The designed caption; the load step replaces it with the program's name.
     setWindowTitle(QStringLiteral("Form3"));
-    DialogLook::makeFixedWindow(this, 8040, 4245);
+    Look::makeFixedWindow(this, 8040, 4245);
 
     auto frame = [&](const char* name, const QString& caption, QRect geometry) {
         auto* f = new QGroupBox(caption, this);
@@ -54,7 +53,7 @@ void Form3::buildControls() {
         auto* b = new QPushButton(caption, parent);
         b->setObjectName(QString::fromLatin1(name));
         b->setGeometry(geometry);
-        b->setFont(DialogLook::arial(points));
+        b->setFont(Look::arial(points));
         b->setMouseTracking(true);
         b->installEventFilter(this);
         connect(b, &QPushButton::clicked, this, handler);
@@ -84,7 +83,7 @@ void Form3::buildControls() {
     Label1->setGeometry(twips(0, 0, 8040, 900));
     Label1->setWordWrap(true);
     Label1->setAlignment(Qt::AlignCenter);
-    Label1->setContentsMargins(DialogLook::px(120), 0, DialogLook::px(120), 0);
+    Label1->setContentsMargins(Look::px(120), 0, Look::px(120), 0);
     Label1->setAutoFillBackground(true);
     Label1->setAttribute(Qt::WA_NoMousePropagation);
 

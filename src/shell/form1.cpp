@@ -43,23 +43,8 @@ static void initResources() { Q_INIT_RESOURCE(resources); }
 
 namespace {
 
-// The window was designed in twips; 15 twips make one pixel at 100 % scale.
-int px(int twips) { return (twips + 7) / 15; }
-QRect twips(int left, int top, int width, int height) { return QRect(px(left), px(top), px(width), px(height)); }
-
-QFont windowFont() {
-    QFont font(QStringLiteral("Arial"));
-    font.setPointSizeF(9);
-    font.setBold(true);
-    return font;
-}
-
-QFont buttonFont() {
-    QFont font(QStringLiteral("Arial"));
-    font.setPointSizeF(11.25);
-    font.setBold(true);
-    return font;
-}
+using Look::px;
+using Look::twips;
 
 QString key(const char* k) { return QString::fromLatin1(k); }
 
@@ -89,7 +74,7 @@ void Form1::buildControls() {
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
     setFixedSize(px(8040), px(9195));
-    setFont(windowFont());
+    setFont(Look::arial(9));
     setAutoFillBackground(true);
     QPalette white = palette();
     white.setColor(QPalette::Window, Qt::white);
@@ -102,7 +87,7 @@ void Form1::buildControls() {
         auto* b = new QPushButton(caption, parent);
         b->setObjectName(QString::fromLatin1(name));
         b->setGeometry(geometry);
-        b->setFont(buttonFont());
+        b->setFont(Look::arial(11.25));
         b->setMouseTracking(true);
         b->installEventFilter(this);
         connect(b, &QPushButton::clicked, this, handler);
@@ -144,7 +129,6 @@ void Form1::buildControls() {
     ListView1->viewport()->setMouseTracking(true);
     ListView1->installEventFilter(this);
     ListView1->viewport()->installEventFilter(this);
-    connect(ListView1, &QTreeView::doubleClicked, this, [this] { ListView1_DblClick(); });
 
     button("PushButton20", QStringLiteral("Add One Keyword To List"), twips(120, 2520, 3840, 405), this,
            &Form1::PushButton20_Click);
@@ -335,6 +319,11 @@ bool Form1::eventFilter(QObject* watched, QEvent* e) {
             checkNumberField(Text3, QStringLiteral("1"));
         break;
     }
+    case QEvent::MouseButtonDblClick:
+        // A double-click anywhere in the list removes the selected entry, also below the last one.
+        if (watched == ListView1->viewport())
+            ListView1_DblClick();
+        break;
     case QEvent::KeyPress:
         if (watched == ListView1)
             ListView1_KeyDown(static_cast<QKeyEvent*>(e)->key());
