@@ -1,5 +1,6 @@
 #include "dialogs/form2.h"
 #include "fake_prompts.h"
+#include "test_windows.h"
 #include "shell/form1.h"
 #include "shell/settings_store.h"
 #include "test_settings.h"
@@ -19,12 +20,6 @@ QString s(const char* text) {
     return QString::fromLatin1(text);
 }
 
-// A started program whose first-run help has already been seen.
-std::unique_ptr<Form1> start(FakePrompts& prompts) {
-    TestSettings::seed(s("FirstTime"), s("True"));
-    return std::make_unique<Form1>(prompts, Form1::Options{[] { return 1; }, {}});
-}
-
 // The filter dialog that is loaded now (the one start-up made, or the one opened last).
 Form2* filterDialog() {
     Form2* found = nullptr;
@@ -40,13 +35,6 @@ int loadedFilterDialogs() {
     for (QWidget* w : QApplication::topLevelWidgets())
         count += qobject_cast<Form2*>(w) ? 1 : 0;
     return count;
-}
-
-template <class T> T* child(QWidget* form, const char* name) {
-    T* c = form->findChild<T*>(QString::fromLatin1(name));
-    if (!c)
-        qFatal("no control %s", name);
-    return c;
 }
 
 QString checkedOptions(QWidget* form) {
@@ -85,7 +73,7 @@ private slots:
 
 void TestForm2::freshProfile() {
     FakePrompts prompts;
-    auto main = start(prompts);
+    auto main = startSeenForm1(prompts);
     QVERIFY(prompts.messages().isEmpty());
     Form2* form = filterDialog();
     QVERIFY(form);
@@ -137,7 +125,7 @@ void TestForm2::storing() {
     QFETCH(QString, key);
     QFETCH(QString, stored);
     FakePrompts prompts;
-    auto main = start(prompts);
+    auto main = startSeenForm1(prompts);
     Form2* form = filterDialog();
     showActive(form);
     if (auto* option = form->findChild<QRadioButton*>(control)) {
@@ -191,7 +179,7 @@ void TestForm2::thresholdCheck() {
     QFETCH(QString, after);
     QFETCH(bool, refused);
     FakePrompts prompts;
-    auto main = start(prompts);
+    auto main = startSeenForm1(prompts);
     Form2* form = filterDialog();
     showActive(form);
     auto* box = form->findChild<QLineEdit*>(field);
@@ -242,7 +230,7 @@ void TestForm2::storedPositionOutsideList() {
     TestSettings::seed(key, stored);
     TestSettings::seed(s("Option2"), s("4"));
     FakePrompts prompts;
-    auto main = start(prompts);
+    auto main = startSeenForm1(prompts);
 
     const QStringList expected = {description + s("\r\nin Snapquarry2021/08/31.Form2.Form_Load at line ") +
                                       QString::number(dialogStatement),
@@ -285,7 +273,7 @@ void TestForm2::storedOptionText() {
     QFETCH(QString, checked);
     TestSettings::seed(key, stored);
     FakePrompts prompts;
-    auto main = start(prompts);
+    auto main = startSeenForm1(prompts);
     QVERIFY(prompts.messages().isEmpty());
     Form2* form = filterDialog();
     QCOMPARE(checkedOptions(form), checked);
@@ -309,7 +297,7 @@ void TestForm2::openingAndClosing_data() {
 void TestForm2::openingAndClosing() {
     QFETCH(bool, closeBox);
     FakePrompts prompts;
-    auto main = start(prompts);
+    auto main = startSeenForm1(prompts);
     main->show();
     Form2* atStart = filterDialog();
 
@@ -339,7 +327,7 @@ void TestForm2::openingAndClosing() {
 void TestForm2::closeBoxWithLettersInField() {
     // Closing the dialog is no leaving of the field: no check, and the letters stay stored.
     FakePrompts prompts;
-    auto main = start(prompts);
+    auto main = startSeenForm1(prompts);
     main->show();
     QTest::mouseClick(child<QPushButton>(main.get(), "PushButton8"), Qt::LeftButton);
     Form2* form = filterDialog();

@@ -1,5 +1,6 @@
 #include "dialogs/form3.h"
 #include "fake_prompts.h"
+#include "test_windows.h"
 #include "image_service.h"
 #include "shell/form1.h"
 #include "shell/globals.h"
@@ -25,11 +26,6 @@ QString s(const char* text) {
     return QString::fromLatin1(text);
 }
 
-std::unique_ptr<Form1> start(FakePrompts& prompts) {
-    TestSettings::seed(s("FirstTime"), s("True"));
-    return std::make_unique<Form1>(prompts, Form1::Options{[] { return 1; }, {}});
-}
-
 // The key dialog that is loaded now.
 Form3* keyDialog() {
     Form3* found = nullptr;
@@ -45,13 +41,6 @@ int loadedKeyDialogs() {
     for (QWidget* w : QApplication::topLevelWidgets())
         count += qobject_cast<Form3*>(w) ? 1 : 0;
     return count;
-}
-
-template <class T> T* child(QWidget* form, const char* name) {
-    T* c = form->findChild<T*>(QString::fromLatin1(name));
-    if (!c)
-        qFatal("no control %s", name);
-    return c;
 }
 
 // Opens the key dialog from the main window, as the person does.
@@ -84,7 +73,7 @@ private slots:
 
 void TestForm3::freshProfile() {
     FakePrompts prompts;
-    auto main = start(prompts);
+    auto main = startSeenForm1(prompts);
     main->show();
     QVERIFY(!keyDialog()); // created when first opened
     Form3* form = open(*main);
@@ -100,7 +89,7 @@ void TestForm3::freshProfile() {
 void TestForm3::keyStoredAsPasted() {
     TestSettings::seed(s("SID"), s("old-key"));
     FakePrompts prompts;
-    auto main = start(prompts);
+    auto main = startSeenForm1(prompts);
     main->show();
     Form3* form = open(*main);
     auto* field = child<QLineEdit>(form, "Text1");
@@ -117,7 +106,7 @@ void TestForm3::keyStoredAsPasted() {
 void TestForm3::tabSelectsTheKey() {
     TestSettings::seed(s("SID"), s("stored-key"));
     FakePrompts prompts;
-    auto main = start(prompts);
+    auto main = startSeenForm1(prompts);
     main->show();
     Form3* form = open(*main);
     form->activateWindow();
@@ -141,7 +130,7 @@ void TestForm3::tabSelectsTheKey() {
 
 void TestForm3::instructions() {
     FakePrompts prompts;
-    auto main = start(prompts);
+    auto main = startSeenForm1(prompts);
     main->show();
     Form3* form = open(*main);
     QTest::mouseClick(child<QPushButton>(form, "PushButton2"), Qt::LeftButton);
@@ -167,7 +156,7 @@ void TestForm3::instructions() {
 
 void TestForm3::keyPage() {
     FakePrompts prompts;
-    auto main = start(prompts);
+    auto main = startSeenForm1(prompts);
     main->show();
     Form3* form = open(*main);
     auto* button = child<QPushButton>(form, "PushButton1");
@@ -190,7 +179,7 @@ void TestForm3::closeKeepsFieldCloseBoxRereads() {
     QFETCH(bool, closeBox);
     QFETCH(QString, shownAgain);
     FakePrompts prompts;
-    auto main = start(prompts);
+    auto main = startSeenForm1(prompts);
     main->show();
     Form3* form = open(*main);
     QTest::keyClicks(child<QLineEdit>(form, "Text1"), s("typed"));
@@ -231,7 +220,7 @@ void TestForm3::keyTest() {
     service.applyToEnvironment();
     TestSettings::seed(s("SID"), ImageService::validKey());
     FakePrompts prompts;
-    auto main = start(prompts);
+    auto main = startSeenForm1(prompts);
     main->show();
     Form3* form = open(*main);
     {
@@ -272,7 +261,7 @@ void TestForm3::closeBoxDuringTest() {
     service.applyToEnvironment();
     TestSettings::seed(s("SID"), s("wrong-key"));
     FakePrompts prompts;
-    auto main = start(prompts);
+    auto main = startSeenForm1(prompts);
     main->show();
     QPointer<Form3> form = open(*main);
     bool closedDuringTest = false;
@@ -295,7 +284,7 @@ void TestForm3::closeBoxDuringTest() {
 
 void TestForm3::hoverRule() {
     FakePrompts prompts;
-    auto main = start(prompts);
+    auto main = startSeenForm1(prompts);
     main->show();
     Form3* form = open(*main);
     auto enter = [&](const char* name) {

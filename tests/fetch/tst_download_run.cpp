@@ -1,4 +1,5 @@
 #include "fake_prompts.h"
+#include "shell_words.h"
 #include "fetch/download_command.h"
 #include "fetch/download_run.h"
 #include "fetch/tool_runner.h"
@@ -34,31 +35,6 @@ private slots:
 
 namespace {
 
-// Splits a command text as a POSIX shell would for the texts the program makes: blanks separate,
-// double quotes group and are removed.
-QStringList shellSplit(const QString& text) {
-    QStringList words;
-    QString word;
-    bool inWord = false;
-    bool quoted = false;
-    for (const QChar c : text) {
-        if (c == '"') {
-            quoted = !quoted;
-            inWord = true;
-        } else if (c == ' ' && !quoted) {
-            if (inWord)
-                words << word;
-            word.clear();
-            inWord = false;
-        } else {
-            word += c;
-            inWord = true;
-        }
-    }
-    if (inWord)
-        words << word;
-    return words;
-}
 
 } // namespace
 

@@ -1,4 +1,5 @@
 #include "fake_prompts.h"
+#include "shell_words.h"
 #include "fetch/response_scan.h"
 #include "fetch/search_request.h"
 #include "fetch/tool_runner.h"
@@ -20,30 +21,6 @@
 
 namespace {
 
-// The command text split as a POSIX shell splits words made of plain and double-quoted parts.
-QStringList shellSplit(const QString& text) {
-    QStringList words;
-    QString word;
-    bool inWord = false;
-    bool quoted = false;
-    for (const QChar c : text) {
-        if (c == QLatin1Char('"')) {
-            quoted = !quoted;
-            inWord = true;
-        } else if (c == QLatin1Char(' ') && !quoted) {
-            if (inWord)
-                words << word;
-            word.clear();
-            inWord = false;
-        } else {
-            word += c;
-            inWord = true;
-        }
-    }
-    if (inWord)
-        words << word;
-    return words;
-}
 
 QString folderOf(const QString& file) {
     return QFileInfo(file).path();

@@ -1,5 +1,6 @@
 #include "build_config.h"
 #include "fake_prompts.h"
+#include "test_windows.h"
 #include "shell/form1.h"
 #include "shell/settings_store.h"
 #include "shell/waiting.h"
@@ -22,14 +23,6 @@
 #include <memory>
 
 namespace {
-
-// A started program whose first-run help has already been seen.
-std::unique_ptr<Form1> startSeen(FakePrompts& prompts, Form1::Options options = {}) {
-    TestSettings::seed(QStringLiteral("FirstTime"), QStringLiteral("True"));
-    if (!options.randomPercent)
-        options.randomPercent = [] { return 1; };
-    return std::make_unique<Form1>(prompts, options);
-}
 
 void showActive(QWidget& w) {
     w.show();
@@ -161,7 +154,7 @@ void TestForm1::homePageVisit() {
     QFETCH(int, drawn);
     QFETCH(bool, visited);
     FakePrompts prompts;
-    auto form = startSeen(prompts, {[drawn] { return drawn; }, {}});
+    auto form = startSeenForm1(prompts, {[drawn] { return drawn; }, {}});
     const auto urls = prompts.callsOf(QStringLiteral("url"));
     QCOMPARE(urls.size(), visited ? 1 : 0);
     if (visited)
@@ -203,7 +196,7 @@ void TestForm1::controls() {
     QFETCH(QString, caption);
     QFETCH(QRect, geometry);
     FakePrompts prompts;
-    auto form = startSeen(prompts);
+    auto form = startSeenForm1(prompts);
     QCOMPARE(form->size(), QSize(536, 613));
     QWidget* w = form->findChild<QWidget*>(name);
     QVERIFY2(w, qPrintable(name));
@@ -223,7 +216,7 @@ void TestForm1::controls() {
 
 void TestForm1::listColumn() {
     FakePrompts prompts;
-    auto form = startSeen(prompts);
+    auto form = startSeenForm1(prompts);
     auto* list = form->findChild<QTreeView*>("ListView1");
     QVERIFY(list);
     QCOMPARE(list->model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("Keyword/s"));
@@ -238,7 +231,7 @@ void TestForm1::fieldsRestored() {
     TestSettings::seed(QStringLiteral("Text2"), QStringLiteral("abc"));
     TestSettings::seed(QStringLiteral("Text3"), QStringLiteral(""));
     FakePrompts prompts;
-    auto form = startSeen(prompts);
+    auto form = startSeenForm1(prompts);
     QCOMPARE(form->findChild<QLineEdit*>("Text1")->text(), QStringLiteral("/srv/pictures/"));
     QCOMPARE(form->findChild<QLineEdit*>("Text2")->text(), QStringLiteral("abc"));
     QCOMPARE(form->findChild<QLineEdit*>("Text3")->text(), QString());
@@ -268,7 +261,7 @@ void TestForm1::numberCheck() {
     QFETCH(QString, after);
     QFETCH(bool, refused);
     FakePrompts prompts;
-    auto form = startSeen(prompts);
+    auto form = startSeenForm1(prompts);
     showActive(*form);
     auto* box = form->findChild<QLineEdit*>(field);
     auto* other = form->findChild<QLineEdit*>("Text1");
@@ -294,7 +287,7 @@ void TestForm1::numberCheck() {
 
 void TestForm1::everyKeystrokeStored() {
     FakePrompts prompts;
-    auto form = startSeen(prompts);
+    auto form = startSeenForm1(prompts);
     showActive(*form);
     auto* box = form->findChild<QLineEdit*>("Text2");
     box->setFocus();
@@ -312,7 +305,7 @@ void TestForm1::everyKeystrokeStored() {
 
 void TestForm1::helpTexts() {
     FakePrompts prompts;
-    auto form = startSeen(prompts);
+    auto form = startSeenForm1(prompts);
     QTest::mouseClick(form->findChild<QPushButton*>("PushButton4"), Qt::LeftButton);
     QTest::mouseClick(form->findChild<QPushButton*>("PushButton15"), Qt::LeftButton);
     QTest::mouseClick(form->findChild<QPushButton*>("PushButton6"), Qt::LeftButton);
@@ -337,7 +330,7 @@ void TestForm1::helpTexts() {
 
 void TestForm1::hoverRule() {
     FakePrompts prompts;
-    auto form = startSeen(prompts);
+    auto form = startSeenForm1(prompts);
     auto enter = [&](const char* name) {
         QWidget* w = QLatin1String(name) == QLatin1String("Form1") ? form.get() : form->findChild<QWidget*>(name);
         QEvent e(QEvent::Enter);
@@ -387,7 +380,7 @@ void TestForm1::handCursor() {
         cur.write(file);
     }
     FakePrompts prompts;
-    auto form = startSeen(prompts, {[] { return 1; }, folder.path()});
+    auto form = startSeenForm1(prompts, {[] { return 1; }, folder.path()});
     QCOMPARE(form->hasHandCursor(), loaded);
     const bool broken = !file.isEmpty() && !loaded;
     // The filter dialog, which start-up creates, loads the same file and reports it too.
@@ -404,7 +397,7 @@ void TestForm1::handCursor() {
 
 void TestForm1::closingEndsTheProgram() {
     FakePrompts prompts;
-    auto form = startSeen(prompts);
+    auto form = startSeenForm1(prompts);
     form->show();
     QVERIFY(!Lifetime::ending());
     form->close();
