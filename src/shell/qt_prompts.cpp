@@ -30,6 +30,8 @@ QString boxText(QString text) {
 Prompts::Answer QtPrompts::messageBox(const QString& text, const QString& title, Buttons buttons, Icon icon) {
     QMessageBox box(owner());
     box.setWindowTitle(titleOr(title));
+    // Shown exactly as given: a file name or keyword that looks like markup stays as typed.
+    box.setTextFormat(Qt::PlainText);
     box.setText(boxText(text));
     switch (icon) {
     case Icon::None: box.setIcon(QMessageBox::NoIcon); break;

@@ -2,6 +2,7 @@
 #include "fake_prompts.h"
 #include "test_windows.h"
 #include "shell/form1.h"
+#include "shell/qt_prompts.h"
 #include "shell/settings_store.h"
 #include "shell/waiting.h"
 #include "test_settings.h"
@@ -12,12 +13,15 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QImage>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QTreeView>
 
 #include <memory>
@@ -69,6 +73,9 @@ private slots:
     void hoverRule();
     void handCursor_data();
     void handCursor();
+    void realMessageBox_data();
+    void realMessageBox();
+    // Last: the program's end is final for this process.
     void closingEndsTheProgram();
 };
 
@@ -403,6 +410,44 @@ void TestForm1::closingEndsTheProgram() {
     form->close();
     QVERIFY(Lifetime::ending());
     QVERIFY(!form->isVisible());
+}
+
+void TestForm1::realMessageBox_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("carriage returns break lines") << "a\rb\r\nc\r\rd" << "a\nb\nc\n\nd";
+    QTest::newRow("markup in a file name stays as typed")
+        << "Are you sure you wish to overwrite /tmp/<b>list</b>.txt ?"
+        << "Are you sure you wish to overwrite /tmp/<b>list</b>.txt ?";
+}
+
+void TestForm1::realMessageBox() {
+    // The real box, not the scripted one: the text appears exactly as the program gives it.
+    QFETCH(QString, text);
+    QFETCH(QString, shown);
+    QString title;
+    QString label;
+    Qt::TextFormat format = Qt::AutoText;
+    QTimer poll;
+    poll.setInterval(10);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        poll.stop();
+        title = box->windowTitle();
+        if (auto* l = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) {
+            label = l->text();
+            format = l->textFormat();
+        }
+        box->done(QMessageBox::Ok);
+    });
+    poll.start();
+    QtPrompts prompts;
+    prompts.tell(text);
+    QCOMPARE(title, QStringLiteral("Glimmerfetch"));
+    QCOMPARE(label, shown);
+    QCOMPARE(format, Qt::PlainText);
 }
 
 QTEST_MAIN(TestForm1)
