@@ -66,11 +66,13 @@ bool DimensionPasses(int value, int limit, int comparison) {
 
 bool DimensionFilter(const FilterSettings& filters, int width, int height,
                      const ComparisonReader& readComparison) {
-    if (filters.heightOn && !DimensionPasses(height, filters.heightLimit, readComparison(heightComparison)))
-        return false;
-    if (filters.widthOn && !DimensionPasses(width, filters.widthLimit, readComparison(widthComparison)))
-        return false;
-    return true;
+    // Each switched-on filter reads its comparison for every result, also when the other filter has
+    // already rejected it, so a comparison that cannot be read is reported every time.
+    const bool heightPasses =
+        !filters.heightOn || DimensionPasses(height, filters.heightLimit, readComparison(heightComparison));
+    const bool widthPasses =
+        !filters.widthOn || DimensionPasses(width, filters.widthLimit, readComparison(widthComparison));
+    return heightPasses && widthPasses;
 }
 
 namespace RFTSFSO {

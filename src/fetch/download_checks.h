@@ -39,7 +39,7 @@ bool DimensionPasses(int value, int limit, int comparison);
 using ComparisonReader = std::function<int(const QString& key)>;
 
 // Keep (true) or reject a result of the given width and height. The comparisons are read for each
-// result, and only for the filters that are on.
+// result, for every filter that is on (height first), even when the first has already rejected it.
 bool DimensionFilter(const FilterSettings& filters, int width, int height,
                      const ComparisonReader& readComparison = ReadComparison);
 

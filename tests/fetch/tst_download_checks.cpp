@@ -153,6 +153,14 @@ void TestDownloadChecks::badComparisonIsReportedAndComparesAsGreaterThan() {
     QVERIFY(DimensionFilter(f, 1, 501, reporting));
     QVERIFY(!DimensionFilter(f, 1, 499, reporting));
     QCOMPARE(reported, QStringList({"Combo3: Type mismatch", "Combo3: Type mismatch"}));
+
+    // With both filters on, the width's comparison is read (and its failure reported) also for a
+    // result the height has already rejected.
+    reported.clear();
+    TestSettings::seed("Combo4", "wider");
+    f.widthOn = true;
+    QVERIFY(!DimensionFilter(f, 501, 499, reporting));
+    QCOMPARE(reported, QStringList({"Combo3: Type mismatch", "Combo4: Type mismatch"}));
 }
 
 void TestDownloadChecks::readTextLines_data() {
