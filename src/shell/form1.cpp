@@ -32,6 +32,7 @@
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
@@ -319,10 +320,22 @@ bool Form1::eventFilter(QObject* watched, QEvent* e) {
             checkNumberField(Text3, QStringLiteral("1"));
         break;
     }
+    case QEvent::MouseButtonPress:
+        // A click below the last entry leaves the selected entry selected (the list view would
+        // clear its selection), so that a double-click there still removes it.
+        if (watched == ListView1->viewport() &&
+            !ListView1->indexAt(static_cast<QMouseEvent*>(e)->position().toPoint()).isValid()) {
+            ListView1->setFocus(Qt::MouseFocusReason);
+            return true;
+        }
+        break;
     case QEvent::MouseButtonDblClick:
         // A double-click anywhere in the list removes the selected entry, also below the last one.
-        if (watched == ListView1->viewport())
+        if (watched == ListView1->viewport()) {
             ListView1_DblClick();
+            if (!ListView1->indexAt(static_cast<QMouseEvent*>(e)->position().toPoint()).isValid())
+                return true;
+        }
         break;
     case QEvent::KeyPress:
         if (watched == ListView1)

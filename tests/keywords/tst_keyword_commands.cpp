@@ -190,6 +190,8 @@ void TestKeywordCommands::guardsWhileBusy_data() {
     QTest::newRow("backspace is no delete") << "backspace" << false << true << three;
     QTest::newRow("double-click") << "double-click" << false << true << removed;
     QTest::newRow("double-click, busy") << "double-click" << true << true << three;
+    // Below the last entry the double-click still removes the selected one.
+    QTest::newRow("double-click below the entries") << "double-click below" << false << true << removed;
 }
 
 void TestKeywordCommands::guardsWhileBusy() {
@@ -221,8 +223,12 @@ void TestKeywordCommands::guardsWhileBusy() {
         QTest::keyClick(view, Qt::Key_Backspace);
     else {
         // A double-click arrives after the press and release of its first click.
-        QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, rect.center());
-        QTest::mouseDClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, rect.center());
+        QPoint at = rect.center();
+        if (action == QLatin1String("double-click below"))
+            at.ry() = view->visualRect(form->keywords().index(2)).bottom() + 2 * rect.height();
+        QVERIFY(view->viewport()->rect().contains(at));
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+        QTest::mouseDClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, at);
     }
 
     QCOMPARE(contents(form->keywords()), left);
