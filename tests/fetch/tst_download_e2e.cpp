@@ -38,6 +38,7 @@ private slots:
     void heightFilterFetchesOnlyTallerPictures();
     void errorPagesAndBrokenTransfersAreNotKept();
     void totalBelowCountKeepsAtMostTheTotal();
+    void barTextsShowTheKeywordsLastPart();
     void unknownKeyEndsWithTheServiceMessage();
     void onlyTheFirstHundredKeywordsAreRequested();
     void earlierPicturesStay();
@@ -293,6 +294,28 @@ void TestDownloadEndToEnd::totalBelowCountKeepsAtMostTheTotal() {
     QCOMPARE(pictureRequests().size(), 2);
     QCOMPARE(summary.searches, 2);
     QCOMPARE(prompts.messages(), QStringList{Download::DoneText()});
+    verifyNothingLeft();
+}
+
+void TestDownloadEndToEnd::barTextsShowTheKeywordsLastPart() {
+    // The bar names the keyword by its text after the last backslash; the file keeps the whole text.
+    KeywordList list;
+    list.add("shelf\\cat");
+    struct RecordingSurface : SurfaceState {
+        QStringList texts;
+        void setProgressText(const QString& t) override {
+            if (texts.isEmpty() || texts.last() != t)
+                texts << t;
+            SurfaceState::setProgressText(t);
+        }
+    } recording;
+    Download::DownloadRun(list, recording, prompts, prefix, "1", "1");
+    QCOMPARE(recording.texts, QStringList({"Processing: cat", "Processing: cat, finding images...",
+                                           "Processing: cat, downloading...", "Progress Bar"}));
+    const QStringList entries = folderEntries();
+    QCOMPARE(entries.size(), 1);
+    QVERIFY2(entries.first().startsWith("shelf\\cat 1."), qPrintable(entries.first()));
+    surface = recording;
     verifyNothingLeft();
 }
 
