@@ -30,8 +30,8 @@ ToolCommand DownloadCommand(const QString& address, const QString& target) {
                       << QStringLiteral("--max-time") << QStringLiteral("60") << QStringLiteral("-F")
                       << QStringLiteral("type=image") << QStringLiteral("--proto")
                       << QStringLiteral("=http,https") << QStringLiteral("--proto-redir")
-                      << QStringLiteral("=http,https") << QStringLiteral("-L") << QStringLiteral("--output")
-                      << target << QStringLiteral("--") << address;
+                      << QStringLiteral("=http,https") << QStringLiteral("--globoff") << QStringLiteral("-L")
+                      << QStringLiteral("--output") << target << QStringLiteral("--") << address;
     return command;
 }
 

@@ -17,10 +17,12 @@ QString UserAgent();
 QString DownloadCommandText(const QString& address, const QString& target);
 
 // The download as curl runs it: CommonArguments() first, then the arguments of the command text in
-// their order, quotes removed, with two additions that keep an answer from doing harm:
+// their order, quotes removed, with three additions that keep an answer from doing harm:
 // "--proto =http,https --proto-redir =http,https" (no "file://" address can copy the user's files
-// into the folder, no other protocol is spoken, also after a redirect), and "--" before the
-// address (an address beginning with "-" stays an address). Because curl reads everything after
+// into the folder, no other protocol is spoken, also after a redirect), "--globoff" (an address
+// holding "[1-100000]" or "{a,b}" is one address, not a list that curl would fetch one by one),
+// and "--" before the address (an address beginning with "-" stays an address). Because curl reads everything
+// after
 // "--" as addresses, the address comes last, after "-L --output target".
 ToolCommand DownloadCommand(const QString& address, const QString& target);
 

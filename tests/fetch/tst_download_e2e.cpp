@@ -38,6 +38,7 @@ private slots:
     void heightFilterFetchesOnlyTallerPictures();
     void errorPagesAndBrokenTransfersAreNotKept();
     void totalBelowCountKeepsAtMostTheTotal();
+    void addressLikeAListIsOneDownload();
     void barTextsShowTheKeywordsLastPart();
     void unknownKeyEndsWithTheServiceMessage();
     void onlyTheFirstHundredKeywordsAreRequested();
@@ -78,6 +79,8 @@ const QByteArray catalog = R"({
       {"url": "https://127.0.0.1:1/img/png/64x64/1/gone.png", "width": 64, "height": 64},
       {"kind": "png", "width": 64, "height": 64}]},
   "late": {"totalCount": 1, "delay": 800, "results": [{"kind": "png"}]},
+  "listlike": {"totalCount": 1, "results": [
+      {"url": "https://{host}/img/png/64x64/1/a[1-3].png", "width": 64, "height": 64}]},
   "slowpoke": {"totalCount": 1, "results": [{"kind": "slow", "rate": 16}]}
 })";
 
@@ -294,6 +297,18 @@ void TestDownloadEndToEnd::totalBelowCountKeepsAtMostTheTotal() {
     QCOMPARE(pictureRequests().size(), 2);
     QCOMPARE(summary.searches, 2);
     QCOMPARE(prompts.messages(), QStringList{Download::DoneText()});
+    verifyNothingLeft();
+}
+
+void TestDownloadEndToEnd::addressLikeAListIsOneDownload() {
+    // Brackets in an answer's address are part of the address: one request, one picture.
+    KeywordList list;
+    list.add("listlike");
+    run(list, "5");
+    QCOMPARE(pictureRequests(), QStringList{"/img/png/64x64/1/a[1-3].png"});
+    QCOMPARE(folderEntries(), QStringList{"listlike 1.png"});
+    QCOMPARE(fileBytes(folder->filePath("listlike 1.png")),
+             ImageService::pictureBytes(service->baseUrl() + "/img/png/64x64/1/a[1-3].png"));
     verifyNothingLeft();
 }
 

@@ -1,5 +1,4 @@
 #include "fake_prompts.h"
-#include "shell_words.h"
 #include "fetch/download_command.h"
 #include "fetch/download_run.h"
 #include "fetch/tool_runner.h"
@@ -7,6 +6,7 @@
 #include "shell/error_report.h"
 #include "shell/globals.h"
 #include "shell/surface.h"
+#include "shell_words.h"
 #include "test_settings.h"
 
 #include <QTemporaryDir>
@@ -32,11 +32,6 @@ private slots:
     void startChecks();
     void busyRunDoesNothing();
 };
-
-namespace {
-
-
-} // namespace
 
 void TestDownloadRun::count_data() {
     QTest::addColumn<QString>("text");
@@ -90,6 +85,8 @@ void TestDownloadRun::commandArgumentsFollowTheCommandText_data() {
                                             << "/tmp/x 2.png";
     QTest::newRow("file address") << "file:///home/u/.ssh/id_rsa"
                                   << "/tmp/key 1.rsa";
+    QTest::newRow("address like a list of addresses") << "https://h.example/a[1-100000].jpg?{x,y}"
+                                                      << "/tmp/many 1.jpg";
 }
 
 void TestDownloadRun::commandArgumentsFollowTheCommandText() {
@@ -101,16 +98,17 @@ void TestDownloadRun::commandArgumentsFollowTheCommandText() {
     QCOMPARE(args.mid(0, common.size()), common);
     args = args.mid(common.size());
 
-    // The hardening: only http and https, also after redirects, and the address after "--".
-    QCOMPARE(args.mid(args.indexOf("--proto"), 4),
-             QStringList({"--proto", "=http,https", "--proto-redir", "=http,https"}));
+    // The hardening: only http and https, also after redirects, the address taken literally (never
+    // expanded into a list), and the address after "--".
+    QCOMPARE(args.mid(args.indexOf("--proto"), 5),
+             QStringList({"--proto", "=http,https", "--proto-redir", "=http,https", "--globoff"}));
     QCOMPARE(args.mid(args.size() - 2), QStringList({"--", address}));
     QCOMPARE(args.count("--"), 1);
     QCOMPARE(args.at(args.indexOf("--output") + 1), target);
 
     // Without the additions, the arguments are the command text's words in their order, with the
     // address moved to the end (curl reads everything after "--" as addresses).
-    for (const char* added : {"--proto", "=http,https", "--proto-redir", "=http,https", "--"})
+    for (const char* added : {"--proto", "=http,https", "--proto-redir", "=http,https", "--globoff", "--"})
         args.removeOne(added);
     CurlFunctions::CurlCommand = "\"/usr/bin/curl\"";
     QStringList words = shellSplit(Download::DownloadCommandText(address, target));
