@@ -1,4 +1,5 @@
 #include "fake_prompts.h"
+#include "test_files.h"
 #include "keywords/keyword_list.h"
 #include "keywords/list_commands.h"
 #include "shell/error_report.h"
@@ -22,24 +23,6 @@
 #include <sys/resource.h>
 
 namespace {
-
-QStringList contents(const KeywordList& list) {
-    QStringList result;
-    for (int i = 1; i <= list.Count(); ++i)
-        result << list.item(i);
-    return result;
-}
-
-void write(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
-
-QByteArray read(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
 
 const QString TextFilter = QStringLiteral("Text Files (*.txt)|*.txt|All Files (*.*)|*.*|");
 
@@ -115,7 +98,7 @@ void TestKeywordCommands::addOneKeyword() {
         prompts.inputs.enqueue(answer);
         click("PushButton20");
     }
-    QCOMPARE(contents(form->keywords()), entries);
+    QCOMPARE(keywordsOf(form->keywords()), entries);
     QCOMPARE(prompts.calls.size(), answers.size());
     QCOMPARE(prompts.calls[0].kind, QStringLiteral("input"));
     QCOMPARE(prompts.calls[0].text, QStringLiteral("Enter Item To Add To List: "));
@@ -125,7 +108,7 @@ void TestKeywordCommands::addOneKeyword() {
 void TestKeywordCommands::samplesTwice() {
     click("PushButton5");
     click("PushButton5");
-    QCOMPARE(contents(form->keywords()), (QStringList{"apple", "dog", "city", "apple", "dog", "city"}));
+    QCOMPARE(keywordsOf(form->keywords()), (QStringList{"apple", "dog", "city", "apple", "dog", "city"}));
     QVERIFY(prompts.calls.isEmpty());
 }
 
@@ -164,7 +147,7 @@ void TestKeywordCommands::removeCommands() {
     form->setPointer(Surface::Hand);
     prompts.inputs.enqueue(answer);
     click(qPrintable(button));
-    QCOMPARE(contents(form->keywords()), left);
+    QCOMPARE(keywordsOf(form->keywords()), left);
     QCOMPARE(form->pointer(), pointerAfter);
     QCOMPARE(bar->value(), answer.isEmpty() ? 42 : 0);
     QCOMPARE(prompts.calls.size(), 1);
@@ -231,22 +214,22 @@ void TestKeywordCommands::guardsWhileBusy() {
         QTest::mouseDClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, at);
     }
 
-    QCOMPARE(contents(form->keywords()), left);
+    QCOMPARE(keywordsOf(form->keywords()), left);
     QVERIFY(prompts.calls.isEmpty());
     QCOMPARE(form->pointer(), busy ? int(Surface::Hourglass) : form->pointer());
 }
 
 void TestKeywordCommands::loadFiles() {
-    write(path("c.txt"), "city\r\n");
-    write(path("a.txt"), "apple\nant\n");
-    write(path("b.txt"), "bee\rbat");
+    writeBytes(path("c.txt"), "city\r\n");
+    writeBytes(path("a.txt"), "apple\nant\n");
+    writeBytes(path("b.txt"), "bee\rbat");
     fill({"first"});
     // The dialog's order, not the alphabet's; a file gone missing is reported alone.
     prompts.openAnswers.enqueue({path("c.txt"), path("gone.txt"), path("a.txt"), path("b.txt")});
     int pointerDuringMessage = -1;
     prompts.onMessage = [&](const FakePrompts::Call&) { pointerDuringMessage = form->pointer(); };
     click("PushButton3");
-    QCOMPARE(contents(form->keywords()), (QStringList{"first", "city", "apple", "ant", "bee", "bat"}));
+    QCOMPARE(keywordsOf(form->keywords()), (QStringList{"first", "city", "apple", "ant", "bee", "bat"}));
     QCOMPARE(prompts.messages(), QStringList{"File not found"});
     QCOMPARE(prompts.callsOf(QStringLiteral("message"))[0].title, Globals::applicationTitle());
     QCOMPARE(prompts.callsOf(QStringLiteral("message"))[0].icon, Prompts::Icon::None);
@@ -263,7 +246,7 @@ void TestKeywordCommands::loadCancelled() {
     fill({"kept"});
     form->setPointer(Surface::Hand);
     click("PushButton3");
-    QCOMPARE(contents(form->keywords()), QStringList{"kept"});
+    QCOMPARE(keywordsOf(form->keywords()), QStringList{"kept"});
     QCOMPARE(form->pointer(), int(Surface::Hand));
     QCOMPARE(prompts.calls.size(), 1);
 }
@@ -298,7 +281,7 @@ void TestKeywordCommands::saveList() {
     const QString target = path("saved.txt");
     QFile::remove(target);
     if (!existing.isEmpty())
-        write(target, existing.toUtf8());
+        writeBytes(target, existing.toUtf8());
     fill(entries);
     if (answer != QLatin1String("cancel"))
         prompts.saveAnswers.enqueue(target);
@@ -308,7 +291,7 @@ void TestKeywordCommands::saveList() {
     prompts.onMessage = [&](const FakePrompts::Call&) { pointers << form->pointer(); };
     click("PushButton7");
 
-    QCOMPARE(read(target), bytes);
+    QCOMPARE(readBytes(target), bytes);
     for (QString& message : messages)
         message.replace(QStringLiteral("<path>"), target);
     QCOMPARE(prompts.messages(), messages);
@@ -340,7 +323,7 @@ void TestKeywordCommands::saveFails() {
     QFETCH(bool, sizeLimit);
     const QString target = sizeLimit ? path("big.txt") : path("missing/list.txt");
     if (sizeLimit)
-        write(target, "old\r\n");
+        writeBytes(target, "old\r\n");
     std::vector<QString> many(100000, QStringLiteral("keyword"));
     form->keywords().appendMany(std::move(many));
     prompts.saveAnswers.enqueue(target);
@@ -367,7 +350,7 @@ void TestKeywordCommands::saveFails() {
     QVERIFY2(report.text.contains(
                  QStringLiteral("\r\nin Snapquarry2021/08/31.Form1.PushButton7_Click at line 108")),
              qPrintable(report.text));
-    QCOMPARE(read(target), sizeLimit ? QByteArray("old\r\n") : QByteArray("<missing>"));
+    QCOMPARE(readBytes(target), sizeLimit ? QByteArray("old\r\n") : QByteArray("<missing>"));
     QCOMPARE(form->pointer(), int(Surface::Default));
 }
 
@@ -400,7 +383,7 @@ void TestKeywordCommands::folderPicker() {
     QFETCH(QString, field);
     QFETCH(QString, stored);
     QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("pics")));
-    write(path("file.txt"), "x");
+    writeBytes(path("file.txt"), "x");
     const QString last = dir.path() + QStringLiteral("/earlier");
     SettingsStore::write(QStringLiteral("LastFolderDot"), last);
     auto expand = [&](QString text) {

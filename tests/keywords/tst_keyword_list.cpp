@@ -1,4 +1,5 @@
 #include "fake_prompts.h"
+#include "test_files.h"
 #include "keywords/keyword_list.h"
 #include "keywords/list_commands.h"
 #include "shell/surface.h"
@@ -13,13 +14,6 @@
 #include <vector>
 
 namespace {
-
-QStringList contents(const KeywordList& list) {
-    QStringList result;
-    for (int i = 1; i <= list.Count(); ++i)
-        result << list.item(i);
-    return result;
-}
 
 void fill(KeywordList& list, const QStringList& entries) {
     for (const QString& entry : entries)
@@ -175,7 +169,7 @@ void TestKeywordList::removeItems() {
         List::RemoveItemsWith(list, text, surface, prompts);
     else
         List::RemoveItemsWithout(list, text, surface, prompts);
-    QCOMPARE(contents(list), left);
+    QCOMPARE(keywordsOf(list), left);
     QVERIFY(prompts.calls.isEmpty());
     // The bar follows the scan up to 100 and is 0 at the end; an empty list only sets 0.
     QCOMPARE(surface.progressValue(), 0);
@@ -256,7 +250,7 @@ void TestKeywordList::removalSurvivesChangesUnderIt() {
     FakePrompts prompts;
     List::RemoveItemsWith(list, QStringLiteral("a"), surface, prompts);
     QVERIFY(done);
-    QCOMPARE(contents(list), left);
+    QCOMPARE(keywordsOf(list), left);
     QCOMPARE(surface.progressValue(), 0);
     QVERIFY(prompts.calls.isEmpty());
 }

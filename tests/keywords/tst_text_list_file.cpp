@@ -1,4 +1,5 @@
 #include "fake_prompts.h"
+#include "test_files.h"
 #include "keywords/event_pump.h"
 #include "keywords/keyword_list.h"
 #include "keywords/text_list_file.h"
@@ -9,28 +10,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-
-namespace {
-
-QStringList contents(const KeywordList& list) {
-    QStringList result;
-    for (int i = 1; i <= list.Count(); ++i)
-        result << list.item(i);
-    return result;
-}
-
-void write(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
-
-QByteArray read(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-} // namespace
 
 class TestTextListFile : public QObject {
     Q_OBJECT
@@ -82,12 +61,12 @@ void TestTextListFile::load_data() {
 void TestTextListFile::load() {
     QFETCH(QByteArray, bytes);
     QFETCH(QStringList, entries);
-    write(path("load.txt"), bytes);
+    writeBytes(path("load.txt"), bytes);
     KeywordList list;
     FakePrompts prompts;
     List::EventPump pump;
     List::LoadTextList(list, path("load.txt"), prompts, pump);
-    QCOMPARE(contents(list), entries);
+    QCOMPARE(keywordsOf(list), entries);
     QVERIFY(prompts.calls.isEmpty());
 }
 
@@ -119,7 +98,7 @@ void TestTextListFile::save() {
         list.add(entry);
     List::EventPump pump;
     List::SaveTextList(list, path("save.txt"), pump);
-    QCOMPARE(read(path("save.txt")), bytes);
+    QCOMPARE(readBytes(path("save.txt")), bytes);
 }
 
 void TestTextListFile::roundTripKeepsBytes_data() {
@@ -133,13 +112,13 @@ void TestTextListFile::roundTripKeepsBytes_data() {
 
 void TestTextListFile::roundTripKeepsBytes() {
     QFETCH(QByteArray, bytes);
-    write(path("in.txt"), bytes);
+    writeBytes(path("in.txt"), bytes);
     KeywordList list;
     FakePrompts prompts;
     List::EventPump pump;
     List::LoadTextList(list, path("in.txt"), prompts, pump);
     List::SaveTextList(list, path("out.txt"), pump);
-    QCOMPARE(read(path("out.txt")), bytes);
+    QCOMPARE(readBytes(path("out.txt")), bytes);
 }
 
 // Another command may remove entries while the save processes the window's events: the file then
@@ -162,7 +141,7 @@ void TestTextListFile::saveWhileEntriesAreRemoved() {
     List::EventPump pump(0); // events at every chance
     List::SaveTextList(list, path("changing.txt"), pump);
     QVERIFY(removed);
-    QCOMPARE(read(path("changing.txt")), expected);
+    QCOMPARE(readBytes(path("changing.txt")), expected);
     QCOMPARE(QDir(dir.path()).entryList({"changing*"}, QDir::Files | QDir::Hidden),
              QStringList{"changing.txt"});
 }

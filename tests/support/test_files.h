@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+class KeywordList;
+
+// The keywords of the list in order, for comparisons.
+QStringList keywordsOf(const KeywordList& list);
+
+// Writes the bytes as the whole file (the test fails when it cannot).
+void writeBytes(const QString& path, const QByteArray& bytes);
+
+// The whole file, or "<missing>" when it cannot be read.
+QByteArray readBytes(const QString& path);
