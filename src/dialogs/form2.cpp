@@ -54,16 +54,8 @@ void Form2::buildControls() {
     setWindowTitle(QStringLiteral("Size Options"));
     Look::makeFixedWindow(this, 8040, 3885);
 
-    auto watch = [&](QWidget* w) {
-        w->setMouseTracking(true);
-        w->installEventFilter(this);
-    };
     auto frame = [&](const char* name, const QString& caption, QRect geometry) {
-        auto* f = new QGroupBox(caption, this);
-        f->setObjectName(QString::fromLatin1(name));
-        f->setGeometry(geometry);
-        watch(f);
-        return f;
+        return Look::place(new QGroupBox(caption, this), name, geometry, this);
     };
     auto option = [&](int number, const QString& caption, QRect geometry, QGroupBox* parent) {
         auto* o = new QRadioButton(caption, parent);
@@ -100,10 +92,7 @@ void Form2::buildControls() {
         return c;
     };
     auto field = [&](const char* name, QRect geometry, QGroupBox* parent) {
-        auto* t = new QLineEdit(parent);
-        t->setObjectName(QString::fromLatin1(name));
-        t->setGeometry(geometry);
-        watch(t);
+        auto* t = Look::place(new QLineEdit(parent), name, geometry, this);
         const QString k = QString::fromLatin1(name);
         connect(t, &QLineEdit::textChanged, this,
                 [k](const QString& text) { SettingsStore::write(k, text); });
@@ -111,11 +100,7 @@ void Form2::buildControls() {
     };
     auto button = [&](const char* name, const QString& caption, QRect geometry, QWidget* parent,
                       void (Form2::*handler)(), double points) {
-        auto* b = new QPushButton(caption, parent);
-        b->setObjectName(QString::fromLatin1(name));
-        b->setGeometry(geometry);
-        b->setFont(Look::arial(points));
-        watch(b);
+        auto* b = Look::pushButton(parent, name, caption, geometry, points, this);
         connect(b, &QPushButton::clicked, this, handler);
         return b;
     };

@@ -41,21 +41,11 @@ void Form3::buildControls() {
     Look::makeFixedWindow(this, 8040, 4245);
 
     auto frame = [&](const char* name, const QString& caption, QRect geometry) {
-        auto* f = new QGroupBox(caption, this);
-        f->setObjectName(QString::fromLatin1(name));
-        f->setGeometry(geometry);
-        f->setMouseTracking(true);
-        f->installEventFilter(this);
-        return f;
+        return Look::place(new QGroupBox(caption, this), name, geometry, this);
     };
     auto button = [&](const char* name, const QString& caption, QRect geometry, QWidget* parent,
                       void (Form3::*handler)(), double points) {
-        auto* b = new QPushButton(caption, parent);
-        b->setObjectName(QString::fromLatin1(name));
-        b->setGeometry(geometry);
-        b->setFont(Look::arial(points));
-        b->setMouseTracking(true);
-        b->installEventFilter(this);
+        auto* b = Look::pushButton(parent, name, caption, geometry, points, this);
         connect(b, &QPushButton::clicked, this, handler);
         return b;
     };

@@ -85,30 +85,15 @@ void Form1::buildControls() {
 
     auto button = [&](const char* name, const QString& caption, QRect geometry, QWidget* parent,
                       void (Form1::*handler)()) {
-        auto* b = new QPushButton(caption, parent);
-        b->setObjectName(QString::fromLatin1(name));
-        b->setGeometry(geometry);
-        b->setFont(Look::arial(11.25));
-        b->setMouseTracking(true);
-        b->installEventFilter(this);
+        auto* b = Look::pushButton(parent, name, caption, geometry, 11.25, this);
         connect(b, &QPushButton::clicked, this, handler);
         return b;
     };
     auto frame = [&](const char* name, const QString& caption, QRect geometry) {
-        auto* f = new QGroupBox(caption, this);
-        f->setObjectName(QString::fromLatin1(name));
-        f->setGeometry(geometry);
-        f->setMouseTracking(true);
-        f->installEventFilter(this);
-        return f;
+        return Look::place(new QGroupBox(caption, this), name, geometry, this);
     };
     auto field = [&](const char* name, QRect geometry, QWidget* parent) {
-        auto* t = new QLineEdit(parent);
-        t->setObjectName(QString::fromLatin1(name));
-        t->setGeometry(geometry);
-        t->setMouseTracking(true);
-        t->installEventFilter(this);
-        return t;
+        return Look::place(new QLineEdit(parent), name, geometry, this);
     };
 
     button("PushButton11", QStringLiteral("Getting Started / Enter Your RapidAPI/contextualwebsearch API Key"),

@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
 #include <QStyle>
@@ -35,7 +36,8 @@ void CentreOnScreen(QWidget* window) {
     if (!screen)
         return;
     const QRect area = screen->availableGeometry();
-    window->move(area.center() - QPoint(window->frameGeometry().width() / 2, window->frameGeometry().height() / 2));
+    window->move(area.center() -
+                 QPoint(window->frameGeometry().width() / 2, window->frameGeometry().height() / 2));
 }
 
 } // namespace Main
@@ -64,6 +66,13 @@ void makeFixedWindow(QWidget* window, int widthTwips, int heightTwips) {
     window->setFixedSize(px(widthTwips), px(heightTwips));
     window->setFont(arial(9));
     window->setMouseTracking(true);
+}
+
+QPushButton* pushButton(QWidget* parent, const char* name, const QString& caption, QRect geometry,
+                        double points, QObject* watcher) {
+    auto* b = place(new QPushButton(caption, parent), name, geometry, watcher);
+    b->setFont(arial(points));
+    return b;
 }
 
 } // namespace Look

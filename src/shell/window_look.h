@@ -2,8 +2,11 @@
 
 #include <QFont>
 #include <QRect>
+#include <QString>
+#include <QWidget>
 
-class QWidget;
+class QObject;
+class QPushButton;
 
 // The three windows were designed in twips, in Arial.
 namespace Look {
@@ -18,6 +21,22 @@ QFont arial(double points);
 // A fixed-size window with a single border, a title bar and a close box but no minimise or maximise
 // box, in Arial bold 9 pt.
 void makeFixedWindow(QWidget* window, int widthTwips, int heightTwips);
+
+// Gives a control its object name and designed geometry; with a watcher, the watcher's event filter
+// sees the mouse moving over it (the windows' hover rule).
+template <class W> W* place(W* control, const char* name, QRect geometry, QObject* watcher = nullptr) {
+    control->setObjectName(QString::fromLatin1(name));
+    control->setGeometry(geometry);
+    if (watcher) {
+        control->setMouseTracking(true);
+        control->installEventFilter(watcher);
+    }
+    return control;
+}
+
+// A push button of the windows' design: its caption in Arial bold at `points`, placed and watched.
+QPushButton* pushButton(QWidget* parent, const char* name, const QString& caption, QRect geometry,
+                        double points, QObject* watcher);
 
 } // namespace Look
 
