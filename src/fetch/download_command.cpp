@@ -1,5 +1,7 @@
 #include "fetch/download_command.h"
 
+#include "fetch/limits.h"
+
 namespace Download {
 
 QString UserAgent() {
@@ -16,22 +18,30 @@ QString quoted(const QString& text) {
 
 QString DownloadCommandText(const QString& address, const QString& target) {
     return CurlFunctions::CurlCommand + QStringLiteral(" ") + QStringLiteral(" -X GET --user-agent ") +
-           quoted(UserAgent()) + QStringLiteral(" --connect-timeout 30 --max-time 60 ") +
-           QStringLiteral(" -F \"type=image\" ") + quoted(address) + QStringLiteral(" -L --output ") +
+           quoted(UserAgent()) +
+           QStringLiteral(" --connect-timeout %1 --max-time 60 ").arg(Limits::ConnectSeconds) +
+           QStringLiteral(" -F \"type=image\" ") + quoted(address) + QStringLiteral(" --output ") +
            quoted(target);
 }
 
-ToolCommand DownloadCommand(const QString& address, const QString& target) {
+ToolCommand DownloadCommand(const QString& address, const QString& target, const QString& connectTo) {
     ToolCommand command;
     command.program = CurlFunctions::CurlProgram();
     command.arguments = CurlFunctions::CommonArguments();
     command.arguments << QStringLiteral("-X") << QStringLiteral("GET") << QStringLiteral("--user-agent")
-                      << UserAgent() << QStringLiteral("--connect-timeout") << QStringLiteral("30")
-                      << QStringLiteral("--max-time") << QStringLiteral("60") << QStringLiteral("-F")
-                      << QStringLiteral("type=image") << QStringLiteral("--proto")
-                      << QStringLiteral("=http,https") << QStringLiteral("--proto-redir")
-                      << QStringLiteral("=http,https") << QStringLiteral("--globoff") << QStringLiteral("-L")
-                      << QStringLiteral("--output") << target << QStringLiteral("--") << address;
+                      << UserAgent() << QStringLiteral("--connect-timeout")
+                      << QString::number(Limits::ConnectSeconds) << QStringLiteral("--max-time")
+                      << QStringLiteral("60") << QStringLiteral("-F") << QStringLiteral("type=image")
+                      << QStringLiteral("--proto") << QStringLiteral("=http,https")
+                      << QStringLiteral("--globoff") << QStringLiteral("--speed-limit")
+                      << QString::number(Limits::StallBytesPerSecond) << QStringLiteral("--speed-time")
+                      << QString::number(Limits::StallSeconds) << QStringLiteral("--max-filesize")
+                      << QString::number(Limits::DownloadBytes) << QStringLiteral("-sS")
+                      << QStringLiteral("--write-out") << QString::fromLatin1(WriteOut);
+    if (!connectTo.isEmpty())
+        command.arguments << QStringLiteral("--connect-to") << connectTo;
+    command.arguments << QStringLiteral("--output") << target << QStringLiteral("--") << address;
+    command.fileSizeLimit = Limits::DownloadBytes;
     return command;
 }
 

@@ -5,7 +5,10 @@
 #include "fetch/download_command.h"
 #include "fetch/download_target.h"
 #include "fetch/pace.h"
+#include "fetch/picture_fetch.h"
+#include "fetch/picture_type.h"
 #include "fetch/response_scan.h"
+#include "fetch/run_report.h"
 #include "fetch/search_request.h"
 #include "fetch/tool_runner.h"
 #include "keywords/keyword_list.h"
@@ -104,209 +107,324 @@ QString NothingFoundText(const QString& serviceMessage) {
     return QStringLiteral("Nothing found.") + QStringLiteral("\r\n\r\n") + serviceMessage;
 }
 
-RunSummary DownloadRun(KeywordList& keywords, Surface& surface, Prompts& prompts, const QString& folder,
-                       const QString& countText, const QString& startText) {
-    RunSummary summary;
-    if (Globals::RunBusy)
-        return summary;
-    Globals::RunBusy = true;
-    BusyScope busy;
-    CurlFunctions::CurlScope curl;
-    PartialDownload partial;
+namespace {
 
-    ErrorTrap trap(prompts, QStringLiteral("Form1.PushButton2_Click"));
+// One run's inputs and what it has done so far.
+struct Run {
+    Run(KeywordList& list, Surface& bar, Prompts& boxes, ErrorTrap& errors, const QString& folderPrefix)
+        : keywords(list)
+        , surface(bar)
+        , prompts(boxes)
+        , trap(errors)
+        , folder(folderPrefix) {
+        report.folder = folderPrefix;
+    }
+
+    KeywordList& keywords;
+    Surface& surface;
+    Prompts& prompts;
+    ErrorTrap& trap;
+    QString folder; // the folder field with its trailing "/"
+    int count = 0;
+    int start = 0;
+    FilterSettings filters;
+    RunSummary summary;
+    RunReport report;
+    PartialDownload partial;
+    CurlFunctions::ImageResult result;
+    bool stopped = false;
+
+    // Runs a command with the bar's text and value as they stand.
+    int runShown(const ToolCommand& command, ToolOutput* output = nullptr) {
+        return Shell32::RunAndWait(command, 0, &surface, surface.progressText(), surface.progressValue(),
+                                   keywords.Count(), 0, output);
+    }
+
+    // Stops the run when the folder cannot take pictures any more (removed, made read-only).
+    bool folderGone() {
+        const QString problem = DownloadTarget::folderProblem(folder);
+        if (!problem.isEmpty()) {
+            report.stoppedBecause =
+                RunTexts::folderUnusable(folder, problem) + QStringLiteral(" The run was stopped.");
+            stopped = true;
+        }
+        return stopped;
+    }
+};
+
+// One keyword as the run works on it.
+struct Keyword {
+    QString text;     // as typed
+    QString namePart; // as it names the files
+    QString finding;  // the bar's texts
+    QString downloading;
+    int kept = 0;
+    int wanted = 0;
+};
+
+// The three checks before anything starts, each with its own message. True when the run may go on.
+bool startChecks(Run& run, const QString& folderText) {
     bool go = true;
-    trap(100, [&] {
-        if (keywords.Count() == 0) {
-            prompts.tell(QStringLiteral("No keyword/s added."));
+    run.trap(100, [&] {
+        if (run.keywords.Count() == 0) {
+            run.prompts.tell(QStringLiteral("No keyword/s added."));
             go = false;
         }
     });
     if (go)
-        trap(102, [&] {
-            if (!Main::FolderExists(folder)) {
-                prompts.tell(QStringLiteral("Folder does not exist. Please select another folder."));
+        run.trap(102, [&] {
+            if (!Main::FolderExists(folderText)) {
+                run.prompts.tell(QStringLiteral("Folder does not exist. Please select another folder."));
+                go = false;
+            } else if (const QString problem = DownloadTarget::folderProblem(run.folder);
+                       !problem.isEmpty()) {
+                run.prompts.tell(RunTexts::folderUnusable(run.folder, problem));
                 go = false;
             }
         });
     if (go)
-        trap(104, [&] {
+        run.trap(104, [&] {
             if (SettingsStore::read(QStringLiteral("SID")).isEmpty()) {
-                prompts.tell(QStringLiteral("Please enter API key first."));
+                run.prompts.tell(QStringLiteral("Please enter API key first."));
                 go = false;
             }
         });
-    if (!go || trap.ended())
-        return summary;
-    summary.started = true;
+    return go && !run.trap.ended();
+}
 
-    int count = 0;
-    int start = 0;
-    FilterSettings filters;
-    trap(106, [&] { surface.setPointer(Surface::Hourglass); });
-    trap(108, [&] { count = CountFrom(countText); });
-    trap(110, [&] { count = CapCount(count); });
-    trap(112, [&] { start = StartFrom(startText); });
-    trap(114, [&] { start = CapStart(start); });
-    trap(116,
-         [&] { filters.heightOn = SettingsStore::read(QStringLiteral("Option2")) == QLatin1String("4"); });
+void readInputs(Run& run, const QString& countText, const QString& startText) {
+    ErrorTrap& trap = run.trap;
+    trap(106, [&] { run.surface.setPointer(Surface::Hourglass); });
+    trap(108, [&] { run.count = CountFrom(countText); });
+    trap(110, [&] { run.count = CapCount(run.count); });
+    trap(112, [&] { run.start = StartFrom(startText); });
+    trap(114, [&] { run.start = CapStart(run.start); });
+    trap(116, [&] {
+        run.filters.heightOn = SettingsStore::read(QStringLiteral("Option2")) == QLatin1String("4");
+    });
     trap(118,
-         [&] { filters.widthOn = SettingsStore::read(QStringLiteral("Option3")) == QLatin1String("6"); });
+         [&] { run.filters.widthOn = SettingsStore::read(QStringLiteral("Option3")) == QLatin1String("6"); });
     trap(120, [&] {
-        filters.widthLimit = FilterSettings::limitFrom(SettingsStore::read(QStringLiteral("Text5")));
+        run.filters.widthLimit = FilterSettings::limitFrom(SettingsStore::read(QStringLiteral("Text5")));
     });
     trap(122, [&] {
-        filters.heightLimit = FilterSettings::limitFrom(SettingsStore::read(QStringLiteral("Text6")));
+        run.filters.heightLimit = FilterSettings::limitFrom(SettingsStore::read(QStringLiteral("Text6")));
     });
     trap(124, [&] { CurlFunctions::ExtractCurl(); });
+}
 
-    int last = 0;
-    trap(126, [&] { last = std::min(keywords.Count(), MaxKeywords); });
+// Why a file that arrived is no picture, for the end report.
+QString notPictureReason(const QString& path) {
+    if (QFileInfo(path).size() == 0)
+        return QStringLiteral("empty file");
+    return IsErrorPage(path) ? QStringLiteral("error page") : QStringLiteral("not a picture");
+}
 
-    bool anyAttempt = false;
-    QString serviceMessage;
-    CurlFunctions::ImageResult result; // width and height carry over from result to result
-
-    // The bar's text and value as RunAndWait is given them.
-    const auto runShown = [&](const ToolCommand& command) {
-        return Shell32::RunAndWait(command, 0, &surface, surface.progressText(), surface.progressValue(),
-                                   keywords.Count());
-    };
-
-    for (int k = 1; k <= last && !trap.ended(); ++k) {
-        // The list stays editable during the run: a keyword that is gone is not read, and once the
-        // list is shorter than k there is nothing left to do.
-        if (k > keywords.Count())
-            break;
-        QString keyword;
-        QString shown; // the keyword's last path part, for the bar
-        trap(128, [&] {
-            keyword = keywords.item(k);
-            shown = Main::LastPathPart(keyword, QLatin1Char('\\'));
-        });
-        trap(130, [&] {
-            // The share of the current keyword is shown as done already.
-            const double share = static_cast<double>(k) / keywords.Count() * 100.0;
-            surface.setProgressValue(static_cast<int>(std::nearbyint(share)));
-        });
-        const QString processing = QStringLiteral("Processing: ") + shown;
-        const QString finding = processing + QStringLiteral(", finding images...");
-        const QString downloading = processing + QStringLiteral(", downloading...");
-        trap(132, [&] { surface.setProgressText(processing); });
-
-        int kept = 0;
-        int wanted = count;
-        trap(134, [&] { processEvents(); });
-        trap(136, [&] { Main::RemoveFile(CurlFunctions::ResponseFile); });
-        trap(138, [&] {
-            const ToolCommand search = Search::SearchCommand(keyword, start, Search::PageSize(count));
-            surface.setProgressText(finding);
-            ++summary.searches;
-            runShown(search);
-            surface.setProgressText(finding);
-        });
-
-        QString text;
-        trap(140, [&] { text = CurlFunctions::ReadResponse(CurlFunctions::ResponseFile); });
-        if (CurlFunctions::IsImageAnswer(text)) {
-            if (CurlFunctions::HasTotal(text)) {
-                qint32 total = 0;
-                trap(142, [&] { total = CurlFunctions::ReadTotal(text, &prompts); });
-                if (total < wanted)
-                    wanted = total;
-                if (total >= 1) {
-                    CurlFunctions::ResultScanner scanner(text);
-                    do {
-                        using Step = CurlFunctions::ResultScanner::Step;
-                        Step step = Step::Over;
-                        trap(144, [&] { step = scanner.next(result); });
-                        if (trap.ended())
-                            break;
-                        if (step != Step::Found)
-                            continue;
-                        // A size that is not a number keeps the previous result's value.
-                        if (!result.widthError.isEmpty())
-                            trap.report(146, result.widthError);
-                        if (!result.heightError.isEmpty())
-                            trap.report(148, result.heightError);
-
-                        bool wantedResult = false;
-                        trap(150, [&] {
-                            wantedResult = DimensionFilter(
-                                filters, result.width, result.height, [&](const QString& key) {
-                                    int comparison =
-                                        0; // a comparison that cannot be read compares as "Greater than"
-                                    trap(150, [&] { comparison = ReadComparison(key); });
-                                    return comparison;
-                                });
-                        });
-                        if (!wantedResult || trap.ended())
-                            continue;
-                        // An extension with a path separator would put the picture outside the
-                        // folder; such a result is passed over like one without an extension.
-                        if (!DownloadTarget::usableExtension(result.extension))
-                            continue;
-
-                        anyAttempt = true;
-                        int exitCode = -1;
-                        trap(152, [&] {
-                            partial.path = DownloadTarget::temporaryPath(
-                                DownloadTarget::path(folder, keyword, kept + 1, result.extension));
-                            const ToolCommand download =
-                                DownloadCommand(result.downloadAddress, partial.path);
-                            surface.setProgressText(downloading);
-                            ++summary.downloads;
-                            exitCode = runShown(download);
-                            surface.setProgressText(downloading);
-                        });
-                        trap(154, [&] {
-                            processEvents();
-                            pause(0.5);
-                            processEvents();
-                        });
-                        trap(156, [&] {
-                            if (!Main::FileExists(partial.path))
-                                return;
-                            // A transfer that curl gave up on (time-out, connection cut) may have left
-                            // part of a file: it is no picture.
-                            if (exitCode != 0)
-                                return partial.discard();
-                            struct Discard {
-                                PartialDownload& p;
-                                ~Discard() { p.discard(); }
-                            } discardUnlessKept{partial};
-                            if (IsErrorPage(partial.path))
-                                return;
-                            const QString keptPath =
-                                DownloadTarget::keep(partial.path, folder, keyword, kept, result.extension);
-                            if (keptPath.isEmpty())
-                                return;
-                            partial.path.clear();
-                            ++kept;
-                            ++summary.kept;
-                            summary.keptFiles << keptPath;
-                        });
-                        partial.discard();
-                        trap(158, [&] { pause(1); });
-                    } while (kept < wanted && !scanner.over() && !trap.ended());
-                }
-            }
-            trap(160, [&] { pause(1.5); });
-        } else if (CurlFunctions::HasServiceMessage(text)) {
-            trap(162, [&] { serviceMessage = CurlFunctions::ServiceMessage(text, &prompts); });
-        }
-        trap(164, [&] { processEvents(); });
+// Judges the file that arrived and keeps it under the next free name when it is a picture.
+void judgeDownload(Run& run, Keyword& keyword) {
+    const QString type = PictureType::ofFile(run.partial.path);
+    if (type.isEmpty())
+        return run.report.notPicture(notPictureReason(run.partial.path));
+    const QString extension = PictureType::extensionFor(run.result.extension, type);
+    const QString keptPath =
+        DownloadTarget::keep(run.partial.path, run.folder, keyword.namePart, keyword.kept, extension);
+    if (keptPath.isEmpty()) {
+        if (!run.folderGone())
+            run.report.failure(QStringLiteral("could not save the file"));
+        return;
     }
+    run.partial.path.clear();
+    ++keyword.kept;
+    ++run.report.kept;
+    ++run.summary.kept;
+    run.summary.keptFiles << keptPath;
+}
 
-    partial.discard();
+// Downloads one result that passed the filters, judges it, and pauses as designed.
+void downloadResult(Run& run, Keyword& keyword) {
+    ErrorTrap& trap = run.trap;
+    if (run.folderGone())
+        return;
+    PictureFetch::Outcome outcome;
+    trap(152, [&] {
+        QString problem;
+        run.partial.path = DownloadTarget::createPartial(run.folder, &problem);
+        if (run.partial.path.isEmpty())
+            throw AppError(problem);
+        run.surface.setProgressText(keyword.downloading);
+        ++run.summary.downloads;
+        outcome = PictureFetch::fetch(
+            run.result.downloadAddress, run.partial.path,
+            [&](const ToolCommand& command, ToolOutput* output) { return run.runShown(command, output); });
+        run.surface.setProgressText(keyword.downloading);
+    });
+    trap(154, [&] {
+        processEvents();
+        pause(0.5);
+        processEvents();
+    });
+    trap(156, [&] {
+        if (run.partial.path.isEmpty() || !Main::FileExists(run.partial.path))
+            return;
+        if (!outcome.arrived)
+            return run.report.failure(outcome.failure);
+        judgeDownload(run, keyword);
+    });
+    run.partial.discard();
+    trap(158, [&] { pause(1); });
+}
+
+// Looks at one result: sizes that can be read, the filters, then the download.
+void takeResult(Run& run, Keyword& keyword) {
+    ErrorTrap& trap = run.trap;
+    ++run.report.resultsSeen;
+    CurlFunctions::ImageResult& result = run.result;
+    if (!result.widthError.isEmpty() || !result.heightError.isEmpty()) {
+        ++run.report.unreadable;
+        return;
+    }
+    bool wanted = false;
+    trap(150, [&] {
+        wanted = DimensionFilter(run.filters, result.width, result.height, [&](const QString& key) {
+            int comparison = 0; // a comparison that cannot be read compares as "Greater than"
+            trap(150, [&] { comparison = ReadComparison(key); });
+            return comparison;
+        });
+    });
+    if (trap.ended())
+        return;
+    if (!wanted) {
+        ++run.report.filtered;
+        return;
+    }
+    downloadResult(run, keyword);
+}
+
+// The results of one image answer, until enough are kept or the answer has no more.
+void takeResults(Run& run, Keyword& keyword, const QString& text) {
+    ErrorTrap& trap = run.trap;
+    qint32 total = 0;
+    trap(142, [&] { total = CurlFunctions::ReadTotal(text, &run.prompts); });
+    if (total < keyword.wanted)
+        keyword.wanted = total;
+    if (total < 1)
+        return;
+    CurlFunctions::ResultScanner scanner(text);
+    do {
+        using Step = CurlFunctions::ResultScanner::Step;
+        Step step = Step::Over;
+        trap(144, [&] { step = scanner.next(run.result); });
+        if (trap.ended())
+            break;
+        if (step == Step::Skipped) {
+            ++run.report.resultsSeen;
+            ++run.report.unreadable;
+        } else if (step == Step::Found) {
+            takeResult(run, keyword);
+        }
+    } while (keyword.kept < keyword.wanted && !scanner.over() && !trap.ended() && !run.stopped);
+}
+
+// Asks the service for the keyword's page and reads the answer.
+void searchKeyword(Run& run, Keyword& keyword) {
+    ErrorTrap& trap = run.trap;
+    trap(136, [&] { Main::RemoveFile(CurlFunctions::ResponseFile); });
+    int exitCode = 0;
+    ToolOutput output;
+    trap(138, [&] {
+        const ToolCommand search =
+            Search::SearchCommand(keyword.text, run.start, Search::PageSize(run.count));
+        run.surface.setProgressText(keyword.finding);
+        ++run.summary.searches;
+        exitCode = run.runShown(search, &output);
+        run.surface.setProgressText(keyword.finding);
+    });
+    if (trap.ended())
+        return;
+    if (exitCode != 0 || output.crashed) {
+        run.report.serviceProblem = PictureFetch::curlErrorText(exitCode, output);
+        return;
+    }
+    QString text;
+    trap(140, [&] { text = CurlFunctions::ReadResponse(CurlFunctions::ResponseFile); });
+    if (CurlFunctions::IsImageAnswer(text)) {
+        if (CurlFunctions::HasTotal(text))
+            takeResults(run, keyword, text);
+        trap(160, [&] { pause(1.5); });
+    } else if (CurlFunctions::HasServiceMessage(text)) {
+        trap(162, [&] { run.report.serviceMessage = CurlFunctions::ServiceMessage(text, &run.prompts); });
+    } else if (const int status = PictureFetch::httpStatus(output); status < 200 || status > 299) {
+        run.report.serviceStatus = status;
+    }
+}
+
+void runKeyword(Run& run, int k) {
+    ErrorTrap& trap = run.trap;
+    Keyword keyword;
+    QString shown; // the keyword's last path part, for the bar
+    trap(128, [&] {
+        keyword.text = run.keywords.item(k);
+        shown = Main::LastPathPart(keyword.text, QLatin1Char('\\'));
+    });
+    trap(130, [&] {
+        // The share of the current keyword is shown as done already.
+        const double share = static_cast<double>(k) / run.keywords.Count() * 100.0;
+        run.surface.setProgressValue(static_cast<int>(std::nearbyint(share)));
+    });
+    const QString processing = QStringLiteral("Processing: ") + shown;
+    keyword.finding = processing + QStringLiteral(", finding images...");
+    keyword.downloading = processing + QStringLiteral(", downloading...");
+    trap(132, [&] { run.surface.setProgressText(processing); });
+    keyword.wanted = run.count;
+    trap(134, [&] { processEvents(); });
+
+    keyword.namePart = DownloadTarget::namePart(keyword.text);
+    if (!DownloadTarget::usableNamePart(keyword.namePart))
+        run.report.unusableKeywords << keyword.text;
+    else
+        searchKeyword(run, keyword);
+    trap(164, [&] { processEvents(); });
+}
+
+void finish(Run& run) {
+    ErrorTrap& trap = run.trap;
+    run.partial.discard();
     trap(166, [&] { CurlFunctions::RemoveCurl(); });
     if (trap.ended())
-        return summary;
-    trap(168, [&] { surface.setPointer(Surface::Default); });
-    trap(170, [&] { surface.setProgressValue(0); });
-    trap(172, [&] { surface.setProgressText(QStringLiteral("Progress Bar")); });
-    trap(174, [&] { prompts.tell(anyAttempt ? DoneText() : NothingFoundText(serviceMessage)); });
-    return summary;
+        return;
+    trap(168, [&] { run.surface.setPointer(Surface::Default); });
+    trap(170, [&] { run.surface.setProgressValue(0); });
+    trap(172, [&] { run.surface.setProgressText(QStringLiteral("Progress Bar")); });
+    trap(174, [&] { run.prompts.tell(run.report.endText()); });
+}
+
+} // namespace
+
+RunSummary DownloadRun(KeywordList& keywords, Surface& surface, Prompts& prompts, const QString& folder,
+                       const QString& countText, const QString& startText) {
+    if (Globals::RunBusy)
+        return RunSummary();
+    Globals::RunBusy = true;
+    BusyScope busy;
+    CurlFunctions::CurlScope curl;
+    ErrorTrap trap(prompts, QStringLiteral("Form1.PushButton2_Click"));
+    Run run(keywords, surface, prompts, trap, DownloadTarget::folderPrefix(folder));
+    if (!startChecks(run, folder))
+        return run.summary;
+    run.summary.started = true;
+    readInputs(run, countText, startText);
+
+    int last = 0;
+    trap(126, [&] {
+        last = std::min(keywords.Count(), MaxKeywords);
+        run.report.keywordsLeftOut = keywords.Count() - last;
+    });
+    // The list stays editable during the run: a keyword that is gone is not read, and once the
+    // list is shorter than k there is nothing left to do.
+    for (int k = 1; k <= last && k <= keywords.Count() && !trap.ended() && !run.stopped; ++k)
+        runKeyword(run, k);
+    finish(run);
+    return run.summary;
 }
 
 } // namespace Download

@@ -3,30 +3,43 @@
 #include <QString>
 
 // Where the download run puts a picture. A kept picture of keyword cat with extension jpg is named
-// the folder text followed by "cat 1.jpg", "cat 2.jpg" and so on. The folder text is used exactly
-// as typed, so a folder without its trailing separator puts the pictures beside the folder.
+// the folder followed by "cat 1.jpg", "cat 2.jpg" and so on. Every name is made from one safe part,
+// is checked to stand directly in the chosen folder, and is created without replacing anything.
 namespace DownloadTarget {
 
-// folder + keyword + " " + number + "." + extension, nothing added or removed.
-QString path(const QString& folder, const QString& keyword, int number, const QString& extension);
+// The folder field as a prefix: the text with one "/" added when it does not end in one, so a
+// folder typed without its trailing separator means that folder.
+QString folderPrefix(const QString& folderText);
+
+// Why the folder cannot take pictures ("" when it can): it must be an existing folder that this
+// user may write into. The reason is the system's ("No such file or directory").
+QString folderProblem(const QString& folder);
+
+// The keyword as one file-name part: "/", "\" and control characters (NUL included) become "_";
+// everything else stays as typed.
+QString namePart(const QString& keyword);
+
+// False for a name part that names no file of its own: empty, "." or "..".
+bool usableNamePart(const QString& part);
+
+// folder + part + " " + number + "." + extension. The part is cut (never inside a character) so
+// that the name stays within the file systems' 255 bytes.
+QString path(const QString& folder, const QString& part, int number, const QString& extension);
 
 // The name for the next kept picture: the lowest number, not below kept + 1, whose name is free.
-// In a folder without earlier pictures of the keyword that is exactly kept + 1, so a run never
-// overwrites a picture that was there before it.
-QString freePath(const QString& folder, const QString& keyword, int kept, const QString& extension);
+QString freePath(const QString& folder, const QString& part, int kept, const QString& extension);
 
-// A fresh name for curl to write to, hidden, in the folder that will hold `target`, so that the
-// kept picture can be moved into place without copying. No file of that name exists.
-QString temporaryPath(const QString& target);
+// Creates a fresh, empty, hidden file for curl to write to in `folder`
+// (".glimmerfetch-PID-RANDOM.part"), so that the kept picture can be moved into place without
+// copying. The file is created exclusively: nothing that was there is opened or replaced. Returns ""
+// with the system's reason in *error when it cannot be created.
+QString createPartial(const QString& folder, QString* error = nullptr);
 
-// Moves a finished download to the first free name from kept + 1 on, never replacing a file.
-// Returns the name it took, or "" when the download could not be moved (it is then left where it
-// was, for the caller to delete).
-QString keep(const QString& download, const QString& folder, const QString& keyword, int kept,
+// Moves a finished download to the first free name from kept + 1 on with a primitive that never
+// replaces an existing file, after checking that the name's folder is `folder` itself. Returns the
+// name it took, or "" when the download could not be moved (it is then left where it was, for the
+// caller to delete).
+QString keep(const QString& download, const QString& folder, const QString& part, int kept,
              const QString& extension);
-
-// True when the extension cut from an address can name a file in the folder: no path separator
-// and no NUL, so an answer cannot steer a download out of the folder.
-bool usableExtension(const QString& extension);
 
 } // namespace DownloadTarget

@@ -1,5 +1,7 @@
 #include "fetch/response_scan.h"
 
+#include "fetch/limits.h"
+
 #include "shell/conversions.h"
 #include "shell/error_report.h"
 #include "shell/file_routines.h"
@@ -53,7 +55,8 @@ QString ReadResponse(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw AppError(QStringLiteral("Permission denied"));
-    const QByteArray bytes = file.readAll();
+    // curl stops at the same size; a larger file is not the answer of this request.
+    const QByteArray bytes = file.read(Limits::SearchAnswerBytes);
     if (file.error() != QFileDevice::NoError)
         throw AppError(QStringLiteral("Input past end of file"));
     if (bytes.isEmpty())

@@ -1,8 +1,11 @@
 #include "fetch/search_request.h"
 
 #include "build_config.h"
+#include "fetch/limits.h"
 #include "fetch/pace.h"
+#include "fetch/picture_fetch.h"
 #include "fetch/response_scan.h"
+#include "fetch/run_report.h"
 #include "shell/error_report.h"
 #include "shell/globals.h"
 #include "shell/prompts.h"
@@ -117,12 +120,29 @@ ToolCommand SearchCommand(const QString& keyword, int pageNumber, int pageSize) 
     const QString host = ServiceHost();
     ToolCommand command;
     command.program = CurlFunctions::CurlProgram();
-    command.arguments = CurlFunctions::CommonArguments();
+    command.arguments = CurlFunctions::CommonArguments() + LimitArguments();
     command.arguments << QStringLiteral("-X") << QStringLiteral("GET")
                       << address(host, keyword, pageNumber, pageSize) << QStringLiteral("-K")
                       << QStringLiteral("-") << QStringLiteral("--output") << CurlFunctions::ResponseFile;
     command.standardInput = HeaderConfig(host, SettingsStore::read(QStringLiteral("SID")));
+    command.fileSizeLimit = Limits::SearchAnswerBytes;
     return command;
+}
+
+QStringList LimitArguments() {
+    return {QStringLiteral("--connect-timeout"),
+            QString::number(Limits::ConnectSeconds),
+            QStringLiteral("--speed-limit"),
+            QString::number(Limits::StallBytesPerSecond),
+            QStringLiteral("--speed-time"),
+            QString::number(Limits::StallSeconds),
+            QStringLiteral("--max-time"),
+            QString::number(Limits::SearchSeconds),
+            QStringLiteral("--max-filesize"),
+            QString::number(Limits::SearchAnswerBytes),
+            QStringLiteral("-sS"),
+            QStringLiteral("--write-out"),
+            QStringLiteral("%{http_code}")};
 }
 
 ToolCommand KeyTestCommand() {
@@ -148,6 +168,22 @@ QString KeyInvalidText(const QString& serviceMessage) {
     return QStringLiteral("Incorrect. Please check your API key.") + QStringLiteral("\r\n\r\n") +
            serviceMessage;
 }
+
+namespace {
+
+// A key is only blamed when the service answered: a search that never reached it says so.
+QString KeyVerdict(int exitCode, const ToolOutput& output, const QString& text, Prompts& prompts) {
+    if (exitCode != 0 || output.crashed)
+        return RunTexts::unreachable(PictureFetch::curlErrorText(exitCode, output));
+    if (CurlFunctions::IsImageAnswer(text))
+        return KeyValidText();
+    const int status = PictureFetch::httpStatus(output);
+    if (!CurlFunctions::HasServiceMessage(text) && status >= 500)
+        return RunTexts::serviceError(status);
+    return KeyInvalidText(CurlFunctions::ServiceMessage(text, &prompts));
+}
+
+} // namespace
 
 void KeyTest(Prompts& prompts, const std::function<void(int)>& setPointer, const QString& keyFieldText) {
     ErrorTrap trap(prompts, QStringLiteral("Form3.PushButton3_Click"));
@@ -175,14 +211,13 @@ void KeyTest(Prompts& prompts, const std::function<void(int)>& setPointer, const
 
     QString text;
     QString verdict;
+    int exitCode = 0;
+    ToolOutput output;
     trap(108, [&] { CurlFunctions::ExtractCurl(); });
-    trap(110, [&] { Shell32::RunAndWait(KeyTestCommand(), 0); });
+    trap(110,
+         [&] { exitCode = Shell32::RunAndWait(KeyTestCommand(), 0, nullptr, QString(), 0, 0, 0, &output); });
     trap(112, [&] { text = CurlFunctions::ReadResponse(CurlFunctions::ResponseFile); });
-    trap(114, [&] {
-        verdict = CurlFunctions::IsImageAnswer(text)
-                      ? KeyValidText()
-                      : KeyInvalidText(CurlFunctions::ServiceMessage(text, &prompts));
-    });
+    trap(114, [&] { verdict = KeyVerdict(exitCode, output, text, prompts); });
     trap(116, [&] { CurlFunctions::RemoveCurl(); });
     trap(118, [&] { Main::PauseSeconds(Pace::seconds(1.0)); });
     trap(120, [&] { setPointer(Surface::Default); });

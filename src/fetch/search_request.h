@@ -30,10 +30,15 @@ int PageSize(int countPerKeyword);
 
 // The search request for one keyword. Its arguments are those of the command text below, split as
 // a shell would split it, quotes removed, in the same order, with CommonArguments() first and the
-// two "--header" options replaced by "-K -": the headers reach curl on its standard input, so the
-// key never shows in the process list. Uses CurlProgram(), ResponseFile and the key stored under
-// "SID". The keyword is sent URL-encoded.
+// two "--header" options replaced by "-K -" and LimitArguments() after CommonArguments(): the headers reach
+// curl on its standard input, so the key never shows in the process list. Uses CurlProgram(), ResponseFile
+// and the key stored under "SID". The keyword is sent URL-encoded.
 ToolCommand SearchCommand(const QString& keyword, int pageNumber, int pageSize);
+
+// The limits every search request is held to, as curl options: connect, stall, whole request and
+// answer size (Limits), "-sS" so that curl prints its own error text, and the HTTP status on
+// standard output. They stand right after CommonArguments().
+QStringList LimitArguments();
 
 // The key test's request: keyword "city", page 1, page size 4.
 ToolCommand KeyTestCommand();

@@ -16,6 +16,9 @@
 #include <cmath>
 #include <memory>
 
+#include <signal.h>
+#include <sys/resource.h>
+
 namespace CurlFunctions {
 
 QString CurlCommand;
@@ -153,7 +156,7 @@ CycleView WaitCycleView(int counter, const QString& baseText, int baseValue, int
 }
 
 int RunAndWait(const ToolCommand& command, int windowStyle, Surface* bar, const QString& baseText,
-               int baseValue, int itemCount, int cycleMs) {
+               int baseValue, int itemCount, int cycleMs, ToolOutput* output) {
     (void)NormalizeWindowStyle(windowStyle); // Linux children have no window to show.
     Lifetime::check();
     if (cycleMs <= 0)
@@ -162,8 +165,19 @@ int RunAndWait(const ToolCommand& command, int windowStyle, Surface* bar, const 
     QProcess process;
     process.setProgram(command.program);
     process.setArguments(command.arguments);
-    process.setStandardOutputFile(QProcess::nullDevice());
-    process.setStandardErrorFile(QProcess::nullDevice());
+    if (!output) {
+        process.setStandardOutputFile(QProcess::nullDevice());
+        process.setStandardErrorFile(QProcess::nullDevice());
+    }
+    const qint64 sizeLimit = command.fileSizeLimit;
+    process.setChildProcessModifier([sizeLimit] {
+        if (sizeLimit > 0) {
+            // A write past the limit fails with EFBIG instead of ending the tool with SIGXFSZ.
+            ::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{rlim_t(sizeLimit), rlim_t(sizeLimit)};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        }
+    });
     if (command.standardInput.isEmpty())
         process.setStandardInputFile(QProcess::nullDevice());
     process.start(QIODevice::ReadWrite);
@@ -212,6 +226,11 @@ int RunAndWait(const ToolCommand& command, int windowStyle, Surface* bar, const 
 
     if (bar)
         bar->setProgressText(baseText.isEmpty() ? QStringLiteral("Progress Bar") : baseText);
+    if (output) {
+        output->standardOutput = process.readAllStandardOutput().left(ToolOutput::OutputLimit);
+        output->standardError = process.readAllStandardError().left(ToolOutput::OutputLimit);
+        output->crashed = process.exitStatus() == QProcess::CrashExit;
+    }
     return process.exitCode();
 }
 

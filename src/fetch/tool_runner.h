@@ -14,6 +14,18 @@ struct ToolCommand {
     QString program;
     QStringList arguments;
     QByteArray standardInput; // empty: the tool reads nothing (standard input is /dev/null)
+    // The largest file the tool may write (0: no limit). A write beyond it fails in the tool, so a
+    // server that sends more than it announced cannot fill the disk.
+    qint64 fileSizeLimit = 0;
+};
+
+// What a tool printed, for the callers that read it (curl's --write-out and its error text). Each
+// stream is kept up to OutputLimit bytes.
+struct ToolOutput {
+    static constexpr qsizetype OutputLimit = 64 * 1024;
+    QByteArray standardOutput;
+    QByteArray standardError;
+    bool crashed = false; // ended by a signal: its exit code means nothing
 };
 
 // curl and its files, and the private folder they live in for the length of one download run or
@@ -102,9 +114,11 @@ CycleView WaitCycleView(int counter, const QString& baseText, int baseValue, int
 // Returns the tool's exit code, or, when it cannot be started, a negative number: the start
 // error's number (53 file not found, 70 permission denied) minus 2,147,221,504, at once, with
 // nothing shown. `cycleMs` 0 means cycleMilliseconds(). When the program ends meanwhile the tool
-// is killed and ProgramEnding is thrown.
+// is killed and ProgramEnding is thrown. With `output`, what the tool printed is kept there; without
+// it, the tool's output is discarded.
 int RunAndWait(const ToolCommand& command, int windowStyle = 6, Surface* bar = nullptr,
-               const QString& baseText = QString(), int baseValue = 0, int itemCount = 0, int cycleMs = 0);
+               const QString& baseText = QString(), int baseValue = 0, int itemCount = 0, int cycleMs = 0,
+               ToolOutput* output = nullptr);
 
 // The negative result for a start error number.
 inline constexpr int StartErrorBase = -2147221504;

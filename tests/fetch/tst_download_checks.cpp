@@ -1,10 +1,14 @@
+#include "fetch/address_check.h"
 #include "fetch/download_checks.h"
 #include "fetch/download_target.h"
+#include "fetch/picture_type.h"
 #include "shell/error_report.h"
 #include "test_settings.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QHostAddress>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -29,8 +33,16 @@ private slots:
 
     void freeNames_data();
     void freeNames();
-    void usableExtension_data();
-    void usableExtension();
+    void namePart_data();
+    void namePart();
+    void keepNeverReplaces_data();
+    void keepNeverReplaces();
+    void pictureTypes_data();
+    void pictureTypes();
+    void keptExtension_data();
+    void keptExtension();
+    void localAddresses_data();
+    void localAddresses();
 
 private:
     QTemporaryDir dir;
@@ -229,7 +241,8 @@ void TestDownloadChecks::freeNames() {
     const QString prefix = folder.path() + '/';
     QCOMPARE(DownloadTarget::freePath(prefix, "cat", kept, "jpg"), prefix + expected);
 
-    const QString download = DownloadTarget::temporaryPath(prefix + expected);
+    const QString download = DownloadTarget::createPartial(prefix);
+    QVERIFY(QFileInfo(download).fileName().startsWith(".glimmerfetch-"));
     QFile part(download);
     QVERIFY(part.open(QIODevice::WriteOnly));
     part.write("picture");
@@ -240,18 +253,212 @@ void TestDownloadChecks::freeNames() {
              existing.size() + 1);
 }
 
-void TestDownloadChecks::usableExtension_data() {
-    QTest::addColumn<QString>("extension");
+void TestDownloadChecks::namePart_data() {
+    QTest::addColumn<QString>("keyword");
+    QTest::addColumn<QString>("part");
     QTest::addColumn<bool>("usable");
-    QTest::newRow("jpg") << "jpg" << true;
-    QTest::newRow("empty") << "" << false;
-    QTest::newRow("path out of the folder") << "b/../../../tmp/x" << false;
-    QTest::newRow("backslash") << "b\\x" << false;
+    QTest::newRow("plain") << "red car"
+                           << "red car" << true;
+    QTest::newRow("as typed, markup and percent") << "<b>50%</b>"
+                                                  << "<b>50%<_b>" << true;
+    QTest::newRow("slash") << "AC/DC"
+                           << "AC_DC" << true;
+    QTest::newRow("backslash") << "a\\b"
+                               << "a_b" << true;
+    QTest::newRow("climbing out") << "../escaped"
+                                  << ".._escaped" << true;
+    QTest::newRow("NUL") << QString("../.bashrc") + QChar(0) + "x"
+                         << ".._.bashrc_x" << true;
+    QTest::newRow("line break and tab") << "a\nb\tc"
+                                        << "a_b_c" << true;
+    QTest::newRow("empty") << ""
+                           << "" << false;
+    QTest::newRow("dot") << "."
+                         << "." << false;
+    QTest::newRow("dot dot") << ".."
+                             << ".." << false;
+    QTest::newRow("three dots") << "..."
+                                << "..." << true;
 }
 
-void TestDownloadChecks::usableExtension() {
-    QFETCH(QString, extension);
-    QTEST(DownloadTarget::usableExtension(extension), "usable");
+void TestDownloadChecks::namePart() {
+    QFETCH(QString, keyword);
+    QFETCH(QString, part);
+    QCOMPARE(DownloadTarget::namePart(keyword), part);
+    QTEST(DownloadTarget::usableNamePart(part), "usable");
+}
+
+void TestDownloadChecks::keepNeverReplaces_data() {
+    QTest::addColumn<QString>("part");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("taken name") << "cat"
+                                << "cat 2.jpg";
+    QTest::newRow("long name cut to 255 bytes")
+        << QString(300, QChar(0x00E9)) << QString(124, QChar(0x00E9)) + " 1.jpg";
+    QTest::newRow("long name, the number's own length kept")
+        << QString(400, 'x') << QString(249, 'x') + " 1.jpg";
+}
+
+// An existing file, and one reached through a link, survive byte for byte: the kept picture takes
+// the next free number.
+void TestDownloadChecks::keepNeverReplaces() {
+    QFETCH(QString, part);
+    QFETCH(QString, expected);
+    QTemporaryDir folder;
+    const QString prefix = folder.path() + '/';
+    QFile existing(prefix + "cat 1.jpg");
+    QVERIFY(existing.open(QIODevice::WriteOnly));
+    existing.write("the user's own file");
+    existing.close();
+    QTemporaryDir elsewhere;
+    QFile outside(elsewhere.filePath("target"));
+    QVERIFY(outside.open(QIODevice::WriteOnly));
+    outside.write("outside the folder");
+    outside.close();
+    QVERIFY(QFile::link(outside.fileName(), prefix + "cat 2.png"));
+
+    const QString download = DownloadTarget::createPartial(prefix);
+    QFile partial(download);
+    QVERIFY(partial.open(QIODevice::WriteOnly));
+    partial.write("picture");
+    partial.close();
+    const QString kept = DownloadTarget::keep(download, prefix, part, 0, "jpg");
+    QCOMPARE(kept, prefix + expected);
+    QVERIFY(QFileInfo(kept).fileName().toUtf8().size() <= 255);
+    QVERIFY(!QFile::exists(download));
+    QFile check(kept);
+    QVERIFY(check.open(QIODevice::ReadOnly));
+    QCOMPARE(check.readAll(), QByteArray("picture"));
+    QVERIFY(existing.open(QIODevice::ReadOnly));
+    QCOMPARE(existing.readAll(), QByteArray("the user's own file"));
+    QVERIFY(outside.open(QIODevice::ReadOnly));
+    QCOMPARE(outside.readAll(), QByteArray("outside the folder"));
+    outside.close();
+
+    // The same through a linked name: the link is a taken name, never written through.
+    const QString second = DownloadTarget::createPartial(prefix);
+    QCOMPARE(DownloadTarget::keep(second, prefix, "cat", 1, "png"), prefix + "cat 3.png");
+    QVERIFY(outside.open(QIODevice::ReadOnly));
+    QCOMPARE(outside.readAll(), QByteArray("outside the folder"));
+}
+
+void TestDownloadChecks::pictureTypes_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("type");
+    const QByteArray pad(40, 'x');
+    QTest::newRow("jpeg") << QByteArray("\xFF\xD8\xFF\xE0\0\x10JFIF", 10) + pad << "jpg";
+    QTest::newRow("jpeg with error in its comment")
+        << QByteArray("\xFF\xD8\xFF\xFE\0\x10 error cannot complete", 28) + pad << "jpg";
+    QTest::newRow("png") << QByteArray("\x89PNG\r\n\x1A\n", 8) + pad << "png";
+    QTest::newRow("gif") << QByteArray("GIF89a") + pad << "gif";
+    QTest::newRow("webp") << QByteArray("RIFF\x10\0\0\0WEBPVP8 ", 16) + pad << "webp";
+    QTest::newRow("tiff little-endian") << QByteArray("II*\0", 4) + pad << "tif";
+    QTest::newRow("tiff big-endian") << QByteArray("MM\0*", 4) + pad << "tif";
+    QTest::newRow("bmp") << QByteArray("BM\x36\0\0\0\0\0\0\0\x36\0\0\0", 14) + pad << "bmp";
+    QTest::newRow("text starting BM") << QByteArray("BMW for sale, no error here") + pad << "";
+    QTest::newRow("ico") << QByteArray("\0\0\1\0\1\0\x10\x10", 8) + pad << "ico";
+    QTest::newRow("avif") << QByteArray("\0\0\0\x1C"
+                                        "ftypavif\0\0\0\0avifmif1",
+                                        28) +
+                                 pad
+                          << "avif";
+    QTest::newRow("heic") << QByteArray("\0\0\0\x18"
+                                        "ftypheic\0\0\0\0mif1",
+                                        24) +
+                                 pad
+                          << "heic";
+    QTest::newRow("other iso media (mp4)") << QByteArray("\0\0\0\x18"
+                                                         "ftypisom\0\0\0\0mp41",
+                                                         24) +
+                                                  pad
+                                           << "";
+    QTest::newRow("jxl codestream") << QByteArray("\xFF\x0A", 2) + pad << "jxl";
+    QTest::newRow("jxl container") << QByteArray("\0\0\0\x0CJXL \r\n\x87\n", 12) + pad << "jxl";
+    QTest::newRow("empty") << QByteArray() << "";
+    QTest::newRow("forbidden text") << QByteArray("Forbidden") << "";
+    QTest::newRow("json error") << QByteArray("{\"message\":\"Access denied\"}") << "";
+    QTest::newRow("html after a line break") << QByteArray("\n<html><body>x</body></html>") << "";
+    QTest::newRow("svg") << QByteArray("<?xml version=\"1.0\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\" "
+                                       "width=\"10\" height=\"10\"><rect width=\"10\" height=\"10\"/></svg>")
+                         << "svg";
+    QTest::newRow("svg with a document type")
+        << QByteArray("<!DOCTYPE svg PUBLIC \"-//W3C//DTD SVG 1.1//EN\" "
+                      "\"http://www.w3.org/Graphics/SVG/1.1/DTD/svg11.dtd\">\n<svg "
+                      "xmlns=\"http://www.w3.org/2000/svg\"/>")
+        << "svg";
+    QTest::newRow("svg with a script")
+        << QByteArray("<svg xmlns=\"http://www.w3.org/2000/svg\"><script>alert(1)"
+                      "</script></svg>")
+        << "";
+    QTest::newRow("svg with an event attribute")
+        << QByteArray("<svg xmlns=\"http://www.w3.org/2000/svg\" onload=\"alert(1)\"/>") << "";
+    QTest::newRow("svg with a javascript link")
+        << QByteArray("<svg xmlns=\"http://www.w3.org/2000/svg\" xmlns:x=\"http://www.w3.org/1999/xlink\">"
+                      "<a x:href=\" javascript:alert(1)\"><text>t</text></a></svg>")
+        << "";
+    QTest::newRow("svg with entities")
+        << QByteArray("<!DOCTYPE svg [<!ENTITY a \"aaaa\">]><svg>&a;</svg>") << "";
+    QTest::newRow("svg cut short") << QByteArray("<svg xmlns=\"http://www.w3.org/2000/svg\"><g>") << "";
+    QTest::newRow("svg nested too deep") << QByteArray("<svg>") + QByteArray("<g>").repeated(300) +
+                                                QByteArray("</g>").repeated(300) + QByteArray("</svg>")
+                                         << "";
+    QTest::newRow("other xml") << QByteArray("<?xml version=\"1.0\"?><rss></rss>") << "";
+}
+
+void TestDownloadChecks::pictureTypes() {
+    QFETCH(QByteArray, bytes);
+    QTEST(PictureType::ofFile(write("download", bytes)), "type");
+}
+
+void TestDownloadChecks::keptExtension_data() {
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<QString>("content");
+    QTest::addColumn<QString>("kept");
+    QTest::newRow("agreeing") << "png"
+                              << "png"
+                              << "png";
+    QTest::newRow("jpeg as the service wrote it") << "jpeg"
+                                                  << "jpg"
+                                                  << "jpeg";
+    QTest::newRow("upper case kept") << "JPG"
+                                     << "jpg"
+                                     << "JPG";
+    QTest::newRow("tiff") << "tiff"
+                          << "tif"
+                          << "tiff";
+    QTest::newRow("png at a jpg address") << "jpg"
+                                          << "png"
+                                          << "png";
+    QTest::newRow("not a picture extension") << "desktop"
+                                             << "jpg"
+                                             << "jpg";
+    QTest::newRow("script extension") << "php"
+                                      << "gif"
+                                      << "gif";
+}
+
+void TestDownloadChecks::keptExtension() {
+    QFETCH(QString, answer);
+    QFETCH(QString, content);
+    QTEST(PictureType::extensionFor(answer, content), "kept");
+}
+
+void TestDownloadChecks::localAddresses_data() {
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<bool>("local");
+    for (const char* local :
+         {"127.0.0.1", "127.255.0.9", "0.0.0.0", "10.1.2.3", "172.16.0.1", "172.31.255.255", "192.168.1.1",
+          "169.254.169.254", "100.64.0.1", "224.0.0.1", "255.255.255.255", "::1", "::", "fe80::1", "fc00::1",
+          "fd12:3456::1", "ff02::1", "::ffff:127.0.0.1", "::ffff:192.168.0.1"})
+        QTest::newRow(local) << local << true;
+    for (const char* global :
+         {"93.184.216.34", "172.32.0.1", "100.128.0.1", "1.1.1.1", "2606:4700::1111", "::ffff:8.8.8.8"})
+        QTest::newRow(global) << global << false;
+}
+
+void TestDownloadChecks::localAddresses() {
+    QFETCH(QString, address);
+    QTEST(AddressCheck::isLocal(QHostAddress(address)), "local");
 }
 
 QTEST_GUILESS_MAIN(TestDownloadChecks)

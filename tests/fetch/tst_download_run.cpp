@@ -98,17 +98,22 @@ void TestDownloadRun::commandArgumentsFollowTheCommandText() {
     QCOMPARE(args.mid(0, common.size()), common);
     args = args.mid(common.size());
 
-    // The hardening: only http and https, also after redirects, the address taken literally (never
-    // expanded into a list), and the address after "--".
-    QCOMPARE(args.mid(args.indexOf("--proto"), 5),
-             QStringList({"--proto", "=http,https", "--proto-redir", "=http,https", "--globoff"}));
+    // The hardening: only http and https, the address taken literally (never expanded into a list),
+    // no redirect followed by curl itself, the limits, and the address after "--".
+    const QStringList hardening{
+        "--proto",   "=http,https",  "--globoff",   "--speed-limit",
+        "1",         "--speed-time", "30",          "--max-filesize",
+        "104857600", "-sS",          "--write-out", "%{http_code}\\n%{redirect_url}\\n"};
+    QCOMPARE(args.mid(args.indexOf("--proto"), hardening.size()), hardening);
+    QVERIFY(!args.contains("-L"));
+    QCOMPARE(command.fileSizeLimit, 104857600);
     QCOMPARE(args.mid(args.size() - 2), QStringList({"--", address}));
     QCOMPARE(args.count("--"), 1);
     QCOMPARE(args.at(args.indexOf("--output") + 1), target);
 
     // Without the additions, the arguments are the command text's words in their order, with the
     // address moved to the end (curl reads everything after "--" as addresses).
-    for (const char* added : {"--proto", "=http,https", "--proto-redir", "=http,https", "--globoff", "--"})
+    for (const QString& added : hardening + QStringList{"--"})
         args.removeOne(added);
     CurlFunctions::CurlCommand = "\"/usr/bin/curl\"";
     QStringList words = shellSplit(Download::DownloadCommandText(address, target));
@@ -117,7 +122,7 @@ void TestDownloadRun::commandArgumentsFollowTheCommandText() {
     words << address;
     QCOMPARE(args, words);
     QCOMPARE(words.mid(0, 10),
-             QStringList({"-X", "GET", "--user-agent", Download::UserAgent(), "--connect-timeout", "30",
+             QStringList({"-X", "GET", "--user-agent", Download::UserAgent(), "--connect-timeout", "15",
                           "--max-time", "60", "-F", "type=image"}));
 }
 

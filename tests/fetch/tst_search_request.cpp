@@ -1,6 +1,6 @@
 #include "fake_prompts.h"
-#include "shell_words.h"
 #include "fetch/response_scan.h"
+#include "fetch/run_report.h"
 #include "fetch/search_request.h"
 #include "fetch/tool_runner.h"
 #include "image_service.h"
@@ -8,6 +8,7 @@
 #include "shell/settings_store.h"
 #include "shell/surface.h"
 #include "shell/waiting.h"
+#include "shell_words.h"
 #include "test_settings.h"
 
 #include <QDir>
@@ -20,7 +21,6 @@
 #include <QTimer>
 
 namespace {
-
 
 QString folderOf(const QString& file) {
     return QFileInfo(file).path();
@@ -155,7 +155,12 @@ void TestSearchRequest::commandArguments() {
     words.insert(header, QStringLiteral("-K"));
     const ToolCommand command = Search::SearchCommand(keyword, page, size);
     QCOMPARE(command.program, CurlFunctions::CurlProgram());
-    QCOMPARE(command.arguments, CurlFunctions::CommonArguments() + words);
+    QCOMPARE(command.arguments, CurlFunctions::CommonArguments() + Search::LimitArguments() + words);
+    // The limits: connect, stall, whole request, answer size; curl's error text and the status.
+    QCOMPARE(Search::LimitArguments().join(' '),
+             "--connect-timeout 15 --speed-limit 1 --speed-time 30 --max-time 120 "
+             "--max-filesize 33554432 -sS --write-out %{http_code}");
+    QCOMPARE(command.fileSizeLimit, 33554432);
     QCOMPARE(command.standardInput, "header = \"x-rapidapi-host: " + host.toUtf8() +
                                         "\"\nheader = \"x-rapidapi-key: " + key.toUtf8() + "\"\n");
 }
@@ -254,8 +259,9 @@ void TestSearchRequest::keyTest_data() {
         << Search::KeyInvalidText(
                "Invalid API key. Go to https\\/\\/docs.rapidapi.com\\/docs\\/keys for more info.")
         << 1;
-    QTest::newRow("curl missing") << ImageService::validKey() << true << Search::KeyInvalidText(QString())
-                                  << 0;
+    // No answer is no verdict on the key.
+    QTest::newRow("curl missing") << ImageService::validKey() << true
+                                  << RunTexts::unreachable("curl could not be started") << 0;
 }
 
 void TestSearchRequest::keyTest() {

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QtGlobal>
+
+// Every limit a request or a download is held to, in one place. curl is told each of them, and the
+// program checks again what it reads.
+namespace Limits {
+
+// curl gives up when it cannot connect within this time.
+inline constexpr int ConnectSeconds = 15;
+
+// curl gives up when less than StallBytesPerSecond arrive for StallSeconds in a row, so an answer
+// that trickles cannot hold a run forever.
+inline constexpr int StallBytesPerSecond = 1;
+inline constexpr int StallSeconds = 30;
+
+// The search request as a whole.
+inline constexpr int SearchSeconds = 120;
+
+// The largest search answer curl writes and the scanner reads.
+inline constexpr qint64 SearchAnswerBytes = 32 * 1024 * 1024;
+
+// The largest picture a download may bring.
+inline constexpr qint64 DownloadBytes = 100 * 1024 * 1024;
+
+// Redirects followed for one picture, each target checked before it is requested.
+inline constexpr int Redirects = 5;
+
+// The longest file name the file systems of this platform take, in bytes.
+inline constexpr int FileNameBytes = 255;
+
+// How long the program waits for a host name to be resolved before a download.
+inline constexpr int ResolveSeconds = ConnectSeconds;
+
+} // namespace Limits

@@ -1,0 +1,114 @@
+#include "fetch/picture_fetch.h"
+
+#include "fetch/address_check.h"
+#include "fetch/download_command.h"
+#include "fetch/limits.h"
+
+namespace PictureFetch {
+
+namespace {
+
+QList<QByteArray> writtenLines(const ToolOutput& output) {
+    return output.standardOutput.split('\n');
+}
+
+QString redirectTarget(const ToolOutput& output) {
+    const QList<QByteArray> lines = writtenLines(output);
+    return lines.size() > 1 ? QString::fromUtf8(lines.at(1)).trimmed() : QString();
+}
+
+} // namespace
+
+int httpStatus(const ToolOutput& output) {
+    return writtenLines(output).value(0).trimmed().toInt();
+}
+
+QString curlReason(int exitCode, const ToolOutput& output) {
+    if (output.crashed)
+        return QStringLiteral("curl ended unexpectedly");
+    switch (exitCode) {
+    case 5:
+    case 6:
+        return QStringLiteral("host name not resolved");
+    case 7:
+        return QStringLiteral("connection failed");
+    case 18:
+        return QStringLiteral("transfer cut off");
+    case 28:
+        return QStringLiteral("timed out");
+    case 23:
+    case 63:
+        return QStringLiteral("larger than %1 MB").arg(Limits::DownloadBytes / (1024 * 1024));
+    case 35:
+    case 51:
+    case 53:
+    case 54:
+    case 58:
+    case 59:
+    case 60:
+    case 66:
+    case 77:
+    case 80:
+    case 82:
+    case 83:
+    case 90:
+    case 91:
+        return QStringLiteral("TLS error");
+    case 47:
+        return QStringLiteral("too many redirects");
+    case 52:
+        return QStringLiteral("empty reply");
+    case 55:
+    case 56:
+        return QStringLiteral("connection cut");
+    default:
+        return exitCode < 0 ? QStringLiteral("curl could not be started")
+                            : QStringLiteral("curl error %1").arg(exitCode);
+    }
+}
+
+QString curlErrorText(int exitCode, const ToolOutput& output) {
+    for (const QByteArray& line : output.standardError.split('\n')) {
+        const QString text = QString::fromUtf8(line).trimmed();
+        if (!text.isEmpty())
+            return text;
+    }
+    return curlReason(exitCode, output);
+}
+
+Outcome fetch(const QString& address, const QString& file, const Runner& run) {
+    Outcome outcome;
+    QString next = address;
+    for (int redirects = 0;; ++redirects) {
+        const AddressCheck::Target target = AddressCheck::check(next);
+        if (!target.refusal.isEmpty()) {
+            outcome.failure = target.refusal;
+            return outcome;
+        }
+        ToolOutput output;
+        const int exitCode =
+            run(Download::DownloadCommand(next, file, AddressCheck::connectTo(target)), &output);
+        if (exitCode != 0 || output.crashed) {
+            outcome.failure = curlReason(exitCode, output);
+            return outcome;
+        }
+        const int status = httpStatus(output);
+        const QString redirect = redirectTarget(output);
+        if (status >= 300 && status < 400 && !redirect.isEmpty()) {
+            if (redirects >= Limits::Redirects) {
+                outcome.failure = QStringLiteral("too many redirects");
+                return outcome;
+            }
+            next = redirect;
+            continue;
+        }
+        if (status < 200 || status > 299) {
+            outcome.failure = QStringLiteral("HTTP %1").arg(status);
+            return outcome;
+        }
+        outcome.arrived = true;
+        return outcome;
+    }
+}
+
+} // namespace PictureFetch

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "fetch/tool_runner.h"
+
+#include <QString>
+
+#include <functional>
+
+// One picture download: each address, the answer's and every redirect's, is checked before curl is
+// asked for it, and the outcome is judged by curl's exit, the and the HTTP status.
+namespace PictureFetch {
+
+struct Outcome {
+    bool arrived = false; // a 2xx answer is in the file (whether it is a picture is judged apart)
+    QString failure;      // why not, short and stable ("HTTP 404", "timed out", ...)
+};
+
+// Runs one curl command and returns its exit code (RunAndWait with the run's progress bar).
+using Runner = std::function<int(const ToolCommand&, ToolOutput*)>;
+
+// Downloads `address` into `file` (which exists), following at most Limits::Redirects redirects.
+Outcome fetch(const QString& address, const QString& file, const Runner& run);
+
+// The short reason for a curl that ended with `exitCode` ("timed out", "host name not resolved",
+// "TLS error", ...), for the end report.
+QString curlReason(int exitCode, const ToolOutput& output);
+
+// curl's own error text ("curl: (6) Could not resolve host: example.invalid"), or the reason when
+// curl printed none.
+QString curlErrorText(int exitCode, const ToolOutput& output);
+
+// The HTTP status curl wrote first with --write-out (0 when none).
+int httpStatus(const ToolOutput& output);
+
+} // namespace PictureFetch

@@ -1,0 +1,110 @@
+#include "fetch/run_report.h"
+
+#include "fetch/download_run.h"
+
+namespace {
+
+const QString Paragraph = QStringLiteral("\r\n\r\n");
+const QString Line = QStringLiteral("\r\n");
+
+// The most keywords a message names one by one.
+constexpr int NamedKeywords = 5;
+
+QString counted(int count, const char* one, const char* many) {
+    return QString::number(count) + QLatin1Char(' ') + QLatin1String(count == 1 ? one : many);
+}
+
+QString folderShown(const QString& folder) {
+    return folder.size() > 1 && folder.endsWith(QLatin1Char('/')) ? folder.chopped(1) : folder;
+}
+
+} // namespace
+
+void RunReport::notPicture(const QString& reason) {
+    ++notPictures;
+    ++reasons[reason];
+}
+
+void RunReport::failure(const QString& reason) {
+    ++failed;
+    ++reasons[reason];
+}
+
+QString RunReport::mostFrequentReason() const {
+    QString best;
+    int most = 0;
+    for (auto it = reasons.cbegin(); it != reasons.cend(); ++it) {
+        if (it.value() > most) {
+            most = it.value();
+            best = it.key();
+        }
+    }
+    return best;
+}
+
+QString RunReport::endText() const {
+    QStringList notes;
+    if (keywordsLeftOut > 0)
+        notes << counted(keywordsLeftOut, "keyword", "keywords") +
+                     QStringLiteral(" after the first 100 %1 not processed.")
+                         .arg(keywordsLeftOut == 1 ? QStringLiteral("was") : QStringLiteral("were"));
+    if (!unusableKeywords.isEmpty()) {
+        QStringList named;
+        for (const QString& keyword : unusableKeywords.mid(0, NamedKeywords))
+            named << QLatin1Char('"') + keyword + QLatin1Char('"');
+        QString note =
+            QStringLiteral("Skipped, because they cannot name a file: ") + named.join(QStringLiteral(", "));
+        if (unusableKeywords.size() > NamedKeywords)
+            note += QStringLiteral(" and %1 more").arg(unusableKeywords.size() - NamedKeywords);
+        notes << note + QLatin1Char('.');
+    }
+    const auto withNotes = [&](const QString& text) {
+        return notes.isEmpty() ? text : text + Paragraph + notes.join(Paragraph);
+    };
+
+    if (kept > 0) {
+        if (unreadable > 0)
+            notes << counted(unreadable, "result", "results") +
+                         QStringLiteral(
+                             " could not be read (an address, width or height that is not usable).");
+        if (!serviceProblem.isEmpty())
+            notes << QStringLiteral("Some searches failed: ") + serviceProblem;
+        notes << counted(kept, "picture", "pictures") + QStringLiteral(" saved in ") + folderShown(folder) +
+                     QLatin1Char('.');
+        return withNotes(stoppedBecause.isEmpty() ? Download::DoneText() : stoppedBecause);
+    }
+    if (!stoppedBecause.isEmpty())
+        return withNotes(stoppedBecause);
+    if (resultsSeen > 0) {
+        QStringList details{QStringLiteral("Results looked at: %1").arg(resultsSeen),
+                            QStringLiteral("Filtered by width or height: %1").arg(filtered)};
+        if (unreadable > 0)
+            details << QStringLiteral("Could not be read: %1").arg(unreadable);
+        details << QStringLiteral("Not pictures: %1").arg(notPictures)
+                << QStringLiteral("Failed to download: %1").arg(failed);
+        if (!reasons.isEmpty())
+            details << QStringLiteral("Most frequent reason: ") + mostFrequentReason();
+        return withNotes(QStringLiteral("No pictures were saved.") + Paragraph + details.join(Line));
+    }
+    if (!serviceProblem.isEmpty())
+        return withNotes(RunTexts::unreachable(serviceProblem));
+    if (serviceStatus != 0 && serviceMessage.isEmpty())
+        return withNotes(RunTexts::serviceError(serviceStatus));
+    return withNotes(Download::NothingFoundText(serviceMessage));
+}
+
+namespace RunTexts {
+
+QString unreachable(const QString& curlError) {
+    return QStringLiteral("Could not reach the image search service.") + Paragraph + curlError;
+}
+
+QString serviceError(int httpStatus) {
+    return QStringLiteral("The image search service answered with an error (HTTP %1).").arg(httpStatus);
+}
+
+QString folderUnusable(const QString& folder, const QString& reason) {
+    return QStringLiteral("Cannot save pictures in the folder \"%1\": %2.").arg(folderShown(folder), reason);
+}
+
+} // namespace RunTexts

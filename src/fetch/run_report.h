@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+// What a download run did, counted as it goes, and the one message that ends it. "Done." means at
+// least one picture was kept; otherwise the message says what happened instead.
+struct RunReport {
+    QString folder;               // as the pictures are named (ends in "/")
+    int resultsSeen = 0;          // results of the answers that the run looked at
+    int filtered = 0;             // rejected by the width or height filter
+    int unreadable = 0;           // results whose address, width or height could not be read
+    int notPictures = 0;          // downloads that were no picture (error pages, texts, empty files)
+    int failed = 0;               // downloads that did not arrive (HTTP errors, time-outs, refused addresses)
+    int kept = 0;                 // pictures kept
+    int keywordsLeftOut = 0;      // keywords past the run's limit
+    QStringList unusableKeywords; // keywords that cannot name a file, as typed
+    QMap<QString, int> reasons;   // how often each reason of a failure or non-picture was met
+    QString serviceMessage;       // the service's last message ("Invalid API key...")
+    QString serviceProblem;       // the last search that got no answer: curl's error text
+    int serviceStatus = 0;        // the last search answered with an HTTP error and no message
+    QString stoppedBecause;       // the run stopped early: why, naming the folder
+
+    void notPicture(const QString& reason);
+    void failure(const QString& reason);
+
+    // The reason met most often ("" when none): the first in order of the map among equals.
+    QString mostFrequentReason() const;
+
+    // The message that ends the run.
+    QString endText() const;
+};
+
+// The texts the run and the key test share.
+namespace RunTexts {
+
+// The search could not be made: curl failed (no network, name not resolved, TLS, time limit).
+QString unreachable(const QString& curlError);
+
+// The service answered with an HTTP error and no message of its own.
+QString serviceError(int httpStatus);
+
+// The folder cannot take pictures.
+QString folderUnusable(const QString& folder, const QString& reason);
+
+} // namespace RunTexts
