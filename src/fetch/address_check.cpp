@@ -11,6 +11,8 @@ namespace AddressCheck {
 
 namespace {
 
+const QString LocalRefusal = QStringLiteral("address on this computer or the local network");
+
 bool inRange(quint32 ip, quint32 network, int prefix) {
     const quint32 mask = prefix == 0 ? 0 : ~quint32(0) << (32 - prefix);
     return (ip & mask) == (network & mask);
@@ -125,7 +127,7 @@ Target check(const QString& address) {
     const bool isExempt =
         !exempt.isEmpty() && allowed.host == host && (allowed.port == 0 || allowed.port == target.port);
     if (!isExempt && (host == QLatin1String("localhost") || host.endsWith(QLatin1String(".localhost")))) {
-        target.refusal = QStringLiteral("address on this computer");
+        target.refusal = LocalRefusal;
         return target;
     }
 
@@ -138,7 +140,7 @@ Target check(const QString& address) {
     if (!isExempt) {
         for (const QHostAddress& a : addresses) {
             if (isLocal(a)) {
-                target.refusal = QStringLiteral("address on this computer or the local network");
+                target.refusal = LocalRefusal;
                 return target;
             }
         }

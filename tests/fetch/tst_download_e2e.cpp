@@ -1,3 +1,4 @@
+#include "download_fixture.h"
 #include "fake_prompts.h"
 #include "fetch/download_run.h"
 #include "image_service.h"
@@ -27,7 +28,7 @@
 #include <unistd.h>
 
 // Whole download runs with real curl against the local image service over TLS.
-class TestDownloadEndToEnd : public QObject {
+class TestDownloadEndToEnd : public QObject, public DownloadFixture {
     Q_OBJECT
 private slots:
     void initTestCase();
@@ -47,30 +48,6 @@ private slots:
     void startDownloadingButton();
     // Last: the program's end cannot be taken back within one test program.
     void closingMidRunLeavesNothingBehind();
-
-private:
-    struct Result {
-        QString url;
-        int width = 0;
-        int height = 0;
-        QString kind() const { return QUrl(url).path().section('/', 2, 2); }
-        // The address curl is given: the query is not part of it.
-        QString downloadPath() const { return QUrl(url).path(); }
-    };
-    QList<Result> answer(const QString& keyword, int pageNumber = 1, int pageSize = 25);
-    Download::RunSummary run(KeywordList& list, const QString& count = "3", const QString& start = "1");
-    QStringList pictureRequests() const;
-    QStringList folderEntries() const;
-    // The end box of a run that kept pictures.
-    QString done(int kept) const;
-    void verifyNothingLeft() const;
-
-    std::unique_ptr<ImageService> service;
-    QTemporaryDir privateTemp; // the run's temporary folder (TMPDIR), empty between runs
-    std::unique_ptr<QTemporaryDir> folder;
-    QString prefix; // the folder text as the main window holds it, ending in "/"
-    FakePrompts prompts;
-    SurfaceState surface;
 };
 
 namespace {
@@ -86,104 +63,18 @@ const QByteArray catalog = R"({
   "slowpoke": {"totalCount": 1, "results": [{"kind": "slow", "rate": 16}]}
 })";
 
-QByteArray fileBytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-}
-
-// The curl processes started by this test program that are still there.
-QStringList curlChildren() {
-    QStringList children;
-    const QString self = QString::number(::getpid());
-    for (const QString& pid : QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        QFile stat("/proc/" + pid + "/stat");
-        if (!stat.open(QIODevice::ReadOnly))
-            continue;
-        const QString text = QString::fromLatin1(stat.readAll());
-        const QStringList after = text.mid(text.lastIndexOf(')') + 2).split(' ');
-        if (after.size() > 1 && after.at(1) == self && text.contains("(curl)"))
-            children << pid;
-    }
-    return children;
-}
-
 } // namespace
 
 void TestDownloadEndToEnd::initTestCase() {
-    service = std::make_unique<ImageService>(QStringList(), catalog);
-    QVERIFY2(service->isRunning(), qPrintable(service->errorText()));
-    service->applyToEnvironment();
-    // The run's private folder goes under a temporary folder of this test alone.
-    QVERIFY(privateTemp.isValid());
-    qputenv("TMPDIR", QFile::encodeName(privateTemp.path()));
+    QVERIFY2(startService(catalog), qPrintable(service->errorText()));
 }
 
 void TestDownloadEndToEnd::init() {
-    TestSettings::clear();
-    SettingsStore::write("SID", ImageService::validKey());
-    Globals::RunBusy = false;
-    folder = std::make_unique<QTemporaryDir>(privateTemp.path() + "/../download-e2e-pictures-XXXXXX");
-    QVERIFY(folder->isValid());
-    prefix = folder->path() + '/';
-    prompts.reset();
-    surface = SurfaceState();
-    service->clearRequests();
+    QVERIFY(reset());
 }
 
 void TestDownloadEndToEnd::cleanup() {
     folder.reset();
-}
-
-QList<TestDownloadEndToEnd::Result> TestDownloadEndToEnd::answer(const QString& keyword, int pageNumber,
-                                                                 int pageSize) {
-    QByteArray body;
-    const QString query = QStringLiteral("q=%1&pageNumber=%2&pageSize=%3&autoCorrect=true")
-                              .arg(QString::fromLatin1(QUrl::toPercentEncoding(keyword)))
-                              .arg(pageNumber)
-                              .arg(pageSize);
-    service->curl({"-H", "x-rapidapi-host: " + service->host(), "-H",
-                   "x-rapidapi-key: " + ImageService::validKey(), service->searchUrl(query)},
-                  &body);
-    service->clearRequests();
-    QList<Result> results;
-    for (const QJsonValue& v : QJsonDocument::fromJson(body).object().value("value").toArray()) {
-        const QJsonObject o = v.toObject();
-        results.append({o.value("url").toString(), o.value("width").toInt(), o.value("height").toInt()});
-    }
-    return results;
-}
-
-Download::RunSummary TestDownloadEndToEnd::run(KeywordList& list, const QString& count,
-                                               const QString& start) {
-    return Download::DownloadRun(list, surface, prompts, prefix, count, start);
-}
-
-QStringList TestDownloadEndToEnd::pictureRequests() const {
-    QStringList paths;
-    for (const auto& r : service->requests())
-        if (r.path.startsWith("/img/"))
-            paths << r.path;
-    return paths;
-}
-
-QString TestDownloadEndToEnd::done(int kept) const {
-    return Download::DoneText() + "\r\n\r\n" + QString::number(kept) +
-           (kept == 1 ? " picture" : " pictures") + " saved in " + folder->path() + ".";
-}
-
-QStringList TestDownloadEndToEnd::folderEntries() const {
-    return QDir(folder->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
-}
-
-void TestDownloadEndToEnd::verifyNothingLeft() const {
-    QVERIFY2(QDir(privateTemp.path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-             "the private folder is left");
-    for (const QString& name : folderEntries())
-        QVERIFY2(!name.startsWith('.'), qPrintable("temporary download left: " + name));
-    QVERIFY(!Globals::RunBusy);
-    QCOMPARE(surface.pointer(), int(Surface::Default));
-    QCOMPARE(surface.progressValue(), 0);
-    QCOMPARE(surface.progressText(), QStringLiteral("Progress Bar"));
 }
 
 void TestDownloadEndToEnd::sampleKeywords() {

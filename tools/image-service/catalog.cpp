@@ -9,10 +9,14 @@ namespace ImageService {
 
 namespace {
 
-const char* const Kinds[] = {"png",          "jpeg", "html",   "doctype", "jsonerror", "redirect",
-                             "redirectloop", "slow", "cutoff", "huge",    "notfound"};
+const char* const Kinds[] = {
+    "png",    "jpeg", "html",      "doctype",   "jsonerror",     "redirect",  "redirectloop", "slow",
+    "cutoff", "huge", "notfound",  "empty",     "forbidden",     "denied",    "okdenied",     "lfhtml",
+    "text",   "svg",  "svgscript", "jpegerror", "redirectlocal", "pngstatus", "redirectadmin"};
 
-bool knownKind(const QString& kind) {
+// A kind, or a kind with its number ("pngstatus-404").
+bool knownKind(const QString& kindAndNumber) {
+    const QString kind = kindAndNumber.section(QLatin1Char('-'), 0, 0);
     for (const char* k : Kinds)
         if (kind == QLatin1String(k))
             return true;
@@ -168,6 +172,8 @@ bool Catalog::load(const QByteArray& json, QString* error) {
         const QJsonObject o = it.value().toObject();
         Entry e;
         e.delayMs = o.value(QLatin1String("delay")).toInt(0);
+        e.trickleMs = o.value(QLatin1String("trickle")).toInt(0);
+        e.answerBytes = qint64(o.value(QLatin1String("answerBytes")).toDouble(0));
         if (o.contains(QLatin1String("body"))) {
             e.raw = true;
             e.status = o.value(QLatin1String("status")).toInt(200);

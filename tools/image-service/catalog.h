@@ -34,7 +34,9 @@ struct Entry {
 
     qint64 totalCount = 0;
     QVector<Result> results;
-    int delayMs = 0; // the answer is held back this long
+    int delayMs = 0;        // the answer is held back this long
+    int trickleMs = 0;      // the answer is sent one byte every this many milliseconds
+    qint64 answerBytes = 0; // the answer is an image answer padded to this many bytes, streamed
 };
 
 class Catalog {

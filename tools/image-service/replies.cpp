@@ -103,6 +103,15 @@ Reply search(const Request& request, const Settings& settings) {
     else
         r = simple(200, Json, searchAnswer(entry, keyword, pageNumber, pageSize, hostOf(request)));
     r.delayMs = entry.delayMs;
+    if (entry.trickleMs > 0) {
+        r.mode = Reply::Mode::Slow;
+        r.intervalMs = entry.trickleMs;
+    } else if (entry.answerBytes > r.body.size()) {
+        // The answer's opening, then filler: an answer far larger than any real one.
+        r.body = "{\"_type\":\"images\",\"totalCount\":1,\"value\":[{\"url\":\"";
+        r.mode = Reply::Mode::Huge;
+        r.totalLength = entry.answerBytes;
+    }
     return r;
 }
 
@@ -173,6 +182,68 @@ QString sizePath(const QString& kind, const PicturePath& p) {
         .arg(p.width)
         .arg(p.height)
         .arg(p.seed, 8, 16, QLatin1Char('0'));
+}
+
+// A picture whose first bytes hold "error" before any line break: a JPEG that opens with a comment.
+QByteArray jpegWithErrorComment(const PicturePath& p) {
+    const QByteArray picture = pictureBytes(false, p.width, p.height, p.seed);
+    const QByteArray comment = "error: none, cannot complete nothing";
+    const int length = comment.size() + 2;
+    return QByteArray("\xFF\xD8\xFF\xFE", 4) + char(length >> 8) + char(length & 0xFF) + comment +
+           picture.mid(2);
+}
+
+// Bodies that are no picture although some servers send them with status 200 or as a picture, and
+// pictures that naive checks take for error pages. Status 0 when the kind is none of these.
+Reply hostileReply(const QString& k, const PicturePath& p, const QString& host) {
+    if (k == QLatin1String("empty"))
+        return simple(200, "image/jpeg", QByteArray());
+    if (k == QLatin1String("forbidden"))
+        return simple(403, "text/plain", "Forbidden");
+    if (k == QLatin1String("denied"))
+        return simple(403, Json, "{\"message\":\"Access denied\"}");
+    if (k == QLatin1String("okdenied"))
+        return simple(200, Json, "{\"message\":\"Access denied\"}");
+    if (k == QLatin1String("lfhtml"))
+        return simple(200, Html, "\n<html><body><p>Pictures</p></body></html>\n");
+    if (k == QLatin1String("text"))
+        return simple(200, "image/jpeg", "Just some text, nothing to see.\n");
+    if (k == QLatin1String("svg"))
+        return simple(
+            200, "image/svg+xml",
+            QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg xmlns=\"http://www.w3.org/2000/"
+                           "svg\" width=\"%1\" height=\"%2\"><rect width=\"%1\" height=\"%2\" "
+                           "fill=\"#%3\"/></svg>\n")
+                .arg(p.width)
+                .arg(p.height)
+                .arg(p.seed % 0xFFFFFF, 6, 16, QLatin1Char('0'))
+                .toUtf8());
+    if (k == QLatin1String("svgscript"))
+        return simple(200, "image/svg+xml",
+                      "<?xml version=\"1.0\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"10\" "
+                      "height=\"10\"><script>fetch('/steal?'+document.cookie)</script></svg>\n");
+    if (k == QLatin1String("jpegerror"))
+        return simple(200, "image/jpeg", jpegWithErrorComment(p));
+    if (k == QLatin1String("pngstatus"))
+        return simple(int(qBound(qint64(200), p.parameter, qint64(599))), "image/png",
+                      pictureBytes(true, p.width, p.height, p.seed));
+    // Redirects to services on the client's own machine: the same picture through the name
+    // "localhost", and a local administration page on another port.
+    if (k == QLatin1String("redirectlocal") || k == QLatin1String("redirectadmin")) {
+        Reply r = simple(302, Html, "<html><body>Moved</body></html>\n");
+        const QString port = host.section(QLatin1Char(':'), -1);
+        r.headers.append({"Location", k == QLatin1String("redirectlocal")
+                                          ? (QStringLiteral("https://localhost:") + port +
+                                             sizePath(QStringLiteral("png"), p))
+                                                    .toUtf8() +
+                                                QUrl::toPercentEncoding(p.rest, "/")
+                                          : QByteArray("http://127.0.0.1:") +
+                                                QByteArray::number(p.parameter) + "/local-admin?delete=all"});
+        return r;
+    }
+    Reply none;
+    none.status = 0;
+    return none;
 }
 
 } // namespace
@@ -259,6 +330,8 @@ Reply pictureReply(const QString& path, const QByteArray& rawQuery, const QStrin
         return simple(403, Json, "{\"error\":{\"code\":403,\"message\":\"Hotlinking is not allowed.\"}}");
     if (k == QLatin1String("notfound"))
         return notFoundPage();
+    if (const Reply hostile = hostileReply(k, p, host); hostile.status != 0)
+        return hostile;
     if (k == QLatin1String("redirect")) {
         Reply r = simple(302, Html, "<html><body>Moved</body></html>\n");
         r.headers.append({"Location", (origin + sizePath(QStringLiteral("png"), p)).toUtf8() +

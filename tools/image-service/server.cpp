@@ -208,9 +208,9 @@ void Connection::send(const Reply& reply) {
     case Reply::Mode::Slow:
         sendHead(reply.status, reply.contentType, reply.body.size(), reply.headers);
         trickle_ = new QTimer(this);
-        trickle_->setInterval(250);
+        trickle_->setInterval(reply.intervalMs > 0 ? reply.intervalMs : 250);
         connect(trickle_, &QTimer::timeout, this, [this] {
-            const qint64 step = qMax(1, reply_.rate / 4);
+            const qint64 step = reply_.intervalMs > 0 ? 1 : qMax(1, reply_.rate / 4);
             socket_->write(reply_.body.mid(sent_, step));
             sent_ += step;
             if (sent_ >= reply_.body.size()) {

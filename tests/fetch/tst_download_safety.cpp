@@ -1,0 +1,266 @@
+#include "download_fixture.h"
+#include "fetch/download_run.h"
+#include "fetch/run_report.h"
+#include "fetch/search_request.h"
+#include "keywords/keyword_list.h"
+#include "shell/globals.h"
+#include "shell/settings_store.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTcpServer>
+#include <QTest>
+#include <QTimer>
+
+#include <unistd.h>
+
+// Hostile keywords, answers and downloads, and runs that end otherwise than planned, with real curl
+// against the local image service over TLS: nothing leaves the chosen folder, nothing is replaced,
+// only pictures are kept, and the end box says what happened.
+class TestDownloadSafety : public QObject, public DownloadFixture {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init() { QVERIFY(reset()); }
+    void cleanup() { folder.reset(); }
+
+    void keywordsNameFilesInsideTheFolderOnly();
+    void folderWithoutTrailingSeparator();
+    void onlyPicturesAreKept();
+    void nothingKeptSaysWhy();
+    void addressesOnThisComputerAreNotFetched();
+    void unreadableSizesAreCountedOnce();
+    void unreachableServiceIsNamed();
+    void oversizedAnswerIsRefused();
+    void folderRemovedMidRunStopsTheRun();
+    void readOnlyFolderIsRefusedAtTheStart();
+    // Last and slow: the stall limit is half a minute.
+    void tricklingAnswerEndsAtTheStallLimit();
+
+private:
+    QTcpServer localAdmin; // a service of the user's own machine that no answer may reach
+    int localAdminConnections = 0;
+};
+
+namespace {
+
+QByteArray catalogFor(quint16 adminPort) {
+    return QStringLiteral(R"({
+  "../.config/autostart/evil": {"results": [{"kind": "png", "ext": "desktop"}]},
+  "hostile": {"results": [
+      {"kind": "empty"}, {"kind": "forbidden"}, {"kind": "denied"}, {"kind": "okdenied"}, {"kind": "lfhtml"},
+      {"kind": "svgscript", "ext": "svg"}, {"kind": "text"}, {"kind": "pngstatus-404"},
+      {"kind": "svg", "ext": "svg", "width": 40, "height": 30}, {"kind": "jpegerror", "ext": "jpg"},
+      {"kind": "png", "ext": "jpg"}]},
+  "junk": {"results": [{"kind": "forbidden"}, {"kind": "denied"}, {"kind": "text"}, {"kind": "forbidden"},
+      {"kind": "empty"}]},
+  "local": {"results": [
+      {"kind": "redirectadmin-%1"}, {"kind": "redirectlocal"},
+      {"url": "https://localhost:1/img/png/64x64/3/c.png", "width": 64, "height": 64},
+      {"url": "http://[::1]:1/img/png/64x64/4/d.png", "width": 64, "height": 64},
+      {"url": "http://169.254.169.254/latest/meta-data/e.png", "width": 64, "height": 64}]},
+  "unreadable": {"body": "{\"_type\":\"images\",\"totalCount\":3,\"value\":[{\"url\":\"https:\\/\\/example.com\\/a.png\",\"height\":10,\"width\":\"abc\",\"x\":1},{\"url\":\"https:\\/\\/example.com\\/b.png\",\"height\":\"1e99\",\"width\":10,\"x\":1},{\"url\":\"https:\\/\\/example.com\\/c.png\",\"height\":\"tall\",\"width\":10,\"x\":1}]}"},
+  "huge": {"answerBytes": 40000000},
+  "trickle": {"trickle": 5000, "results": [{"kind": "png"}]},
+  "slowly": {"results": [{"kind": "slow", "rate": 3000}, {"kind": "slow", "rate": 3000}, {"kind": "slow", "rate": 3000},
+      {"kind": "slow", "rate": 3000}]}
+})")
+        .arg(adminPort)
+        .toUtf8();
+}
+
+QString unreachableStart(int curlCode) {
+    return RunTexts::unreachable(QStringLiteral("curl: (%1) ").arg(curlCode));
+}
+
+} // namespace
+
+void TestDownloadSafety::initTestCase() {
+    QVERIFY(localAdmin.listen(QHostAddress::LocalHost));
+    connect(&localAdmin, &QTcpServer::newConnection, this, [this] {
+        ++localAdminConnections;
+        delete localAdmin.nextPendingConnection();
+    });
+    QVERIFY2(startService(catalogFor(localAdmin.serverPort())), qPrintable(service->errorText()));
+}
+
+void TestDownloadSafety::keywordsNameFilesInsideTheFolderOnly() {
+    // The pictures folder sits in a folder that holds the user's own dot file.
+    QVERIFY(QDir(folder->path()).mkdir("pictures"));
+    const QString home = folder->path();
+    prefix = home + "/pictures/";
+    QFile bashrc(home + "/.bashrc");
+    QVERIFY(bashrc.open(QIODevice::WriteOnly));
+    bashrc.write("export PATH=$HOME/bin:$PATH\n");
+    bashrc.close();
+
+    KeywordList list;
+    for (const QString& k : {QString("../escaped"), QString("../.bashrc") + QChar(0), QString("AC/DC"),
+                             QString(".."), QString("."), QString("../.config/autostart/evil")})
+        list.add(k);
+    const auto summary = run(list, "1");
+
+    const QStringList inside =
+        QDir(prefix).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+    QCOMPARE(inside, QStringList({".._.bashrc_ 1.jpg", ".._.config_autostart_evil 1.png", ".._escaped 1.jpg",
+                                  "AC_DC 1.jpg"}));
+    QCOMPARE(QDir(home).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name),
+             QStringList({".bashrc", "pictures"}));
+    QCOMPARE(fileBytes(home + "/.bashrc"), QByteArray("export PATH=$HOME/bin:$PATH\n"));
+    QCOMPARE(summary.searches, 4); // "." and ".." are not searched
+    QCOMPARE(prompts.messages(),
+             QStringList{Download::DoneText() +
+                         "\r\n\r\nSkipped, because they cannot name a file: \"..\", \".\"." +
+                         "\r\n\r\n4 pictures saved in " + home + "/pictures."});
+}
+
+void TestDownloadSafety::folderWithoutTrailingSeparator() {
+    KeywordList list;
+    list.add("cat");
+    prefix = folder->path(); // typed by hand, without its "/"
+    run(list, "2");
+    QCOMPARE(folderEntries().size(), 2);
+    QVERIFY(folderEntries().first().startsWith("cat 1."));
+    QVERIFY(!QFileInfo::exists(folder->path() + "cat 1.jpg"));
+    QCOMPARE(prompts.messages(), QStringList{done(2)});
+}
+
+void TestDownloadSafety::onlyPicturesAreKept() {
+    KeywordList list;
+    list.add("hostile");
+    const auto results = answer("hostile");
+    QCOMPARE(results.size(), 11);
+    const auto summary = run(list, "50");
+
+    // The real SVG, the JPEG whose first line holds "error", and the PNG at a ".jpg" address (kept
+    // under its content's extension); nothing else.
+    const QStringList expected{"hostile 1.svg", "hostile 2.jpg", "hostile 3.png"};
+    QCOMPARE(summary.keptFiles.size(), 3);
+    for (int i = 0; i < 3; ++i) {
+        QCOMPARE(QFileInfo(summary.keptFiles[i]).fileName(), expected[i]);
+        QVERIFY2(fileBytes(summary.keptFiles[i]) ==
+                     ImageService::pictureBytes(service->baseUrl() + results[8 + i].downloadPath()),
+                 qPrintable(expected[i]));
+    }
+    QCOMPARE(folderEntries(), expected);
+    QCOMPARE(summary.downloads, 11);
+    QCOMPARE(prompts.messages(), QStringList{done(3)});
+    verifyNothingLeft();
+}
+
+void TestDownloadSafety::nothingKeptSaysWhy() {
+    KeywordList list;
+    list.add("junk");
+    run(list, "5");
+    QCOMPARE(folderEntries(), QStringList());
+    QCOMPARE(prompts.messages(),
+             QStringList{"No pictures were saved.\r\n\r\nResults looked at: 5\r\nFiltered by "
+                         "width or height: 0\r\nNot pictures: 2\r\nFailed to download: 3\r\n"
+                         "Most frequent reason: HTTP 403"});
+    verifyNothingLeft();
+}
+
+void TestDownloadSafety::addressesOnThisComputerAreNotFetched() {
+    KeywordList list;
+    list.add("local");
+    run(list, "5");
+
+    // Redirects to a local service and to the service through "localhost", and answers that point
+    // at loopback, link-local and IPv6 loopback addresses: none is asked, nothing is kept.
+    QCOMPARE(folderEntries(), QStringList());
+    QCOMPARE(localAdminConnections, 0);
+    QCOMPARE(pictureRequests().size(), 2); // the two redirects themselves, not where they point
+    for (const auto& r : service->requests())
+        QVERIFY2(!r.header("host").startsWith("localhost"), qPrintable(r.header("host")));
+    QCOMPARE(prompts.messages(),
+             QStringList{"No pictures were saved.\r\n\r\nResults looked at: 5\r\nFiltered by "
+                         "width or height: 0\r\nNot pictures: 0\r\nFailed to download: 5\r\n"
+                         "Most frequent reason: address on this computer or the local network"});
+    verifyNothingLeft();
+}
+
+void TestDownloadSafety::unreadableSizesAreCountedOnce() {
+    KeywordList list;
+    list.add("unreadable");
+    run(list, "3");
+    // One box, no "Application Error" for each result.
+    QCOMPARE(prompts.messages(),
+             QStringList{"No pictures were saved.\r\n\r\nResults looked at: 3\r\nFiltered by "
+                         "width or height: 0\r\nCould not be read: 3\r\nNot pictures: 0\r\n"
+                         "Failed to download: 0"});
+    QVERIFY(pictureRequests().isEmpty());
+}
+
+void TestDownloadSafety::unreachableServiceIsNamed() {
+    const QByteArray host = qgetenv("GLIMMERFETCH_SERVICE_HOST");
+    qputenv("GLIMMERFETCH_SERVICE_HOST", "127.0.0.1:1");
+    KeywordList list;
+    list.add("cat");
+    run(list);
+    Search::KeyTest(
+        prompts, [](int) {}, "typed");
+    qputenv("GLIMMERFETCH_SERVICE_HOST", host);
+    QCOMPARE(prompts.messages().size(), 2);
+    for (const QString& message : prompts.messages())
+        QVERIFY2(message.startsWith(unreachableStart(7) + "Failed to connect to 127.0.0.1 port 1"),
+                 qPrintable(message));
+}
+
+void TestDownloadSafety::oversizedAnswerIsRefused() {
+    KeywordList list;
+    list.add("huge");
+    run(list);
+    QVERIFY2(prompts.messages().value(0).startsWith(unreachableStart(63)),
+             qPrintable(prompts.messages().value(0)));
+    QVERIFY(pictureRequests().isEmpty());
+    verifyNothingLeft();
+}
+
+void TestDownloadSafety::folderRemovedMidRunStopsTheRun() {
+    KeywordList list;
+    list.add("slowly");
+    list.add("cat");
+    QTimer poll;
+    poll.setInterval(10);
+    connect(&poll, &QTimer::timeout, this, [&] {
+        if (!pictureRequests().isEmpty() && QFileInfo::exists(folder->path())) {
+            poll.stop();
+            QVERIFY(QDir(folder->path()).removeRecursively());
+        }
+    });
+    poll.start();
+    const auto summary = run(list, "4");
+    poll.stop();
+    QCOMPARE(summary.searches, 1);
+    QVERIFY2(pictureRequests().size() <= 2, qPrintable(pictureRequests().join(", ")));
+    QCOMPARE(prompts.messages(), QStringList{"Cannot save pictures in the folder \"" + folder->path() +
+                                             "\": No such file or directory. The run was stopped."});
+    QVERIFY(!QFileInfo::exists(folder->path()));
+}
+
+void TestDownloadSafety::readOnlyFolderIsRefusedAtTheStart() {
+    if (::geteuid() == 0)
+        QSKIP("the superuser writes into read-only folders");
+    QVERIFY(QFile::setPermissions(folder->path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    KeywordList list;
+    list.add("cat");
+    const auto summary = run(list);
+    QFile::setPermissions(folder->path(),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QCOMPARE(summary.searches, 0);
+    QCOMPARE(prompts.messages(), QStringList{"Cannot save pictures in the folder \"" + folder->path() +
+                                             "\": Permission denied."});
+}
+
+void TestDownloadSafety::tricklingAnswerEndsAtTheStallLimit() {
+    KeywordList list;
+    list.add("trickle");
+    run(list);
+    QVERIFY2(prompts.messages().value(0).startsWith(unreachableStart(28) + "Operation too slow."),
+             qPrintable(prompts.messages().value(0)));
+    verifyNothingLeft();
+}
+
+QTEST_MAIN(TestDownloadSafety)
+#include "tst_download_safety.moc"
