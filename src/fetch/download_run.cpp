@@ -24,10 +24,13 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QStorageInfo>
 #include <QUrl>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 
 namespace Download {
 
@@ -35,6 +38,9 @@ namespace {
 
 // The service answers one page per keyword; the run looks at no more than this many keywords.
 constexpr int MaxKeywords = 100;
+
+// A folder with less free space than this after a failed write is full: the run stops.
+constexpr qint64 MinimumFreeBytes = 1024 * 1024;
 
 void processEvents() {
     QCoreApplication::processEvents();
@@ -150,6 +156,20 @@ struct Run {
         }
         return stopped;
     }
+
+    // After a write that failed: stops the run when the folder is gone, read-only or full.
+    bool folderUnwritable() {
+        if (folderGone())
+            return true;
+        const QStorageInfo storage(folder);
+        if (storage.isValid() && storage.bytesAvailable() < MinimumFreeBytes) {
+            report.stoppedBecause =
+                RunTexts::folderUnusable(folder, QString::fromLocal8Bit(std::strerror(ENOSPC))) +
+                QStringLiteral(" The run was stopped.");
+            stopped = true;
+        }
+        return stopped;
+    }
 };
 
 // One keyword as the run works on it.
@@ -245,12 +265,16 @@ void downloadResult(Run& run, Keyword& keyword) {
     ErrorTrap& trap = run.trap;
     if (run.folderGone())
         return;
+    QString problem;
+    run.partial.path = DownloadTarget::createPartial(run.folder, &problem);
+    if (run.partial.path.isEmpty()) {
+        run.report.stoppedBecause =
+            RunTexts::folderUnusable(run.folder, problem) + QStringLiteral(" The run was stopped.");
+        run.stopped = true;
+        return;
+    }
     PictureFetch::Outcome outcome;
     trap(152, [&] {
-        QString problem;
-        run.partial.path = DownloadTarget::createPartial(run.folder, &problem);
-        if (run.partial.path.isEmpty())
-            throw AppError(problem);
         run.surface.setProgressText(keyword.downloading);
         ++run.summary.downloads;
         outcome = PictureFetch::fetch(
@@ -266,8 +290,11 @@ void downloadResult(Run& run, Keyword& keyword) {
     trap(156, [&] {
         if (run.partial.path.isEmpty() || !Main::FileExists(run.partial.path))
             return;
-        if (!outcome.arrived)
-            return run.report.failure(outcome.failure);
+        if (!outcome.arrived) {
+            if (outcome.failure != PictureFetch::WriteFailure || !run.folderUnwritable())
+                run.report.failure(outcome.failure);
+            return;
+        }
         judgeDownload(run, keyword);
     });
     run.partial.discard();

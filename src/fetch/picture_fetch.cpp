@@ -4,9 +4,15 @@
 #include "fetch/download_command.h"
 #include "fetch/limits.h"
 
+#include <QFileInfo>
+
 namespace PictureFetch {
 
+const QString WriteFailure = QStringLiteral("could not write the file");
+
 namespace {
+
+const QString TooLarge = QStringLiteral("larger than %1 MB").arg(Limits::DownloadBytes / (1024 * 1024));
 
 QList<QByteArray> writtenLines(const ToolOutput& output) {
     return output.standardOutput.split('\n');
@@ -37,8 +43,9 @@ QString curlReason(int exitCode, const ToolOutput& output) {
     case 28:
         return QStringLiteral("timed out");
     case 23:
+        return WriteFailure;
     case 63:
-        return QStringLiteral("larger than %1 MB").arg(Limits::DownloadBytes / (1024 * 1024));
+        return TooLarge;
     case 35:
     case 51:
     case 53:
@@ -90,6 +97,9 @@ Outcome fetch(const QString& address, const QString& file, const Runner& run) {
             run(Download::DownloadCommand(next, file, AddressCheck::connectTo(target)), &output);
         if (exitCode != 0 || output.crashed) {
             outcome.failure = curlReason(exitCode, output);
+            // The file size limit makes a write fail too.
+            if (outcome.failure == WriteFailure && QFileInfo(file).size() >= Limits::DownloadBytes)
+                outcome.failure = TooLarge;
             return outcome;
         }
         const int status = httpStatus(output);

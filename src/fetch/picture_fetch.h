@@ -15,6 +15,9 @@ struct Outcome {
     QString failure;      // why not, short and stable ("HTTP 404", "timed out", ...)
 };
 
+// The reason for a download that curl could not write (full disk, folder gone or read-only).
+extern const QString WriteFailure;
+
 // Runs one curl command and returns its exit code (RunAndWait with the run's progress bar).
 using Runner = std::function<int(const ToolCommand&, ToolOutput*)>;
 

@@ -9,6 +9,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
+#include <QProcess>
 #include <QTcpServer>
 #include <QTest>
 #include <QTimer>
@@ -35,6 +37,7 @@ private slots:
     void oversizedAnswerIsRefused();
     void folderRemovedMidRunStopsTheRun();
     void readOnlyFolderIsRefusedAtTheStart();
+    void fullDiskStopsTheRun();
     // Last and slow: the stall limit is half a minute.
     void tricklingAnswerEndsAtTheStallLimit();
 
@@ -251,6 +254,33 @@ void TestDownloadSafety::readOnlyFolderIsRefusedAtTheStart() {
     QCOMPARE(summary.searches, 0);
     QCOMPARE(prompts.messages(), QStringList{"Cannot save pictures in the folder \"" + folder->path() +
                                              "\": Permission denied."});
+}
+
+// A file system of 96 KiB: the first picture fits, the next downloads find the disk full.
+void TestDownloadSafety::fullDiskStopsTheRun() {
+    const QString small = folder->path();
+    QProcess mount;
+    mount.start("mount", {"-t", "tmpfs", "-o", "size=96k", "tmpfs", small});
+    if (!mount.waitForFinished(10000) || mount.exitCode() != 0)
+        QSKIP("no file system of our own can be mounted here");
+    struct Unmount {
+        QString path;
+        ~Unmount() { QProcess::execute("umount", {path}); }
+    } unmount{small};
+
+    KeywordList list;
+    list.add("apple");
+    list.add("dog");
+    const auto summary = run(list, "10");
+    QVERIFY(summary.kept >= 1);
+    QCOMPARE(summary.searches, 1);
+    QCOMPARE(prompts.messages(),
+             QStringList{"Cannot save pictures in the folder \"" + small +
+                         "\": No space left on device. The run was stopped.\r\n\r\n" +
+                         QString::number(summary.kept) + (summary.kept == 1 ? " picture" : " pictures") +
+                         " saved in " + small + "."});
+    for (const QString& name : folderEntries())
+        QVERIFY2(name.startsWith("apple ") && !QImage(small + "/" + name).isNull(), qPrintable(name));
 }
 
 void TestDownloadSafety::tricklingAnswerEndsAtTheStallLimit() {
