@@ -27,6 +27,7 @@ private slots:
     void signalEndsARunLikeClosing_data();
     void signalEndsARunLikeClosing();
     void killedRunIsTidiedAtTheNextStart();
+    void signalWhileLoadingEndsTheProgram();
     void leftoversAtStart_data();
     void leftoversAtStart();
 
@@ -198,6 +199,24 @@ void TestProgramEnd::killedRunIsTidiedAtTheNextStart() {
     QTRY_VERIFY_WITH_TIMEOUT(partialDownloads() == QStringList{livePartial}, 60000);
     QCOMPARE(privateFolders(), QStringList{liveFolder});
     QCOMPARE(entries(temp + "/" + liveFolder), QStringList{"curl-ca-bundle.crt"});
+    QVERIFY(::kill(static_cast<pid_t>(program.processId()), SIGTERM) == 0);
+    QVERIFY(program.waitForFinished(60000));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 0);
+}
+
+void TestProgramEnd::signalWhileLoadingEndsTheProgram() {
+    // A first start: the help box is up before the main window is shown.
+    QFile::remove(config + "/Kestrelon/Glimmerfetch.conf");
+    QProcess program;
+    program.setProcessEnvironment(environment());
+    program.setProcessChannelMode(QProcess::ForwardedChannels);
+    program.start(GLIMMERFETCH_PROGRAM, QStringList());
+    QVERIFY(program.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(QSettings(config + "/Kestrelon/Glimmerfetch.conf", QSettings::IniFormat)
+                                     .value("Glimmerfetch/FirstTime")
+                                     .toString() == "True",
+                             60000);
     QVERIFY(::kill(static_cast<pid_t>(program.processId()), SIGTERM) == 0);
     QVERIFY(program.waitForFinished(60000));
     QCOMPARE(program.exitStatus(), QProcess::NormalExit);
