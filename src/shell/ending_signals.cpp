@@ -1,5 +1,6 @@
 #include "shell/ending_signals.h"
 
+#include <QCoreApplication>
 #include <QSocketNotifier>
 
 #include <cerrno>
@@ -32,8 +33,8 @@ void EndOnSignals(std::function<void()> endProgram) {
         return; // the signals keep their default action: the program ends at once, as before
     }
 
-    // Lives as long as the program.
-    auto* notifier = new QSocketNotifier(wakeFds[0], QSocketNotifier::Read);
+    // Goes with the application object.
+    auto* notifier = new QSocketNotifier(wakeFds[0], QSocketNotifier::Read, QCoreApplication::instance());
     QObject::connect(notifier, &QSocketNotifier::activated, notifier, [endProgram = std::move(endProgram)] {
         char bytes[64];
         while (::read(wakeFds[0], bytes, sizeof bytes) > 0) {
