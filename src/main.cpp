@@ -1,8 +1,11 @@
+#include "shell/ending_signals.h"
 #include "shell/form1.h"
 #include "shell/qt_prompts.h"
+#include "shell/waiting.h"
 
 #include <QApplication>
 #include <QIcon>
+#include <QPointer>
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
@@ -11,8 +14,22 @@ int main(int argc, char* argv[]) {
     QGuiApplication::setDesktopFileName(QStringLiteral("example.kestrelon.Glimmerfetch"));
     // The main window ends the program itself; hiding it while a dialog is open must not.
     app.setQuitOnLastWindowClosed(false);
+    // SIGTERM, SIGINT and SIGHUP close the main window; one that comes while it is still loading
+    // ends the program before it is shown.
+    QPointer<Form1> window;
+    Lifetime::EndOnSignals([&window] {
+        if (window)
+            window->close();
+        else {
+            Lifetime::end();
+            QCoreApplication::exit(0);
+        }
+    });
     QtPrompts prompts;
     Form1 form(prompts);
+    window = &form;
+    if (Lifetime::ending())
+        return 0;
     form.show();
     return app.exec();
 }

@@ -4,6 +4,7 @@
 #include "shell/surface.h"
 #include "shell/waiting.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
@@ -14,7 +15,10 @@
 #include <QTimer>
 
 #include <cmath>
+#include <csignal>
 #include <memory>
+#include <sys/prctl.h>
+#include <unistd.h>
 
 #include <signal.h>
 #include <sys/resource.h>
@@ -56,7 +60,9 @@ QString bundleSource() {
 void ExtractCurl() {
     RemoveCurl();
 
-    auto made = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/glimmerfetch-XXXXXX"));
+    // The process id in the name lets a later start remove the folder of a process that was killed.
+    auto made = std::make_unique<QTemporaryDir>(
+        QDir::tempPath() + QStringLiteral("/glimmerfetch-%1-XXXXXX").arg(QCoreApplication::applicationPid()));
     if (!made->isValid())
         throw AppError(QStringLiteral("Path/File access error"));
     made->setAutoRemove(true);
@@ -180,6 +186,14 @@ int RunAndWait(const ToolCommand& command, int windowStyle, Surface* bar, const 
     });
     if (command.standardInput.isEmpty())
         process.setStandardInputFile(QProcess::nullDevice());
+    // The tool dies with the program, even when the program is killed; one whose program was gone
+    // before this took hold does not start.
+    const pid_t parent = ::getpid();
+    process.setChildProcessModifier([parent] {
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent)
+            ::_exit(127);
+    });
     process.start(QIODevice::ReadWrite);
     if (!process.waitForStarted(-1)) {
         const QFileInfo info(command.program);

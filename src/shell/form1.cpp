@@ -15,6 +15,7 @@
 #include "shell/folder_picker.h"
 #include "shell/globals.h"
 #include "shell/hand_cursor.h"
+#include "shell/leftovers.h"
 #include "shell/prompts.h"
 #include "shell/settings_store.h"
 #include "shell/startup.h"
@@ -24,6 +25,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFocusEvent>
 #include <QGroupBox>
@@ -50,6 +52,24 @@ using Look::twips;
 QString key(const char* k) { return QString::fromLatin1(k); }
 
 } // namespace
+
+// The progress bar shows its text exactly as given. QProgressBar's own text is a format in which
+// "%p", "%v" and "%m" are replaced, and Qt 6.4 has no way to write a plain "%" in one, so a keyword
+// such as "100%" would not show as typed.
+class TextProgressBar : public QProgressBar {
+public:
+    using QProgressBar::QProgressBar;
+    QString text() const override { return shown_; }
+    void setText(const QString& text) {
+        if (text == shown_)
+            return;
+        shown_ = text;
+        update();
+    }
+
+private:
+    QString shown_;
+};
 
 Form1::Form1(Prompts& prompts, Options options)
     : prompts_(prompts)
@@ -155,7 +175,7 @@ void Form1::buildControls() {
     button("PushButton2", QStringLiteral("Start Downloading"), twips(120, 8170, 7800, 405), this,
            &Form1::PushButton2_Click);
 
-    ProgressBar1 = new QProgressBar(this);
+    ProgressBar1 = new TextProgressBar(this);
     ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
     ProgressBar1->setGeometry(twips(120, 8690, 7800, 405));
     ProgressBar1->setRange(0, 100);
@@ -200,6 +220,9 @@ void Form1::Form_Load() {
     trap(136, [&] { Text2->setText(SettingsStore::read(key("Text2"))); });
     trap(138, [&] { Text3->setText(SettingsStore::read(key("Text3"))); });
     restoreFilterDialog(trap);
+    // What an earlier run that was killed left behind: its partial download in the save folder and
+    // its private folder in the temporary location. Nothing is reported either way.
+    Main::RemoveLeftovers(Text1->text(), QDir::tempPath());
 }
 
 void Form1::restoreFilterDialog(ErrorTrap& trap) {
@@ -236,8 +259,7 @@ void Form1::setProgressValue(int value) { ProgressBar1->setValue(value); }
 
 void Form1::setProgressText(const QString& text) {
     progressText_ = text;
-    QString format = text;
-    ProgressBar1->setFormat(format.replace(QLatin1Char('%'), QStringLiteral("%%")));
+    ProgressBar1->setText(text);
 }
 
 QString Form1::helpText() {

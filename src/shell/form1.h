@@ -20,6 +20,7 @@ class QLineEdit;
 class QProgressBar;
 class QPushButton;
 class QTreeView;
+class TextProgressBar;
 
 // The main window: the keyword list, the three fields, the progress bar and sixteen buttons.
 // Every operation starts here; the commands themselves live in the subsystems and are only called.
@@ -100,7 +101,7 @@ private:
     QLineEdit* Text1 = nullptr;
     QLineEdit* Text2 = nullptr;
     QLineEdit* Text3 = nullptr;
-    QProgressBar* ProgressBar1 = nullptr;
+    TextProgressBar* ProgressBar1 = nullptr;
 
     int pointer_ = Default;
     QString progressText_;

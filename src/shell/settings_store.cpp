@@ -19,21 +19,27 @@ struct Entry {
     QString (*defaultValue)();
 };
 
-QString desktopFolder() {
-    QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
-    if (desktop.isEmpty())
-        desktop = QDir::homePath();
-    desktop = QDir::toNativeSeparators(desktop);
-    if (!desktop.endsWith(QDir::separator()))
-        desktop += QDir::separator();
-    return desktop;
+// A fresh profile saves into the desktop folder (the user's own name for it, from the XDG user
+// folders) when there is one, else into the pictures folder, else into the home folder.
+QString defaultFolder() {
+    QString folder = QDir::homePath();
+    for (const auto location : {QStandardPaths::DesktopLocation, QStandardPaths::PicturesLocation}) {
+        const QString path = QStandardPaths::writableLocation(location);
+        if (!path.isEmpty() && QFileInfo(path).isDir()) {
+            folder = path;
+            break;
+        }
+    }
+    if (!folder.endsWith(QLatin1Char('/')))
+        folder += QLatin1Char('/');
+    return folder;
 }
 
 QString text(const char* s) { return QString::fromLatin1(s); }
 
 // Every key of the program, in the order start-up restores them, with its default.
 const Entry Table[] = {
-    {"Text1", desktopFolder},                   // save folder
+    {"Text1", defaultFolder},                   // save folder
     {"Text2", [] { return text("5"); }},        // pictures per keyword
     {"Text3", [] { return text("1"); }},        // start position of the results
     {"Text4", [] { return text("1"); }},        // file-size threshold

@@ -2,9 +2,10 @@
 
 #include <QObject>
 
-// The program's end, as every wait sees it. Closing the main window calls Lifetime::end(): every
-// wait in progress returns at once by throwing ProgramEnding, running processes are killed by
-// their owners (they listen to the notifier), and the handlers unwind through their traps.
+// The program's end, as every wait sees it. Closing the main window (which SIGTERM, SIGINT and
+// SIGHUP do too, see ending_signals.h) calls Lifetime::end(): every wait in progress returns at
+// once by throwing ProgramEnding, running processes are killed by their owners (they listen to the
+// notifier), and the handlers unwind through their traps.
 namespace Lifetime {
 
 class Notifier : public QObject {

@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QBuffer>
+#include <QDir>
 #include <QFile>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -18,7 +19,6 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -56,6 +56,7 @@ QByteArray cursorFile(int hotX, int hotY) {
 class TestForm1 : public QObject {
     Q_OBJECT
 private slots:
+    void initTestCase();
     void init() { TestSettings::clear(); }
     void firstStart();
     void firstTimeMark_data();
@@ -75,9 +76,19 @@ private slots:
     void handCursor();
     void realMessageBox_data();
     void realMessageBox();
+    void progressTextAsTyped_data();
+    void progressTextAsTyped();
     // Last: the program's end is final for this process.
     void closingEndsTheProgram();
 };
+
+void TestForm1::initTestCase() {
+    // A home folder of this test's own, with a desktop folder: a fresh profile saves there.
+    static QTemporaryDir home;
+    QVERIFY(home.isValid());
+    QVERIFY(QDir(home.path()).mkdir(QStringLiteral("Desktop")));
+    qputenv("HOME", QFile::encodeName(home.path()));
+}
 
 void TestForm1::firstStart() {
     FakePrompts prompts;
@@ -100,7 +111,7 @@ void TestForm1::firstStart() {
     QCOMPARE(form.windowTitle(), QStringLiteral("Glimmerfetch"));
     QVERIFY(!form.windowIcon().isNull());
 
-    const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation) + "/";
+    const QString desktop = QDir::homePath() + "/Desktop/";
     QCOMPARE(form.findChild<QLineEdit*>("Text1")->text(), desktop);
     QCOMPARE(form.findChild<QLineEdit*>("Text2")->text(), QStringLiteral("5"));
     QCOMPARE(form.findChild<QLineEdit*>("Text3")->text(), QStringLiteral("1"));
@@ -410,6 +421,30 @@ void TestForm1::closingEndsTheProgram() {
     form->close();
     QVERIFY(Lifetime::ending());
     QVERIFY(!form->isVisible());
+}
+
+void TestForm1::progressTextAsTyped_data() {
+    QTest::addColumn<QString>("text");
+    QTest::newRow("percent at the end") << "100%";
+    QTest::newRow("the bar's own percent code") << "a%pb";
+    QTest::newRow("value and maximum codes") << "%v of %m";
+    QTest::newRow("doubled percent") << "50%%";
+    QTest::newRow("a run's text") << "Processing: 100%, finding images..., Please wait.. 3";
+}
+
+void TestForm1::progressTextAsTyped() {
+    QFETCH(QString, text);
+    ProgressLabelRecorder style; // outlives the window that uses it
+    FakePrompts prompts;
+    auto form = startSeenForm1(prompts);
+    auto* bar = child<QProgressBar>(form.get(), "ProgressBar1");
+    bar->setStyle(&style);
+    form->setProgressText(text);
+    form->setProgressValue(37);
+    bar->grab();
+    QVERIFY(!style.drawn.isEmpty());
+    QCOMPARE(style.drawn.last(), text);
+    QCOMPARE(form->progressText(), text);
 }
 
 void TestForm1::realMessageBox_data() {

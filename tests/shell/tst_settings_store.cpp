@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <sys/stat.h>
@@ -23,9 +24,12 @@ int fileMode(const QString& path) {
 class TestSettingsStore : public QObject {
     Q_OBJECT
 private slots:
+    void initTestCase();
     void init() { TestSettings::clear(); }
     void defaults_data();
     void defaults();
+    void defaultFolder_data();
+    void defaultFolder();
     void readsCreateNothing();
     void roundTrip_data();
     void roundTrip();
@@ -35,11 +39,18 @@ private slots:
     void writeSurvivesCrash();
 };
 
+void TestSettingsStore::initTestCase() {
+    // A home folder of this test's own, with a desktop folder.
+    static QTemporaryDir home;
+    QVERIFY(home.isValid());
+    QVERIFY(QDir(home.path()).mkdir(QStringLiteral("Desktop")));
+    qputenv("HOME", QFile::encodeName(home.path()));
+}
+
 void TestSettingsStore::defaults_data() {
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("expected");
-    QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
-    QTest::newRow("save folder") << "Text1" << desktop + "/";
+    QTest::newRow("save folder") << "Text1" << QDir::homePath() + "/Desktop/";
     QTest::newRow("pictures per keyword") << "Text2" << "5";
     QTest::newRow("start position") << "Text3" << "1";
     QTest::newRow("file-size threshold") << "Text4" << "1";
@@ -63,6 +74,58 @@ void TestSettingsStore::defaults() {
     QFETCH(QString, expected);
     QCOMPARE(SettingsStore::read(key), expected);
     QCOMPARE(SettingsStore::read(key, QStringLiteral("fallback")), QStringLiteral("fallback"));
+}
+
+void TestSettingsStore::defaultFolder_data() {
+    // Folders and files made in a fresh home folder, the user's folder names, and the save folder a
+    // fresh profile gets (relative to the home folder).
+    QTest::addColumn<QStringList>("folders");
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<QString>("userDirs");
+    QTest::addColumn<QString>("expected");
+    const QString german = "XDG_DESKTOP_DIR=\"$HOME/Schreibtisch\"\nXDG_PICTURES_DIR=\"$HOME/Bilder\"\n";
+    QTest::newRow("desktop") << QStringList{"Desktop", "Pictures"} << QStringList() << "" << "Desktop/";
+    QTest::newRow("no desktop: pictures") << QStringList{"Pictures"} << QStringList() << "" << "Pictures/";
+    QTest::newRow("neither: home") << QStringList() << QStringList() << "" << "";
+    QTest::newRow("desktop is a file") << QStringList() << QStringList{"Desktop", "Pictures"} << "" << "";
+    QTest::newRow("the user's own desktop name")
+        << QStringList{"Desktop", "Schreibtisch", "Bilder"} << QStringList() << german << "Schreibtisch/";
+    QTest::newRow("named desktop missing: named pictures")
+        << QStringList{"Desktop", "Bilder"} << QStringList() << german << "Bilder/";
+    QTest::newRow("named folders missing: home")
+        << QStringList{"Desktop", "Pictures"} << QStringList() << german << "";
+    QTest::newRow("a name with a space") << QStringList{"Mein Schreibtisch"} << QStringList()
+                                         << "XDG_DESKTOP_DIR=\"$HOME/Mein Schreibtisch\"\n"
+                                         << "Mein Schreibtisch/";
+}
+
+void TestSettingsStore::defaultFolder() {
+    QFETCH(QStringList, folders);
+    QFETCH(QStringList, files);
+    QFETCH(QString, userDirs);
+    QFETCH(QString, expected);
+    QTemporaryDir home;
+    QVERIFY(home.isValid());
+    QDir dir(home.path());
+    for (const QString& f : folders)
+        QVERIFY(dir.mkpath(f));
+    for (const QString& f : files) {
+        QFile file(dir.filePath(f));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    QVERIFY(dir.mkpath(".config"));
+    if (!userDirs.isEmpty()) {
+        QFile file(dir.filePath(".config/user-dirs.dirs"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(userDirs.toUtf8());
+    }
+    // A fresh profile in that home folder; the home folder is given with a trailing "/" as some
+    // sessions do.
+    ScopedEnvironment homeScope("HOME", home.path() + "/");
+    ScopedEnvironment config("XDG_CONFIG_HOME", dir.filePath(".config"));
+    QVERIFY(!SettingsStore::contains("Text1"));
+    QCOMPARE(SettingsStore::read("Text1"), home.path() + "/" + expected);
+    QCOMPARE(SettingsStore::defaultFor("Text1"), home.path() + "/" + expected);
 }
 
 void TestSettingsStore::readsCreateNothing() {

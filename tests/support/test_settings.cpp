@@ -29,3 +29,17 @@ QString fileText() {
 void seed(const QString& key, const QString& value) { SettingsStore::write(key, value); }
 
 } // namespace TestSettings
+
+ScopedEnvironment::ScopedEnvironment(const char* name, const QString& value)
+    : name_(name)
+    , saved_(qgetenv(name))
+    , had_(qEnvironmentVariableIsSet(name)) {
+    qputenv(name, QFile::encodeName(value));
+}
+
+ScopedEnvironment::~ScopedEnvironment() {
+    if (had_)
+        qputenv(name_.constData(), saved_);
+    else
+        qunsetenv(name_.constData());
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 // Each test program has its own settings folder (XDG_CONFIG_HOME, set by CTest). These helpers
@@ -16,3 +17,17 @@ QString fileText();
 void seed(const QString& key, const QString& value);
 
 } // namespace TestSettings
+
+// Sets an environment variable (HOME, XDG_CONFIG_HOME, ...) for one scope and restores it after.
+class ScopedEnvironment {
+public:
+    ScopedEnvironment(const char* name, const QString& value);
+    ~ScopedEnvironment();
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+private:
+    QByteArray name_;
+    QByteArray saved_;
+    bool had_;
+};

@@ -2,7 +2,9 @@
 
 #include "shell/form1.h"
 
+#include <QProxyStyle>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 #include <memory>
@@ -20,3 +22,12 @@ template <class T> T* child(QWidget* window, const char* name) {
         qFatal("no control %s", name);
     return c;
 }
+
+// A style that remembers every text a progress bar draws as its label. Set it on the bar
+// (bar->setStyle(&recorder)) and keep it alive longer than the bar.
+class ProgressLabelRecorder : public QProxyStyle {
+public:
+    mutable QStringList drawn;
+    void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override;
+};
