@@ -18,10 +18,8 @@
 #include <csignal>
 #include <memory>
 #include <sys/prctl.h>
-#include <unistd.h>
-
-#include <signal.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace CurlFunctions {
 
@@ -175,24 +173,22 @@ int RunAndWait(const ToolCommand& command, int windowStyle, Surface* bar, const 
         process.setStandardOutputFile(QProcess::nullDevice());
         process.setStandardErrorFile(QProcess::nullDevice());
     }
+    if (command.standardInput.isEmpty())
+        process.setStandardInputFile(QProcess::nullDevice());
+    // The tool dies with the program, even when the program is killed; one whose program was gone
+    // before this took hold does not start.
+    const pid_t parent = ::getpid();
     const qint64 sizeLimit = command.fileSizeLimit;
-    process.setChildProcessModifier([sizeLimit] {
+    process.setChildProcessModifier([parent, sizeLimit] {
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent)
+            ::_exit(127);
         if (sizeLimit > 0) {
             // A write past the limit fails with EFBIG instead of ending the tool with SIGXFSZ.
             ::signal(SIGXFSZ, SIG_IGN);
             const rlimit limit{rlim_t(sizeLimit), rlim_t(sizeLimit)};
             ::setrlimit(RLIMIT_FSIZE, &limit);
         }
-    });
-    if (command.standardInput.isEmpty())
-        process.setStandardInputFile(QProcess::nullDevice());
-    // The tool dies with the program, even when the program is killed; one whose program was gone
-    // before this took hold does not start.
-    const pid_t parent = ::getpid();
-    process.setChildProcessModifier([parent] {
-        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (::getppid() != parent)
-            ::_exit(127);
     });
     process.start(QIODevice::ReadWrite);
     if (!process.waitForStarted(-1)) {
