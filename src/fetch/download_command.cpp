@@ -1,5 +1,6 @@
 #include "fetch/download_command.h"
 
+#include "fetch/curl_session.h"
 #include "fetch/limits.h"
 
 namespace Download {
@@ -16,18 +17,19 @@ QString quoted(const QString& text) {
 }
 } // namespace
 
-QString DownloadCommandText(const QString& address, const QString& target) {
-    return CurlFunctions::CurlCommand + QStringLiteral(" ") + QStringLiteral(" -X GET --user-agent ") +
+QString DownloadCommandText(const CurlSession& curl, const QString& address, const QString& target) {
+    return curl.command() + QStringLiteral(" ") + QStringLiteral(" -X GET --user-agent ") +
            quoted(UserAgent()) +
            QStringLiteral(" --connect-timeout %1 --max-time 60 ").arg(Limits::ConnectSeconds) +
            QStringLiteral(" -F \"type=image\" ") + quoted(address) + QStringLiteral(" --output ") +
            quoted(target);
 }
 
-ToolCommand DownloadCommand(const QString& address, const QString& target, const QString& connectTo) {
+ToolCommand DownloadCommand(const CurlSession& curl, const QString& address, const QString& target,
+                            const QString& connectTo) {
     ToolCommand command;
-    command.program = CurlFunctions::CurlProgram();
-    command.arguments = CurlFunctions::CommonArguments();
+    command.program = curl.program();
+    command.arguments = curl.commonArguments();
     command.arguments << QStringLiteral("-X") << QStringLiteral("GET") << QStringLiteral("--user-agent")
                       << UserAgent() << QStringLiteral("--connect-timeout")
                       << QString::number(Limits::ConnectSeconds) << QStringLiteral("--max-time")

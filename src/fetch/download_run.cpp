@@ -1,6 +1,7 @@
 #include "fetch/download_run.h"
 
 #include "build_config.h"
+#include "fetch/curl_session.h"
 #include "fetch/download_checks.h"
 #include "fetch/download_command.h"
 #include "fetch/download_target.h"
@@ -31,6 +32,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <optional>
 
 namespace Download {
 
@@ -138,6 +140,7 @@ struct Run {
     RunReport report;
     PartialDownload partial;
     CurlFunctions::ImageResult result;
+    std::optional<CurlSession> curl;
     bool stopped = false;
 
     // Runs a command with the bar's text and value as they stand.
@@ -230,7 +233,7 @@ void readInputs(Run& run, const QString& countText, const QString& startText) {
     trap(122, [&] {
         run.filters.heightLimit = FilterSettings::limitFrom(SettingsStore::read(QStringLiteral("Text6")));
     });
-    trap(124, [&] { CurlFunctions::ExtractCurl(); });
+    trap(124, [&] { run.curl.emplace(); });
 }
 
 // Why a file that arrived is no picture, for the end report.
@@ -278,7 +281,7 @@ void downloadResult(Run& run, Keyword& keyword) {
         run.surface.setProgressText(keyword.downloading);
         ++run.summary.downloads;
         outcome = PictureFetch::fetch(
-            run.result.downloadAddress, run.partial.path,
+            *run.curl, run.result.downloadAddress, run.partial.path,
             [&](const ToolCommand& command, ToolOutput* output) { return run.runShown(command, output); });
         run.surface.setProgressText(keyword.downloading);
     });
@@ -355,12 +358,15 @@ void takeResults(Run& run, Keyword& keyword, const QString& text) {
 // Asks the service for the keyword's page and reads the answer.
 void searchKeyword(Run& run, Keyword& keyword) {
     ErrorTrap& trap = run.trap;
-    trap(136, [&] { Main::RemoveFile(CurlFunctions::ResponseFile); });
+    if (!run.curl)
+        return; // reported when the run started: no keyword can be searched
+    const QString answerFile = run.curl->responseFile();
+    trap(136, [&] { Main::RemoveFile(answerFile); });
     int exitCode = 0;
     ToolOutput output;
     trap(138, [&] {
         const ToolCommand search =
-            Search::SearchCommand(keyword.text, run.start, Search::PageSize(run.count));
+            Search::SearchCommand(*run.curl, keyword.text, run.start, Search::PageSize(run.count));
         run.surface.setProgressText(keyword.finding);
         ++run.summary.searches;
         exitCode = run.runShown(search, &output);
@@ -373,7 +379,7 @@ void searchKeyword(Run& run, Keyword& keyword) {
         return;
     }
     QString text;
-    trap(140, [&] { text = CurlFunctions::ReadResponse(CurlFunctions::ResponseFile); });
+    trap(140, [&] { text = CurlFunctions::ReadResponse(answerFile); });
     if (CurlFunctions::IsImageAnswer(text)) {
         if (CurlFunctions::HasTotal(text))
             takeResults(run, keyword, text);
@@ -416,7 +422,7 @@ void runKeyword(Run& run, int k) {
 void finish(Run& run) {
     ErrorTrap& trap = run.trap;
     run.partial.discard();
-    trap(166, [&] { CurlFunctions::RemoveCurl(); });
+    trap(166, [&] { run.curl.reset(); });
     if (trap.ended())
         return;
     trap(168, [&] { run.surface.setPointer(Surface::Default); });
@@ -433,7 +439,6 @@ RunSummary DownloadRun(KeywordList& keywords, Surface& surface, Prompts& prompts
         return RunSummary();
     Globals::RunBusy = true;
     BusyScope busy;
-    CurlFunctions::CurlScope curl;
     ErrorTrap trap(prompts, QStringLiteral("Form1.PushButton2_Click"));
     Run run(keywords, surface, prompts, trap, DownloadTarget::folderPrefix(folder));
     if (!startChecks(run, folder))

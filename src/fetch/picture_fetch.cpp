@@ -30,7 +30,7 @@ int httpStatus(const ToolOutput& output) {
 }
 
 QString curlReason(int exitCode, const ToolOutput& output) {
-    if (output.crashed)
+    if (output.crashed || exitCode == Shell32::Crashed)
         return QStringLiteral("curl ended unexpectedly");
     switch (exitCode) {
     case 5:
@@ -83,7 +83,7 @@ QString curlErrorText(int exitCode, const ToolOutput& output) {
     return curlReason(exitCode, output);
 }
 
-Outcome fetch(const QString& address, const QString& file, const Runner& run) {
+Outcome fetch(const CurlSession& curl, const QString& address, const QString& file, const Runner& run) {
     Outcome outcome;
     QString next = address;
     for (int redirects = 0;; ++redirects) {
@@ -94,7 +94,7 @@ Outcome fetch(const QString& address, const QString& file, const Runner& run) {
         }
         ToolOutput output;
         const int exitCode =
-            run(Download::DownloadCommand(next, file, AddressCheck::connectTo(target)), &output);
+            run(Download::DownloadCommand(curl, next, file, AddressCheck::connectTo(target)), &output);
         if (exitCode != 0 || output.crashed) {
             outcome.failure = curlReason(exitCode, output);
             // The file size limit makes a write fail too.

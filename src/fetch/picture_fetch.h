@@ -6,6 +6,8 @@
 
 #include <functional>
 
+class CurlSession;
+
 // One picture download: each address, the answer's and every redirect's, is checked before curl is
 // asked for it, and the outcome is judged by curl's exit, the and the HTTP status.
 namespace PictureFetch {
@@ -22,7 +24,7 @@ extern const QString WriteFailure;
 using Runner = std::function<int(const ToolCommand&, ToolOutput*)>;
 
 // Downloads `address` into `file` (which exists), following at most Limits::Redirects redirects.
-Outcome fetch(const QString& address, const QString& file, const Runner& run);
+Outcome fetch(const CurlSession& curl, const QString& address, const QString& file, const Runner& run);
 
 // The short reason for a curl that ended with `exitCode` ("timed out", "host name not resolved",
 // "TLS error", ...), for the end report.

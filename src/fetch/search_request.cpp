@@ -1,6 +1,7 @@
 #include "fetch/search_request.h"
 
 #include "build_config.h"
+#include "fetch/curl_session.h"
 #include "fetch/limits.h"
 #include "fetch/pace.h"
 #include "fetch/picture_fetch.h"
@@ -12,6 +13,8 @@
 #include "shell/settings_store.h"
 #include "shell/surface.h"
 #include "shell/waiting.h"
+
+#include <optional>
 
 namespace UrLenc {
 
@@ -116,14 +119,14 @@ QByteArray HeaderConfig(const QString& host, const QString& key) {
            QByteArray("header = ") + configQuoted(QStringLiteral("x-rapidapi-key: ") + key) + '\n';
 }
 
-ToolCommand SearchCommand(const QString& keyword, int pageNumber, int pageSize) {
+ToolCommand SearchCommand(const CurlSession& curl, const QString& keyword, int pageNumber, int pageSize) {
     const QString host = ServiceHost();
     ToolCommand command;
-    command.program = CurlFunctions::CurlProgram();
-    command.arguments = CurlFunctions::CommonArguments() + LimitArguments();
+    command.program = curl.program();
+    command.arguments = curl.commonArguments() + LimitArguments();
     command.arguments << QStringLiteral("-X") << QStringLiteral("GET")
                       << address(host, keyword, pageNumber, pageSize) << QStringLiteral("-K")
-                      << QStringLiteral("-") << QStringLiteral("--output") << CurlFunctions::ResponseFile;
+                      << QStringLiteral("-") << QStringLiteral("--output") << curl.responseFile();
     command.standardInput = HeaderConfig(host, SettingsStore::read(QStringLiteral("SID")));
     command.fileSizeLimit = Limits::SearchAnswerBytes;
     return command;
@@ -145,19 +148,19 @@ QStringList LimitArguments() {
             QStringLiteral("%{http_code}")};
 }
 
-ToolCommand KeyTestCommand() {
-    return SearchCommand(QStringLiteral("city"), 1, 4);
+ToolCommand KeyTestCommand(const CurlSession& curl) {
+    return SearchCommand(curl, QStringLiteral("city"), 1, 4);
 }
 
-QString SearchCommandText(const QString& keyword, int pageNumber, int pageSize) {
+QString SearchCommandText(const CurlSession& curl, const QString& keyword, int pageNumber, int pageSize) {
     const QString host = ServiceHost();
     const QChar q('"');
-    return CurlFunctions::CurlCommand + QStringLiteral(" ") + QStringLiteral(" -X GET  ") +
-           QStringLiteral(" ") + q + address(host, keyword, pageNumber, pageSize) + q +
-           QStringLiteral(" --header ") + q + QStringLiteral("x-rapidapi-host: ") + host + q +
-           QStringLiteral(" ") + QStringLiteral(" --header ") + q + QStringLiteral("x-rapidapi-key: ") +
+    return curl.command() + QStringLiteral(" ") + QStringLiteral(" -X GET  ") + QStringLiteral(" ") + q +
+           address(host, keyword, pageNumber, pageSize) + q + QStringLiteral(" --header ") + q +
+           QStringLiteral("x-rapidapi-host: ") + host + q + QStringLiteral(" ") +
+           QStringLiteral(" --header ") + q + QStringLiteral("x-rapidapi-key: ") +
            SettingsStore::read(QStringLiteral("SID")) + q + QStringLiteral("  --output ") + q +
-           CurlFunctions::ResponseFile + q;
+           curl.responseFile() + q;
 }
 
 QString KeyValidText() {
@@ -198,7 +201,7 @@ void KeyTest(Prompts& prompts, const std::function<void(int)>& setPointer, const
     struct Busy {
         ~Busy() { Globals::RunBusy = false; }
     } busy;
-    CurlFunctions::CurlScope scope;
+    std::optional<CurlSession> curl;
 
     trap(102, [&] { setPointer(Surface::Hourglass); });
     if (keyFieldText.isEmpty()) {
@@ -211,14 +214,17 @@ void KeyTest(Prompts& prompts, const std::function<void(int)>& setPointer, const
 
     QString text;
     QString verdict;
-    int exitCode = 0;
+    int exitCode = Shell32::StartErrorBase + 53; // no session: curl could not be started
     ToolOutput output;
-    trap(108, [&] { CurlFunctions::ExtractCurl(); });
-    trap(110,
-         [&] { exitCode = Shell32::RunAndWait(KeyTestCommand(), 0, nullptr, QString(), 0, 0, 0, &output); });
-    trap(112, [&] { text = CurlFunctions::ReadResponse(CurlFunctions::ResponseFile); });
+    trap(108, [&] { curl.emplace(); });
+    if (curl) {
+        trap(110, [&] {
+            exitCode = Shell32::RunAndWait(KeyTestCommand(*curl), 0, nullptr, QString(), 0, 0, 0, &output);
+        });
+        trap(112, [&] { text = CurlFunctions::ReadResponse(curl->responseFile()); });
+    }
     trap(114, [&] { verdict = KeyVerdict(exitCode, output, text, prompts); });
-    trap(116, [&] { CurlFunctions::RemoveCurl(); });
+    trap(116, [&] { curl.reset(); });
     trap(118, [&] { Main::PauseSeconds(Pace::seconds(1.0)); });
     trap(120, [&] { setPointer(Surface::Default); });
     trap(122, [&] { prompts.tell(verdict); });

@@ -6,6 +6,7 @@
 
 #include <functional>
 
+class CurlSession;
 class Prompts;
 
 namespace UrLenc {
@@ -29,24 +30,24 @@ QString ServiceHost();
 int PageSize(int countPerKeyword);
 
 // The search request for one keyword. Its arguments are those of the command text below, split as
-// a shell would split it, quotes removed, in the same order, with CommonArguments() first and the
-// two "--header" options replaced by "-K -" and LimitArguments() after CommonArguments(): the headers reach
-// curl on its standard input, so the key never shows in the process list. Uses CurlProgram(), ResponseFile
-// and the key stored under "SID". The keyword is sent URL-encoded.
-ToolCommand SearchCommand(const QString& keyword, int pageNumber, int pageSize);
+// a shell would split it, quotes removed, in the same order, with the session's common arguments and
+// LimitArguments() first and the two "--header" options replaced by "-K -": the headers reach curl on
+// its standard input, so the key never shows in the process list. Uses the session's curl and answer
+// file and the key stored under "SID". The keyword is sent URL-encoded.
+ToolCommand SearchCommand(const CurlSession& curl, const QString& keyword, int pageNumber, int pageSize);
 
 // The limits every search request is held to, as curl options: connect, stall, whole request and
 // answer size (Limits), "-sS" so that curl prints its own error text, and the HTTP status on
-// standard output. They stand right after CommonArguments().
+// standard output. They stand right after the common arguments.
 QStringList LimitArguments();
 
 // The key test's request: keyword "city", page 1, page size 4.
-ToolCommand KeyTestCommand();
+ToolCommand KeyTestCommand(const CurlSession& curl);
 
 // The command text of the search request as one line (the quoted tool path, two spaces, "-X GET",
 // three spaces, the quoted address, the two quoted "--header" options, "--output" and the quoted
 // answer file), for messages and tests. It shows the key; never log it.
-QString SearchCommandText(const QString& keyword, int pageNumber, int pageSize);
+QString SearchCommandText(const CurlSession& curl, const QString& keyword, int pageNumber, int pageSize);
 
 // The configuration text that carries the two headers to curl ("-K -"), one `header = "..."` line
 // each, with backslashes and double quotes escaped so that no key can end the value or add an option.

@@ -5,13 +5,11 @@
 #include "shell/waiting.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <cmath>
@@ -20,102 +18,6 @@
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <unistd.h>
-
-namespace CurlFunctions {
-
-QString CurlCommand;
-QString ResponseFile;
-
-namespace {
-
-// The private folder of the current run or key test.
-std::unique_ptr<QTemporaryDir> folder;
-QString curlProgram;
-
-const QString BundleName = QStringLiteral("curl-ca-bundle.crt");
-const QString ResponseName = QStringLiteral("message.txt");
-
-// Where Debian, Fedora and others keep the system's CA certificates as one PEM file.
-const char* const SystemBundles[] = {
-    "/etc/ssl/certs/ca-certificates.crt",
-    "/etc/pki/tls/certs/ca-bundle.crt",
-    "/etc/ssl/cert.pem",
-};
-
-QString bundleSource() {
-    const QString chosen = qEnvironmentVariable("GLIMMERFETCH_CA_BUNDLE");
-    if (!chosen.isEmpty())
-        return chosen;
-    for (const char* path : SystemBundles) {
-        if (QFileInfo(QString::fromLatin1(path)).isReadable())
-            return QString::fromLatin1(path);
-    }
-    return QString::fromLatin1(SystemBundles[0]);
-}
-
-} // namespace
-
-void ExtractCurl() {
-    RemoveCurl();
-
-    // The process id in the name lets a later start remove the folder of a process that was killed.
-    auto made = std::make_unique<QTemporaryDir>(
-        QDir::tempPath() + QStringLiteral("/glimmerfetch-%1-XXXXXX").arg(QCoreApplication::applicationPid()));
-    if (!made->isValid())
-        throw AppError(QStringLiteral("Path/File access error"));
-    made->setAutoRemove(true);
-    // QTemporaryDir makes the folder for its owner only; say so explicitly all the same.
-    QFile::setPermissions(made->path(),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-
-    QFile source(bundleSource());
-    if (!source.open(QIODevice::ReadOnly))
-        throw AppError(QStringLiteral("File not found")); // `made` goes, with the folder
-    const QByteArray pem = source.readAll();
-    QFile bundle(made->filePath(BundleName));
-    if (!bundle.open(QIODevice::WriteOnly) || bundle.write(pem) != pem.size() || !bundle.flush())
-        throw AppError(QStringLiteral("Path/File access error"));
-    bundle.close();
-
-    QString program = QStandardPaths::findExecutable(QStringLiteral("curl"));
-    if (program.isEmpty())
-        program = QStringLiteral("curl");
-
-    folder = std::move(made);
-    curlProgram = program;
-    CurlCommand = QLatin1Char('"') + program + QLatin1Char('"');
-    ResponseFile = folder->filePath(ResponseName);
-}
-
-void RemoveCurl() {
-    ResponseFile.clear();
-    if (!folder)
-        return;
-    folder->remove();
-    folder.reset();
-}
-
-QString TempFolder() {
-    return folder ? folder->path() : QString();
-}
-
-QString CaBundleFile() {
-    return folder ? folder->filePath(BundleName) : QString();
-}
-
-QString CurlProgram() {
-    return curlProgram;
-}
-
-QStringList CommonArguments() {
-    return {QStringLiteral("--cacert"), CaBundleFile()};
-}
-
-CurlScope::~CurlScope() {
-    RemoveCurl();
-}
-
-} // namespace CurlFunctions
 
 namespace Shell32 {
 
@@ -190,8 +92,16 @@ int RunAndWait(const ToolCommand& command, int windowStyle, Surface* bar, const 
             ::setrlimit(RLIMIT_FSIZE, &limit);
         }
     });
+    QEventLoop loop;
     process.start(QIODevice::ReadWrite);
-    if (!process.waitForStarted(-1)) {
+    if (process.state() == QProcess::Starting) {
+        // The start is awaited in the event loop too: the window keeps painting.
+        QObject::connect(&process, &QProcess::started, &loop, &QEventLoop::quit);
+        QObject::connect(&process, &QProcess::errorOccurred, &loop, &QEventLoop::quit);
+        loop.exec();
+        QObject::disconnect(&process, nullptr, &loop, nullptr);
+    }
+    if (process.state() != QProcess::Running && process.error() == QProcess::FailedToStart) {
         const QFileInfo info(command.program);
         const bool found = command.program.contains(QLatin1Char('/'))
                                ? info.exists()
@@ -203,7 +113,6 @@ int RunAndWait(const ToolCommand& command, int windowStyle, Surface* bar, const 
         process.closeWriteChannel();
     }
 
-    QEventLoop loop;
     QTimer cycle;
     cycle.setSingleShot(true);
     cycle.setTimerType(Qt::PreciseTimer);
@@ -241,7 +150,8 @@ int RunAndWait(const ToolCommand& command, int windowStyle, Surface* bar, const 
         output->standardError = process.readAllStandardError().left(ToolOutput::OutputLimit);
         output->crashed = process.exitStatus() == QProcess::CrashExit;
     }
-    return process.exitCode();
+    // A tool ended by a signal has no exit code.
+    return process.exitStatus() == QProcess::CrashExit ? Crashed : process.exitCode();
 }
 
 } // namespace Shell32

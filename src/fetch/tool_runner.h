@@ -28,59 +28,6 @@ struct ToolOutput {
     bool crashed = false; // ended by a signal: its exit code means nothing
 };
 
-// curl and its files, and the private folder they live in for the length of one download run or
-// key test.
-namespace CurlFunctions {
-
-// The quoted path of the curl tool ("\"/usr/bin/curl\""); the first token of every command text.
-// Set by ExtractCurl; empty before the first one.
-extern QString CurlCommand;
-
-// The path of the search answer file, "message.txt" in the private folder, without quotes. Set by
-// ExtractCurl; empty before the first one and after RemoveCurl (a removed folder's name could be
-// taken by another local user, so no path into it is kept).
-extern QString ResponseFile;
-
-// Puts the tool in place for a run: makes a fresh private folder (mode 0700) under the platform's
-// temporary folder, writes the CA bundle "curl-ca-bundle.crt" into it, and sets CurlCommand and
-// ResponseFile. The tool is the system's curl, found on PATH (a bare "curl" when PATH has none, so
-// that the start fails like a missing tool). The bundle is the file named by GLIMMERFETCH_CA_BUNDLE
-// when that is set, else the system's CA certificates. A folder left by an earlier ExtractCurl is
-// removed first. Throws AppError when the folder or the bundle cannot be written; ResponseFile is
-// then empty and CurlCommand keeps its value.
-void ExtractCurl();
-
-// Removes the private folder with everything in it (the bundle, message.txt, anything else curl
-// wrote there) and empties ResponseFile. Reports nothing.
-void RemoveCurl();
-
-// The private folder ("" when none is in place) and the paths in it.
-QString TempFolder();
-QString CaBundleFile();
-
-// The unquoted path of the curl tool (CurlCommand without its quotes).
-QString CurlProgram();
-
-// The arguments every curl command starts with: "--cacert" and the bundle in the private folder
-// (curl on Linux does not look for a bundle beside itself).
-QStringList CommonArguments();
-
-// Removes the private folder when it leaves scope, also when a wait unwinds because the program is
-// ending. Put one at the top of every routine that calls ExtractCurl:
-//     CurlFunctions::CurlScope scope;
-//     trap(104, [&] { CurlFunctions::ExtractCurl(); });
-//     ...
-//     trap(130, [&] { CurlFunctions::RemoveCurl(); });
-class CurlScope {
-public:
-    CurlScope() = default;
-    ~CurlScope();
-    CurlScope(const CurlScope&) = delete;
-    CurlScope& operator=(const CurlScope&) = delete;
-};
-
-} // namespace CurlFunctions
-
 // Running one tool and waiting for it without freezing the window.
 namespace Shell32 {
 
@@ -111,16 +58,19 @@ CycleView WaitCycleView(int counter, const QString& baseText, int baseValue, int
 // shown as the nearer end); at the end the bar text
 // is the base text, or "Progress Bar" when that is empty. Without a bar (nullptr) nothing is shown.
 //
-// Returns the tool's exit code, or, when it cannot be started, a negative number: the start
-// error's number (53 file not found, 70 permission denied) minus 2,147,221,504, at once, with
-// nothing shown. `cycleMs` 0 means cycleMilliseconds(). When the program ends meanwhile the tool
-// is killed and ProgramEnding is thrown. With `output`, what the tool printed is kept there; without
-// it, the tool's output is discarded.
+// Returns the tool's exit code, Crashed when a signal ended it, or, when it cannot be started, a negative
+// number: the start error's number (53 file not found, 70 permission denied) minus 2,147,221,504, at once,
+// with nothing shown. `cycleMs` 0 means cycleMilliseconds(). When the program ends meanwhile the tool is
+// killed and ProgramEnding is thrown. With `output`, what the tool printed is kept there; without it, the
+// tool's output is discarded.
 int RunAndWait(const ToolCommand& command, int windowStyle = 6, Surface* bar = nullptr,
                const QString& baseText = QString(), int baseValue = 0, int itemCount = 0, int cycleMs = 0,
                ToolOutput* output = nullptr);
 
 // The negative result for a start error number.
 inline constexpr int StartErrorBase = -2147221504;
+
+// The result for a tool that was ended by a signal (a crash, or killed from outside).
+inline constexpr int Crashed = -1;
 
 } // namespace Shell32

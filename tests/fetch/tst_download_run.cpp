@@ -1,4 +1,5 @@
 #include "fake_prompts.h"
+#include "fetch/curl_session.h"
 #include "fetch/download_command.h"
 #include "fetch/download_run.h"
 #include "fetch/tool_runner.h"
@@ -92,9 +93,10 @@ void TestDownloadRun::commandArgumentsFollowTheCommandText_data() {
 void TestDownloadRun::commandArgumentsFollowTheCommandText() {
     QFETCH(QString, address);
     QFETCH(QString, target);
-    const ToolCommand command = Download::DownloadCommand(address, target);
+    const CurlSession curl;
+    const ToolCommand command = Download::DownloadCommand(curl, address, target);
     QStringList args = command.arguments;
-    const QStringList common = CurlFunctions::CommonArguments();
+    const QStringList common = curl.commonArguments();
     QCOMPARE(args.mid(0, common.size()), common);
     args = args.mid(common.size());
 
@@ -115,9 +117,8 @@ void TestDownloadRun::commandArgumentsFollowTheCommandText() {
     // address moved to the end (curl reads everything after "--" as addresses).
     for (const QString& added : hardening + QStringList{"--"})
         args.removeOne(added);
-    CurlFunctions::CurlCommand = "\"/usr/bin/curl\"";
-    QStringList words = shellSplit(Download::DownloadCommandText(address, target));
-    QCOMPARE(words.takeFirst(), "/usr/bin/curl");
+    QStringList words = shellSplit(Download::DownloadCommandText(curl, address, target));
+    QCOMPARE(words.takeFirst(), curl.program());
     words.removeOne(address);
     words << address;
     QCOMPARE(args, words);

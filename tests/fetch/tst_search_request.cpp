@@ -1,4 +1,5 @@
 #include "fake_prompts.h"
+#include "fetch/curl_session.h"
 #include "fetch/response_scan.h"
 #include "fetch/run_report.h"
 #include "fetch/search_request.h"
@@ -73,7 +74,6 @@ void TestSearchRequest::init() {
 }
 
 void TestSearchRequest::cleanup() {
-    CurlFunctions::RemoveCurl();
     QCOMPARE(leftovers(), tempBefore);
 }
 
@@ -134,28 +134,28 @@ void TestSearchRequest::commandArguments() {
     QFETCH(int, size);
     QFETCH(QString, key);
     SettingsStore::write(QStringLiteral("SID"), key);
-    CurlFunctions::ExtractCurl();
+    CurlSession curl;
     const QString host = Search::ServiceHost();
-    const QString text = Search::SearchCommandText(keyword, page, size);
+    const QString text = Search::SearchCommandText(curl, keyword, page, size);
     const QString address =
         QStringLiteral("https://%1/api/Search/ImageSearchAPI?q=%2&pageNumber=%3&pageSize=%4&autoCorrect=true")
             .arg(host, UrLenc::URLEncode(keyword))
             .arg(page)
             .arg(size);
-    QCOMPARE(text, CurlFunctions::CurlCommand + "  -X GET   \"" + address +
-                       "\" --header \"x-rapidapi-host: " + host + "\"  --header \"x-rapidapi-key: " + key +
-                       "\"  --output \"" + CurlFunctions::ResponseFile + "\"");
+    QCOMPARE(text, curl.command() + "  -X GET   \"" + address + "\" --header \"x-rapidapi-host: " + host +
+                       "\"  --header \"x-rapidapi-key: " + key + "\"  --output \"" + curl.responseFile() +
+                       "\"");
 
     // The arguments are the text's words with the two headers moved to curl's standard input.
     QStringList words = shellSplit(text);
-    QCOMPARE(words.takeFirst(), CurlFunctions::CurlProgram());
+    QCOMPARE(words.takeFirst(), curl.program());
     const qsizetype header = words.indexOf(QStringLiteral("--header"));
     words.remove(header, 4);
     words.insert(header, QStringLiteral("-"));
     words.insert(header, QStringLiteral("-K"));
-    const ToolCommand command = Search::SearchCommand(keyword, page, size);
-    QCOMPARE(command.program, CurlFunctions::CurlProgram());
-    QCOMPARE(command.arguments, CurlFunctions::CommonArguments() + Search::LimitArguments() + words);
+    const ToolCommand command = Search::SearchCommand(curl, keyword, page, size);
+    QCOMPARE(command.program, curl.program());
+    QCOMPARE(command.arguments, curl.commonArguments() + Search::LimitArguments() + words);
     // The limits: connect, stall, whole request, answer size; curl's error text and the status.
     QCOMPARE(Search::LimitArguments().join(' '),
              "--connect-timeout 15 --speed-limit 1 --speed-time 30 --max-time 120 "
@@ -167,9 +167,9 @@ void TestSearchRequest::commandArguments() {
 
 void TestSearchRequest::searchOverTheWire() {
     SettingsStore::write(QStringLiteral("SID"), ImageService::validKey());
-    CurlFunctions::CurlScope scope;
-    CurlFunctions::ExtractCurl();
-    const ToolCommand command = Search::SearchCommand(QStringLiteral("red car"), 1, Search::PageSize(5));
+    CurlSession curl;
+    const ToolCommand command =
+        Search::SearchCommand(curl, QStringLiteral("red car"), 1, Search::PageSize(5));
     QVERIFY(!command.arguments.join(' ').contains(ImageService::validKey())); // not in the process list
     QCOMPARE(Shell32::RunAndWait(command, 0), 0);
 
@@ -181,8 +181,8 @@ void TestSearchRequest::searchOverTheWire() {
     QCOMPARE(requests[0].header(QStringLiteral("x-rapidapi-key")), ImageService::validKey());
 
     // The answer is in message.txt in the private folder; the scan agrees with a JSON reading of it.
-    QCOMPARE(folderOf(CurlFunctions::ResponseFile), CurlFunctions::TempFolder());
-    const QString text = CurlFunctions::ReadResponse(CurlFunctions::ResponseFile);
+    QCOMPARE(folderOf(curl.responseFile()), curl.folder());
+    const QString text = CurlFunctions::ReadResponse(curl.responseFile());
     QVERIFY(CurlFunctions::IsImageAnswer(text));
     const QJsonObject json = QJsonDocument::fromJson(text.toUtf8()).object();
     QCOMPARE(CurlFunctions::ReadTotal(text), json.value(QStringLiteral("totalCount")).toInt());
@@ -229,15 +229,14 @@ void TestSearchRequest::hostileTextStaysData() {
     QFETCH(QString, key);
     QFETCH(QString, sentKey);
     SettingsStore::write(QStringLiteral("SID"), key);
-    CurlFunctions::CurlScope scope;
-    CurlFunctions::ExtractCurl();
-    QCOMPARE(Shell32::RunAndWait(Search::SearchCommand(keyword, 1, 25), 0), 0);
+    CurlSession curl;
+    QCOMPARE(Shell32::RunAndWait(Search::SearchCommand(curl, keyword, 1, 25), 0), 0);
     const auto requests = service->requests();
     QCOMPARE(requests.size(), 1); // nothing else was fetched
     QCOMPARE(requests[0].queryValue(QStringLiteral("q")), keyword);
     QCOMPARE(requests[0].header(QStringLiteral("x-rapidapi-key")), sentKey);
     QVERIFY(!requests[0].hasHeader(QStringLiteral("x-evil")));
-    QCOMPARE(QDir(CurlFunctions::TempFolder()).entryList(QDir::Files | QDir::Hidden).size(),
+    QCOMPARE(QDir(curl.folder()).entryList(QDir::Files | QDir::Hidden).size(),
              2); // bundle, answer
     QVERIFY(!QFileInfo::exists(QStringLiteral("/tmp/evil")));
 }
@@ -289,7 +288,7 @@ void TestSearchRequest::keyTest() {
         QCOMPARE(service->searchRequests()[0].query,
                  QStringLiteral("q=city&pageNumber=1&pageSize=4&autoCorrect=true"));
     QVERIFY(!Globals::RunBusy);
-    QVERIFY(CurlFunctions::TempFolder().isEmpty());
+    QCOMPARE(leftovers(), tempBefore); // the private folder is gone
 }
 
 void TestSearchRequest::keyTestWithEmptyFieldMakesNoRequest() {
@@ -334,7 +333,7 @@ void TestSearchRequest::keyTestUnwindsWhenProgramEnds() {
     QVERIFY(prompts.calls.isEmpty()); // no verdict, no error box
     QCOMPARE(pointers, QList<int>{Surface::Hourglass});
     QVERIFY(!Globals::RunBusy);
-    QVERIFY(CurlFunctions::TempFolder().isEmpty()); // and cleanup() checks that nothing is left in /tmp
+    QCOMPARE(leftovers(), tempBefore); // nothing is left in the temporary location
 }
 
 QTEST_MAIN(TestSearchRequest)

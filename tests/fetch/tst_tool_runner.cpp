@@ -1,3 +1,4 @@
+#include "fetch/curl_session.h"
 #include "fetch/tool_runner.h"
 #include "shell/error_report.h"
 #include "shell/surface.h"
@@ -75,49 +76,39 @@ void TestToolRunner::initTestCase() {
 }
 
 void TestToolRunner::cleanup() {
-    CurlFunctions::RemoveCurl();
     qunsetenv("GLIMMERFETCH_CA_BUNDLE");
     QCOMPARE(gmtempEntries(), QStringList()); // nothing of the program is left
 }
 
 void TestToolRunner::extractAndRemove() {
-    QVERIFY(CurlFunctions::TempFolder().isEmpty());
-    CurlFunctions::ExtractCurl();
-    const QString folder = CurlFunctions::TempFolder();
-    QVERIFY(folder.startsWith(QDir::tempPath() + QLatin1Char('/')));
-    QCOMPARE(QFileInfo(folder).permissions() & 0x7777, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                                           QFileDevice::ExeOwner | QFileDevice::ReadUser |
-                                                           QFileDevice::WriteUser | QFileDevice::ExeUser);
-    QCOMPARE(CurlFunctions::ResponseFile, folder + QStringLiteral("/message.txt"));
-    QCOMPARE(CurlFunctions::CaBundleFile(), folder + QStringLiteral("/curl-ca-bundle.crt"));
-    QVERIFY(QFileInfo(CurlFunctions::CaBundleFile()).size() > 1000);
-    QCOMPARE(CurlFunctions::CurlCommand, QLatin1Char('"') + CurlFunctions::CurlProgram() + QLatin1Char('"'));
-    QCOMPARE(CurlFunctions::CurlProgram(), QStandardPaths::findExecutable(QStringLiteral("curl")));
-    QCOMPARE(CurlFunctions::CommonArguments(), (QStringList{"--cacert", CurlFunctions::CaBundleFile()}));
+    QString folder;
+    {
+        CurlSession curl;
+        folder = curl.folder();
+        QVERIFY(folder.startsWith(QDir::tempPath() + QLatin1Char('/')));
+        QCOMPARE(QFileInfo(folder).permissions() & 0x7777, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                               QFileDevice::ExeOwner | QFileDevice::ReadUser |
+                                                               QFileDevice::WriteUser | QFileDevice::ExeUser);
+        QCOMPARE(curl.responseFile(), folder + QStringLiteral("/message.txt"));
+        QCOMPARE(curl.caBundle(), folder + QStringLiteral("/curl-ca-bundle.crt"));
+        QVERIFY(QFileInfo(curl.caBundle()).size() > 1000);
+        QCOMPARE(curl.command(), QLatin1Char('"') + curl.program() + QLatin1Char('"'));
+        QCOMPARE(curl.program(), QStandardPaths::findExecutable(QStringLiteral("curl")));
+        QCOMPARE(curl.commonArguments(), (QStringList{"--cacert", curl.caBundle()}));
 
-    // A second extraction replaces the folder; removal takes whatever curl left in it.
-    CurlFunctions::ExtractCurl();
-    const QString second = CurlFunctions::TempFolder();
-    QVERIFY(second != folder);
+        // Two sessions have two folders; the end of one takes whatever curl left in it.
+        CurlSession second;
+        QVERIFY(second.folder() != folder);
+        QFile answer(curl.responseFile());
+        QVERIFY(answer.open(QIODevice::WriteOnly));
+        answer.close();
+    }
     QVERIFY(!QFileInfo::exists(folder));
-    QFile answer(CurlFunctions::ResponseFile);
-    QVERIFY(answer.open(QIODevice::WriteOnly));
-    answer.close();
-    CurlFunctions::RemoveCurl();
-    QVERIFY(!QFileInfo::exists(second));
-    QVERIFY(CurlFunctions::TempFolder().isEmpty());
-    QVERIFY(CurlFunctions::ResponseFile.isEmpty());
-    CurlFunctions::RemoveCurl(); // nothing to remove: no harm
 }
 
 void TestToolRunner::missingBundleLeavesNothing() {
-    CurlFunctions::ExtractCurl();
-    const QString response = CurlFunctions::ResponseFile;
     qputenv("GLIMMERFETCH_CA_BUNDLE", "/nonexistent/glimmerfetch-ca.pem");
-    QVERIFY_THROWS_EXCEPTION(AppError, CurlFunctions::ExtractCurl());
-    QVERIFY(CurlFunctions::TempFolder().isEmpty());
-    QVERIFY(CurlFunctions::ResponseFile.isEmpty()); // no path into a folder that is gone
-    QVERIFY(!QFileInfo::exists(QFileInfo(response).path()));
+    QVERIFY_THROWS_EXCEPTION(AppError, CurlSession());
 }
 
 void TestToolRunner::cycleView_data() {
@@ -167,6 +158,18 @@ void TestToolRunner::exitCodeAndInput() {
     QCOMPARE(file.readAll(), input);
     // Without input text the tool reads an empty standard input instead of waiting for one.
     QCOMPARE(Shell32::RunAndWait(tool(QStringLiteral("sh"), {"-c", "test -z \"$(cat)\""}), 0), 0);
+    // A tool ended by a signal has no exit code, whatever number the signal has.
+    ToolOutput output;
+    QCOMPARE(Shell32::RunAndWait(tool(QStringLiteral("sh"), {"-c", "echo said; kill -9 $$"}), 0, nullptr, {},
+                                 0, 0, 0, &output),
+             Shell32::Crashed);
+    QVERIFY(output.crashed);
+    QCOMPARE(output.standardOutput, QByteArray("said\n"));
+    // A file size limit makes a longer write fail instead of ending the tool.
+    ToolCommand limited = tool(QStringLiteral("sh"), {"-c", "head -c 5000 /dev/zero > \"$0\"", out});
+    limited.fileSizeLimit = 1000;
+    QVERIFY(Shell32::RunAndWait(limited, 0) > 0);
+    QCOMPARE(QFileInfo(out).size(), 1000);
 }
 
 void TestToolRunner::missingToolReturnsNegativeAtOnce() {
@@ -255,9 +258,8 @@ void TestToolRunner::longWaitFollowsTheCycles() {
 void TestToolRunner::endingProgramKillsTool() {
     QTemporaryDir dir;
     const QString mark = dir.filePath(QStringLiteral("still-running"));
-    CurlFunctions::CurlScope scope;
-    CurlFunctions::ExtractCurl();
-    const QString folder = CurlFunctions::TempFolder();
+    CurlSession curl;
+    const QString folder = curl.folder();
     QTimer::singleShot(200, [] { Lifetime::end(); });
     QElapsedTimer clock;
     clock.start();
@@ -268,7 +270,7 @@ void TestToolRunner::endingProgramKillsTool() {
     QVERIFY(clock.elapsed() < 1800);
     QTest::qWait(2300);
     QVERIFY(!QFileInfo::exists(mark));
-    QVERIFY(QFileInfo::exists(folder)); // the scope is still open here
+    QVERIFY(QFileInfo::exists(folder)); // the session is still open here
 }
 
 QTEST_GUILESS_MAIN(TestToolRunner)

@@ -1,0 +1,83 @@
+#include "fetch/curl_session.h"
+
+#include "shell/error_report.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+namespace {
+
+const QString BundleName = QStringLiteral("curl-ca-bundle.crt");
+const QString ResponseName = QStringLiteral("message.txt");
+
+// Where Debian, Fedora and others keep the system's CA certificates as one PEM file.
+const char* const SystemBundles[] = {
+    "/etc/ssl/certs/ca-certificates.crt",
+    "/etc/pki/tls/certs/ca-bundle.crt",
+    "/etc/ssl/cert.pem",
+};
+
+QString bundleSource() {
+    const QString chosen = qEnvironmentVariable("GLIMMERFETCH_CA_BUNDLE");
+    if (!chosen.isEmpty())
+        return chosen;
+    for (const char* path : SystemBundles) {
+        if (QFileInfo(QString::fromLatin1(path)).isReadable())
+            return QString::fromLatin1(path);
+    }
+    return QString::fromLatin1(SystemBundles[0]);
+}
+
+} // namespace
+
+CurlSession::CurlSession() {
+    // The process id lets a later start remove the folder of a process that was killed.
+    auto made = std::make_unique<QTemporaryDir>(
+        QDir::tempPath() + QStringLiteral("/glimmerfetch-%1-XXXXXX").arg(QCoreApplication::applicationPid()));
+    if (!made->isValid())
+        throw AppError(QStringLiteral("Path/File access error"));
+    made->setAutoRemove(true);
+    // QTemporaryDir makes the folder for its owner only; say so explicitly all the same.
+    QFile::setPermissions(made->path(),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+
+    QFile source(bundleSource());
+    if (!source.open(QIODevice::ReadOnly))
+        throw AppError(QStringLiteral("File not found")); // `made` goes, with the folder
+    const QByteArray pem = source.readAll();
+    QFile bundle(made->filePath(BundleName));
+    if (!bundle.open(QIODevice::WriteOnly) || bundle.write(pem) != pem.size() || !bundle.flush())
+        throw AppError(QStringLiteral("Path/File access error"));
+    bundle.close();
+
+    program_ = QStandardPaths::findExecutable(QStringLiteral("curl"));
+    if (program_.isEmpty())
+        program_ = QStringLiteral("curl");
+    folder_ = std::move(made);
+}
+
+CurlSession::~CurlSession() = default; // the folder goes with everything curl wrote into it
+
+QString CurlSession::folder() const {
+    return folder_->path();
+}
+
+QString CurlSession::caBundle() const {
+    return folder_->filePath(BundleName);
+}
+
+QString CurlSession::responseFile() const {
+    return folder_->filePath(ResponseName);
+}
+
+QString CurlSession::command() const {
+    return QLatin1Char('"') + program_ + QLatin1Char('"');
+}
+
+QStringList CurlSession::commonArguments() const {
+    return {QStringLiteral("--cacert"), caBundle()};
+}
