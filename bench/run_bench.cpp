@@ -11,6 +11,7 @@
 #include "shell/settings_store.h"
 #include "shell/surface.h"
 
+#include "shell/error_report.h"
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -74,10 +75,11 @@ int main(int argc, char* argv[]) {
         const auto programRun = [&] {
             QTemporaryDir folder;
             service.clearRequests();
-            SurfaceState surface;
+            SurfaceState surface(&prompts);
+            ErrorTrap trap(prompts, QStringLiteral("Form1.PushButton2_Click"));
             QElapsedTimer clock;
             clock.start();
-            summary = Download::DownloadRun(keywords, surface, prompts, folder.path() + QLatin1Char('/'),
+            summary = Download::DownloadRun(keywords, surface, trap, folder.path() + QLatin1Char('/'),
                                             QStringLiteral("50"), QStringLiteral("1"));
             runMs = clock.nsecsElapsed() / 1e6;
             addresses.clear();

@@ -220,8 +220,19 @@ void Form3::PushButton3_Click() {
                 form->deleteLater();
         }
     } finish{this, outermost};
-    Search::KeyTest(
-        prompts_, [this](int value) { setPointer(value); }, Text1->text());
+    // The test reports to the dialog: its pointer and its message boxes (it has no progress bar).
+    struct DialogObserver : SurfaceState {
+        DialogObserver(Form3* dialog, Prompts& prompts)
+            : SurfaceState(&prompts)
+            , form(dialog) {}
+        void setPointer(int value) override {
+            SurfaceState::setPointer(value);
+            form->setPointer(value);
+        }
+        Form3* form;
+    } observer(this, prompts_);
+    ErrorTrap trap(prompts_, QStringLiteral("Form3.PushButton3_Click"));
+    Search::KeyTest(observer, trap, Text1->text());
 }
 
 void Form3::PushButton4_Click() {

@@ -119,18 +119,16 @@ namespace {
 
 // One run's inputs and what it has done so far.
 struct Run {
-    Run(KeywordList& list, Surface& bar, Prompts& boxes, ErrorTrap& errors, const QString& folderPrefix)
+    Run(KeywordList& list, RunObserver& watcher, ErrorTrap& errors, const QString& folderPrefix)
         : keywords(list)
-        , surface(bar)
-        , prompts(boxes)
+        , observer(watcher)
         , trap(errors)
         , folder(folderPrefix) {
         report.folder = folderPrefix;
     }
 
     KeywordList& keywords;
-    Surface& surface;
-    Prompts& prompts;
+    RunObserver& observer;
     ErrorTrap& trap;
     QString folder; // the folder field with its trailing "/"
     int count = 0;
@@ -145,7 +143,7 @@ struct Run {
 
     // Runs a command with the bar's text and value as they stand.
     int runShown(const ToolCommand& command, ToolOutput* output = nullptr) {
-        return Shell32::RunAndWait(command, 0, &surface, surface.progressText(), surface.progressValue(),
+        return Shell32::RunAndWait(command, 0, &observer, observer.progressText(), observer.progressValue(),
                                    keywords.Count(), 0, output);
     }
 
@@ -190,25 +188,26 @@ bool startChecks(Run& run, const QString& folderText) {
     bool go = true;
     run.trap(100, [&] {
         if (run.keywords.Count() == 0) {
-            run.prompts.tell(QStringLiteral("No keyword/s added."));
+            run.observer.showMessage(QStringLiteral("No keyword/s added."));
             go = false;
         }
     });
     if (go)
         run.trap(102, [&] {
             if (!Main::FolderExists(folderText)) {
-                run.prompts.tell(QStringLiteral("Folder does not exist. Please select another folder."));
+                run.observer.showMessage(
+                    QStringLiteral("Folder does not exist. Please select another folder."));
                 go = false;
             } else if (const QString problem = DownloadTarget::folderProblem(run.folder);
                        !problem.isEmpty()) {
-                run.prompts.tell(RunTexts::folderUnusable(run.folder, problem));
+                run.observer.showMessage(RunTexts::folderUnusable(run.folder, problem));
                 go = false;
             }
         });
     if (go)
         run.trap(104, [&] {
             if (SettingsStore::read(QStringLiteral("SID")).isEmpty()) {
-                run.prompts.tell(QStringLiteral("Please enter API key first."));
+                run.observer.showMessage(QStringLiteral("Please enter API key first."));
                 go = false;
             }
         });
@@ -217,7 +216,7 @@ bool startChecks(Run& run, const QString& folderText) {
 
 void readInputs(Run& run, const QString& countText, const QString& startText) {
     ErrorTrap& trap = run.trap;
-    trap(106, [&] { run.surface.setPointer(Surface::Hourglass); });
+    trap(106, [&] { run.observer.setPointer(Surface::Hourglass); });
     trap(108, [&] { run.count = CountFrom(countText); });
     trap(110, [&] { run.count = CapCount(run.count); });
     trap(112, [&] { run.start = StartFrom(startText); });
@@ -278,12 +277,12 @@ void downloadResult(Run& run, Keyword& keyword) {
     }
     PictureFetch::Outcome outcome;
     trap(152, [&] {
-        run.surface.setProgressText(keyword.downloading);
+        run.observer.setProgressText(keyword.downloading);
         ++run.summary.downloads;
         outcome = PictureFetch::fetch(
             *run.curl, run.result.downloadAddress, run.partial.path,
             [&](const ToolCommand& command, ToolOutput* output) { return run.runShown(command, output); });
-        run.surface.setProgressText(keyword.downloading);
+        run.observer.setProgressText(keyword.downloading);
     });
     trap(154, [&] {
         processEvents();
@@ -334,7 +333,7 @@ void takeResult(Run& run, Keyword& keyword) {
 void takeResults(Run& run, Keyword& keyword, const QString& text) {
     ErrorTrap& trap = run.trap;
     qint32 total = 0;
-    trap(142, [&] { total = CurlFunctions::ReadTotal(text, &run.prompts); });
+    trap(142, [&] { total = CurlFunctions::ReadTotal(text, &run.trap.prompts()); });
     if (total < keyword.wanted)
         keyword.wanted = total;
     if (total < 1)
@@ -367,10 +366,10 @@ void searchKeyword(Run& run, Keyword& keyword) {
     trap(138, [&] {
         const ToolCommand search =
             Search::SearchCommand(*run.curl, keyword.text, run.start, Search::PageSize(run.count));
-        run.surface.setProgressText(keyword.finding);
+        run.observer.setProgressText(keyword.finding);
         ++run.summary.searches;
         exitCode = run.runShown(search, &output);
-        run.surface.setProgressText(keyword.finding);
+        run.observer.setProgressText(keyword.finding);
     });
     if (trap.ended())
         return;
@@ -385,7 +384,8 @@ void searchKeyword(Run& run, Keyword& keyword) {
             takeResults(run, keyword, text);
         trap(160, [&] { pause(1.5); });
     } else if (CurlFunctions::HasServiceMessage(text)) {
-        trap(162, [&] { run.report.serviceMessage = CurlFunctions::ServiceMessage(text, &run.prompts); });
+        trap(162,
+             [&] { run.report.serviceMessage = CurlFunctions::ServiceMessage(text, &run.trap.prompts()); });
     } else if (const int status = PictureFetch::httpStatus(output); status < 200 || status > 299) {
         run.report.serviceStatus = status;
     }
@@ -402,12 +402,12 @@ void runKeyword(Run& run, int k) {
     trap(130, [&] {
         // The share of the current keyword is shown as done already.
         const double share = static_cast<double>(k) / run.keywords.Count() * 100.0;
-        run.surface.setProgressValue(static_cast<int>(std::nearbyint(share)));
+        run.observer.setProgressValue(static_cast<int>(std::nearbyint(share)));
     });
     const QString processing = QStringLiteral("Processing: ") + shown;
     keyword.finding = processing + QStringLiteral(", finding images...");
     keyword.downloading = processing + QStringLiteral(", downloading...");
-    trap(132, [&] { run.surface.setProgressText(processing); });
+    trap(132, [&] { run.observer.setProgressText(processing); });
     keyword.wanted = run.count;
     trap(134, [&] { processEvents(); });
 
@@ -425,22 +425,21 @@ void finish(Run& run) {
     trap(166, [&] { run.curl.reset(); });
     if (trap.ended())
         return;
-    trap(168, [&] { run.surface.setPointer(Surface::Default); });
-    trap(170, [&] { run.surface.setProgressValue(0); });
-    trap(172, [&] { run.surface.setProgressText(QStringLiteral("Progress Bar")); });
-    trap(174, [&] { run.prompts.tell(run.report.endText()); });
+    trap(168, [&] { run.observer.setPointer(Surface::Default); });
+    trap(170, [&] { run.observer.setProgressValue(0); });
+    trap(172, [&] { run.observer.setProgressText(QStringLiteral("Progress Bar")); });
+    trap(174, [&] { run.observer.showMessage(run.report.endText()); });
 }
 
 } // namespace
 
-RunSummary DownloadRun(KeywordList& keywords, Surface& surface, Prompts& prompts, const QString& folder,
+RunSummary DownloadRun(KeywordList& keywords, RunObserver& observer, ErrorTrap& trap, const QString& folder,
                        const QString& countText, const QString& startText) {
     if (Globals::RunBusy)
         return RunSummary();
     Globals::RunBusy = true;
     BusyScope busy;
-    ErrorTrap trap(prompts, QStringLiteral("Form1.PushButton2_Click"));
-    Run run(keywords, surface, prompts, trap, DownloadTarget::folderPrefix(folder));
+    Run run(keywords, observer, trap, DownloadTarget::folderPrefix(folder));
     if (!startChecks(run, folder))
         return run.summary;
     run.summary.started = true;
@@ -456,6 +455,8 @@ RunSummary DownloadRun(KeywordList& keywords, Surface& surface, Prompts& prompts
     for (int k = 1; k <= last && k <= keywords.Count() && !trap.ended() && !run.stopped; ++k)
         runKeyword(run, k);
     finish(run);
+    if (!trap.ended())
+        observer.ended();
     return run.summary;
 }
 

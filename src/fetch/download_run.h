@@ -4,8 +4,8 @@
 #include <QStringList>
 
 class KeywordList;
-class Prompts;
-class Surface;
+class ErrorTrap;
+class RunObserver;
 
 // The main window's "Start Downloading": for each keyword (at most 100), one page of image results
 // from the search service, downloaded one by one into the folder until enough pictures are kept or
@@ -39,11 +39,11 @@ QString NothingFoundText(const QString& serviceMessage);
 
 // The run. `folder`, `countText` and `startText` are the main window's three fields (Text1, Text2,
 // Text3), used as typed. The keywords are read from `keywords` as the run reaches them, so the list
-// may change meanwhile. Does nothing while another run or a key test is under way. Failures are
-// reported with the location "Form1.PushButton2_Click" and the run goes on; it always removes its
-// files, resets the bar and the pointer, and clears Globals::RunBusy, also when the program ends
-// during the run.
-RunSummary DownloadRun(KeywordList& keywords, Surface& surface, Prompts& prompts, const QString& folder,
+// may change meanwhile. Progress, the pointer and every message go to `observer`. Does nothing while
+// another run or a key test is under way. Failures are reported through `trap` (the caller's handler)
+// and the run goes on; it always removes its files, resets the bar and the pointer, and clears
+// Globals::RunBusy, also when the program ends during the run.
+RunSummary DownloadRun(KeywordList& keywords, RunObserver& observer, ErrorTrap& trap, const QString& folder,
                        const QString& countText, const QString& startText);
 
 } // namespace Download

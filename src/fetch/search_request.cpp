@@ -188,10 +188,9 @@ QString KeyVerdict(int exitCode, const ToolOutput& output, const QString& text, 
 
 } // namespace
 
-void KeyTest(Prompts& prompts, const std::function<void(int)>& setPointer, const QString& keyFieldText) {
-    ErrorTrap trap(prompts, QStringLiteral("Form3.PushButton3_Click"));
+void KeyTest(RunObserver& observer, ErrorTrap& trap, const QString& keyFieldText) {
     if (Globals::RunBusy) {
-        trap(100, [&] { setPointer(Surface::Default); });
+        trap(100, [&] { observer.setPointer(Surface::Default); });
         return;
     }
 
@@ -203,12 +202,12 @@ void KeyTest(Prompts& prompts, const std::function<void(int)>& setPointer, const
     } busy;
     std::optional<CurlSession> curl;
 
-    trap(102, [&] { setPointer(Surface::Hourglass); });
+    trap(102, [&] { observer.setPointer(Surface::Hourglass); });
     if (keyFieldText.isEmpty()) {
-        trap(104, [&] { prompts.tell(QStringLiteral("You must enter your API Key first.")); });
+        trap(104, [&] { observer.showMessage(QStringLiteral("You must enter your API Key first.")); });
         Globals::RunBusy = false;
         if (!trap.ended())
-            trap(106, [&] { setPointer(Surface::Default); });
+            trap(106, [&] { observer.setPointer(Surface::Default); });
         return;
     }
 
@@ -223,13 +222,15 @@ void KeyTest(Prompts& prompts, const std::function<void(int)>& setPointer, const
         });
         trap(112, [&] { text = CurlFunctions::ReadResponse(curl->responseFile()); });
     }
-    trap(114, [&] { verdict = KeyVerdict(exitCode, output, text, prompts); });
+    trap(114, [&] { verdict = KeyVerdict(exitCode, output, text, trap.prompts()); });
     trap(116, [&] { curl.reset(); });
     trap(118, [&] { Main::PauseSeconds(Pace::seconds(1.0)); });
-    trap(120, [&] { setPointer(Surface::Default); });
-    trap(122, [&] { prompts.tell(verdict); });
+    trap(120, [&] { observer.setPointer(Surface::Default); });
+    trap(122, [&] { observer.showMessage(verdict); });
     Globals::RunBusy = false;
-    trap(124, [&] { setPointer(Surface::Default); });
+    trap(124, [&] { observer.setPointer(Surface::Default); });
+    if (!trap.ended())
+        observer.ended();
 }
 
 } // namespace Search

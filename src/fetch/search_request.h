@@ -7,7 +7,9 @@
 #include <functional>
 
 class CurlSession;
+class ErrorTrap;
 class Prompts;
+class RunObserver;
 
 namespace UrLenc {
 
@@ -55,12 +57,12 @@ QString SearchCommandText(const CurlSession& curl, const QString& keyword, int p
 // split it into two headers.
 QByteArray HeaderConfig(const QString& host, const QString& key);
 
-// The key dialog's "Test API Key": tests the stored key against the service and shows the verdict.
-// `setPointer` sets the dialog's mouse pointer (Surface::Default / Surface::Hourglass);
-// `keyFieldText` is the dialog's key field (only its emptiness matters, the request uses the key
-// stored under "SID"). Refuses to start while Globals::RunBusy is set; errors are reported with
-// the location "Form3.PushButton3_Click". Pauses one (paced) second before the verdict.
-void KeyTest(Prompts& prompts, const std::function<void(int)>& setPointer, const QString& keyFieldText);
+// The key dialog's "Test API Key": tests the stored key against the service and shows the verdict
+// through `observer` (only its pointer and messages are used). `keyFieldText` is the dialog's key
+// field (only its emptiness matters, the request uses the key stored under "SID"). Refuses to start
+// while Globals::RunBusy is set; errors are reported through `trap`. Pauses one (paced) second
+// before the verdict.
+void KeyTest(RunObserver& observer, ErrorTrap& trap, const QString& keyFieldText);
 
 // The verdict texts.
 QString KeyValidText();

@@ -47,6 +47,8 @@ public:
     bool ended() const { return ended_; }
 
     const QString& where() const { return where_; }
+    // Where the reports go, for routines that report under a location of their own.
+    Prompts& prompts() const { return prompts_; }
 
 private:
     Prompts& prompts_;

@@ -405,7 +405,8 @@ void Form1::PushButton1_Click() {
     trap(100, [&] { List::ClearUnlessBusy(*keywords_, *this); });
 }
 void Form1::PushButton2_Click() {
-    Download::DownloadRun(*keywords_, *this, prompts_, Text1->text(), Text2->text(), Text3->text());
+    ErrorTrap trap(prompts_, QStringLiteral("Form1.PushButton2_Click"));
+    Download::DownloadRun(*keywords_, *this, trap, Text1->text(), Text2->text(), Text3->text());
 }
 void Form1::PushButton3_Click() {
     // The chosen files are appended in the order the dialog lists them; a file that fails is

@@ -24,7 +24,7 @@ class TextProgressBar;
 
 // The main window: the keyword list, the three fields, the progress bar and sixteen buttons.
 // Every operation starts here; the commands themselves live in the subsystems and are only called.
-class Form1 : public QWidget, public Surface {
+class Form1 : public QWidget, public RunObserver {
     Q_OBJECT
 public:
     struct Options {
@@ -41,13 +41,14 @@ public:
     Prompts& prompts() { return prompts_; }
     KeywordList& keywords() { return *keywords_; }
 
-    // Surface: the window's pointer and its progress bar.
+    // RunObserver: the window's pointer, its progress bar and its message boxes.
     int pointer() const override { return pointer_; }
     void setPointer(int value) override;
     int progressValue() const override;
     void setProgressValue(int value) override;
     QString progressText() const override { return progressText_; }
     void setProgressText(const QString& text) override;
+    void showMessage(const QString& text) override { prompts_.tell(text); }
 
     // True when the hand cursor file was found and loaded at start-up.
     bool hasHandCursor() const { return hasHandCursor_; }

@@ -222,7 +222,7 @@ void TestDownloadEndToEnd::barTextsShowTheKeywordsLastPart() {
             SurfaceState::setProgressText(t);
         }
     } recording;
-    Download::DownloadRun(list, recording, prompts, prefix, "1", "1");
+    runWith(list, recording, "1", "1");
     QCOMPARE(recording.texts, QStringList({"Processing: cat", "Processing: cat, finding images...",
                                            "Processing: cat, downloading...", "Progress Bar"}));
     const QStringList entries = folderEntries();
@@ -274,7 +274,7 @@ void TestDownloadEndToEnd::onlyTheFirstHundredKeywordsAreRequested() {
             SurfaceState::setProgressValue(v);
         }
     } recording;
-    Download::DownloadRun(list, recording, prompts, prefix, "5", "1");
+    runWith(list, recording, "5", "1");
     QStringList asked;
     for (const auto& s : service->searchRequests())
         asked << s.queryValue("q");

@@ -153,11 +153,12 @@ void TestDownloadRun::startChecks() {
         list.add("cat");
     if (!key.isEmpty())
         TestSettings::seed("SID", key);
-    SurfaceState surface;
-    surface.setPointer(Surface::Hand);
     FakePrompts prompts;
+    SurfaceState surface(&prompts);
+    surface.setPointer(Surface::Hand);
+    ErrorTrap trap(prompts, "Form1.PushButton2_Click");
     const auto summary = Download::DownloadRun(
-        list, surface, prompts, folderExists ? dir.path() + "/" : dir.filePath("gone/"), "5", "1");
+        list, surface, trap, folderExists ? dir.path() + "/" : dir.filePath("gone/"), "5", "1");
     QVERIFY(!summary.started);
     QCOMPARE(prompts.messages(), QStringList{message});
     QCOMPARE(prompts.calls.first().title, Globals::applicationTitle());
@@ -168,10 +169,11 @@ void TestDownloadRun::startChecks() {
 
 void TestDownloadRun::busyRunDoesNothing() {
     KeywordList list;
-    SurfaceState surface;
     FakePrompts prompts;
+    SurfaceState surface(&prompts);
+    ErrorTrap trap(prompts, "Form1.PushButton2_Click");
     Globals::RunBusy = true;
-    QVERIFY(!Download::DownloadRun(list, surface, prompts, "/", "5", "1").started);
+    QVERIFY(!Download::DownloadRun(list, surface, trap, "/", "5", "1").started);
     QVERIFY(prompts.calls.isEmpty());
     QVERIFY(Globals::RunBusy); // the run or key test that set it clears it
 }

@@ -6,6 +6,7 @@
 #include "shell/globals.h"
 #include "shell/settings_store.h"
 
+#include "shell/error_report.h"
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -201,8 +202,9 @@ void TestDownloadSafety::unreachableServiceIsNamed() {
     KeywordList list;
     list.add("cat");
     run(list);
-    Search::KeyTest(
-        prompts, [](int) {}, "typed");
+    SurfaceState dialog(&prompts);
+    ErrorTrap trap(prompts, "Form3.PushButton3_Click");
+    Search::KeyTest(dialog, trap, "typed");
     qputenv("GLIMMERFETCH_SERVICE_HOST", host);
     QCOMPARE(prompts.messages().size(), 2);
     for (const QString& message : prompts.messages())

@@ -12,6 +12,7 @@
 #include "shell_words.h"
 #include "test_settings.h"
 
+#include "shell/error_report.h"
 #include <QDir>
 #include <QElapsedTimer>
 #include <QJsonArray>
@@ -76,6 +77,25 @@ void TestSearchRequest::init() {
 void TestSearchRequest::cleanup() {
     QCOMPARE(leftovers(), tempBefore);
 }
+
+namespace {
+
+// The key dialog as the key test sees it: the pointers it was given; its boxes go to the fake prompts.
+void runKeyTest(FakePrompts& prompts, QList<int>& pointers, const QString& keyField) {
+    struct KeyDialog : SurfaceState {
+        using SurfaceState::SurfaceState;
+        void setPointer(int value) override {
+            given << value;
+            SurfaceState::setPointer(value);
+        }
+        QList<int> given;
+    } dialog(&prompts);
+    ErrorTrap trap(prompts, QStringLiteral("Form3.PushButton3_Click"));
+    Search::KeyTest(dialog, trap, keyField);
+    pointers = dialog.given;
+}
+
+} // namespace
 
 void TestSearchRequest::urlEncode_data() {
     QTest::addColumn<QString>("text");
@@ -275,8 +295,7 @@ void TestSearchRequest::keyTest() {
         qputenv("PATH", emptyBin.path().toLocal8Bit());
     FakePrompts prompts;
     QList<int> pointers;
-    Search::KeyTest(
-        prompts, [&](int p) { pointers << p; }, QStringLiteral("typed"));
+    runKeyTest(prompts, pointers, QStringLiteral("typed"));
     qputenv("PATH", path);
 
     QCOMPARE(prompts.messages(), QStringList{verdict});
@@ -295,8 +314,7 @@ void TestSearchRequest::keyTestWithEmptyFieldMakesNoRequest() {
     SettingsStore::write(QStringLiteral("SID"), ImageService::validKey());
     FakePrompts prompts;
     QList<int> pointers;
-    Search::KeyTest(
-        prompts, [&](int p) { pointers << p; }, QString());
+    runKeyTest(prompts, pointers, QString());
     QCOMPARE(prompts.messages(), QStringList{"You must enter your API Key first."});
     QCOMPARE(pointers, (QList<int>{Surface::Hourglass, Surface::Default}));
     QVERIFY(service->requests().isEmpty());
@@ -308,8 +326,7 @@ void TestSearchRequest::keyTestWhileBusyOnlyResetsPointer() {
     Globals::RunBusy = true;
     FakePrompts prompts;
     QList<int> pointers;
-    Search::KeyTest(
-        prompts, [&](int p) { pointers << p; }, QStringLiteral("typed"));
+    runKeyTest(prompts, pointers, QStringLiteral("typed"));
     QVERIFY(Globals::RunBusy);
     Globals::RunBusy = false;
     QVERIFY(prompts.calls.isEmpty());
@@ -327,8 +344,7 @@ void TestSearchRequest::keyTestUnwindsWhenProgramEnds() {
     QTimer::singleShot(500, [] { Lifetime::end(); });
     QElapsedTimer clock;
     clock.start();
-    Search::KeyTest(
-        prompts, [&](int p) { pointers << p; }, QStringLiteral("typed"));
+    runKeyTest(prompts, pointers, QStringLiteral("typed"));
     QVERIFY(clock.elapsed() < 4000);
     QVERIFY(prompts.calls.isEmpty()); // no verdict, no error box
     QCOMPARE(pointers, QList<int>{Surface::Hourglass});

@@ -1,6 +1,7 @@
 #include "download_fixture.h"
 
 #include "keywords/keyword_list.h"
+#include "shell/error_report.h"
 #include "shell/globals.h"
 #include "shell/settings_store.h"
 #include "test_settings.h"
@@ -55,7 +56,14 @@ QList<DownloadFixture::Result> DownloadFixture::answer(const QString& keyword, i
 }
 
 Download::RunSummary DownloadFixture::run(KeywordList& list, const QString& count, const QString& start) {
-    return Download::DownloadRun(list, surface, prompts, prefix, count, start);
+    return runWith(list, surface, count, start);
+}
+
+Download::RunSummary DownloadFixture::runWith(KeywordList& list, SurfaceState& observer, const QString& count,
+                                              const QString& start) {
+    observer.setTellTo(&prompts);
+    ErrorTrap trap(prompts, QStringLiteral("Form1.PushButton2_Click"));
+    return Download::DownloadRun(list, observer, trap, prefix, count, start);
 }
 
 QStringList DownloadFixture::pictureRequests() const {

@@ -42,6 +42,9 @@ public:
     QList<Result> answer(const QString& keyword, int pageNumber = 1, int pageSize = 25);
     // A run into the pictures folder, the folder text ending in "/".
     Download::RunSummary run(KeywordList& list, const QString& count = "3", const QString& start = "1");
+    // The same with an observer of the test's own; its messages reach the fake prompts too.
+    Download::RunSummary runWith(KeywordList& list, SurfaceState& observer, const QString& count = "3",
+                                 const QString& start = "1");
     QStringList pictureRequests() const;
     QStringList folderEntries() const;
     // The end box of a run that kept pictures.
