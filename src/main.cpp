@@ -1,5 +1,7 @@
 #include "shell/form1.h"
+#include "shell/globals.h"
 #include "shell/qt_prompts.h"
+#include "shell/settings_store.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -12,6 +14,10 @@ int main(int argc, char* argv[]) {
     // The main window ends the program itself; hiding it while a dialog is open must not.
     app.setQuitOnLastWindowClosed(false);
     QtPrompts prompts;
+    SettingsStore::setFailureReporter([&prompts](const QString& text) {
+        prompts.messageBox(text, Globals::applicationTitle(), Prompts::Buttons::Ok,
+                           Prompts::Icon::Exclamation);
+    });
     Form1 form(prompts);
     form.show();
     return app.exec();

@@ -127,7 +127,8 @@ int KeywordList::rowCount(const QModelIndex& parent) const {
 }
 
 QVariant KeywordList::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= Count() || (role != Qt::DisplayRole && role != Qt::ToolTipRole))
+    // No tooltip of their own: over the entries too, the list shows its own tooltip.
+    if (!index.isValid() || index.row() >= Count() || role != Qt::DisplayRole)
         return QVariant();
     return item(index.row() + 1);
 }

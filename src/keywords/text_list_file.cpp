@@ -40,6 +40,7 @@ Prompts::FileRequest TextListDialog(const QString& title) {
     request.title = title;
     request.filter = QStringLiteral("Text Files (*.txt)|*.txt|All Files (*.*)|*.*|");
     request.multiple = true;
+    request.defaultSuffix = QStringLiteral("txt");
     return request;
 }
 
@@ -171,8 +172,10 @@ void SaveTextList(const KeywordList& list, const QString& path, EventPump& pump)
         qsizetype used = 0;
         auto writeOut = [&] {
             if (used > 0 && file.write(buffer.constData(), used) != used) {
+                // The reason is read first: cancelling replaces it with its own text.
+                const QString reason = describe(file, "Disk full");
                 file.cancelWriting();
-                throw AppError(describe(file, "Disk full"));
+                throw AppError(reason);
             }
             used = 0;
         };
