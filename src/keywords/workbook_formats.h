@@ -32,6 +32,9 @@ public:
     ~ZipMember() override;
 
     bool isSequential() const override { return true; }
+    // A sequential device is at its end once its buffer is empty unless it says otherwise; this
+    // one is at its end when the member is.
+    bool atEnd() const override { return stopped() && QIODevice::bytesAvailable() == 0; }
 
     // Throws LimitExceeded when the member broke a limit, AppError when it turned out damaged.
     // Call it once the member has been read.
@@ -45,6 +48,8 @@ protected:
     qint64 writeData(const char*, qint64) override { return -1; }
 
 private:
+    bool stopped() const { return ended_ || tooLarge_ || damaged_; }
+
     void* zip_;
     QString name_;
     quint64 declared_;
@@ -52,6 +57,7 @@ private:
     bool tooLarge_ = false;
     bool damaged_ = false;
     bool ended_ = false;
+    bool closed_ = false;
 };
 
 // The members of a zip archive. Members are opened one at a time, as streams; an archive is

@@ -38,15 +38,16 @@ ZipMember::ZipMember(void* zip, const QString& name, quint64 declaredSize)
     : zip_(zip)
     , name_(name)
     , declared_(declaredSize) {
-    QIODevice::open(QIODevice::ReadOnly);
+    QIODevice::open(QIODevice::ReadOnly | QIODevice::Unbuffered);
 }
 
 ZipMember::~ZipMember() {
-    unzCloseCurrentFile(zip_);
+    if (!closed_)
+        unzCloseCurrentFile(zip_);
 }
 
 qint64 ZipMember::readData(char* data, qint64 maxSize) {
-    if (ended_ || tooLarge_ || damaged_)
+    if (stopped())
         return -1;
     const int want = static_cast<int>(qMin<qint64>(maxSize, 1 << 20));
     const int got = unzReadCurrentFile(zip_, data, static_cast<unsigned>(want));
@@ -68,6 +69,13 @@ qint64 ZipMember::readData(char* data, qint64 maxSize) {
 }
 
 void ZipMember::finish() {
+    if (!closed_) {
+        // Closing a member read to its end checks its checksum: minizip stops at the size the
+        // archive gives, so a member that would inflate beyond it shows here.
+        closed_ = true;
+        if (unzCloseCurrentFile(zip_) == UNZ_CRCERROR)
+            damaged_ = true;
+    }
     if (tooLarge_)
         throw InputLimits::LimitExceeded(
             QStringLiteral("its part %1 inflates beyond the size its archive gives").arg(name_));
