@@ -171,11 +171,16 @@ void SaveTextList(const KeywordList& list, const QString& path, EventPump& pump)
         QByteArray buffer(BlockSize + 1024, Qt::Uninitialized);
         qsizetype used = 0;
         auto writeOut = [&] {
-            if (used > 0 && file.write(buffer.constData(), used) != used) {
-                // The reason is read first: cancelling replaces it with its own text.
-                const QString reason = describe(file, "Disk full");
-                file.cancelWriting();
-                throw AppError(reason);
+            // A short write has no reason of its own; writing the rest brings the system's.
+            for (qsizetype done = 0; done < used;) {
+                const qint64 wrote = file.write(buffer.constData() + done, used - done);
+                if (wrote <= 0) {
+                    // The reason is read first: cancelling replaces it with its own text.
+                    const QString reason = describe(file, "Disk full");
+                    file.cancelWriting();
+                    throw AppError(reason);
+                }
+                done += wrote;
             }
             used = 0;
         };

@@ -200,7 +200,10 @@ void write(const QString& key, const QString& value) {
 }
 
 void setFailureReporter(std::function<void(const QString&)> report) {
-    reporter() = std::move(report);
+    if (report)
+        reporter() = std::move(report);
+    else
+        reporter() = [](const QString& text) { qWarning("%s", qPrintable(text)); };
     reported = false;
 }
 
