@@ -19,6 +19,10 @@ namespace WorkbookFormats {
 namespace {
 
 void checkXml(const BoundedXml& xml, const QString& part) {
+    // The reader's own limits (depth, declarations) name the file they refuse.
+    if (xml.error() == QXmlStreamReader::CustomError)
+        throw InputLimits::LimitExceeded(
+            QStringLiteral("it is damaged or is not a workbook (%1: %2)").arg(part, xml.errorString()));
     if (xml.hasError() && xml.error() != QXmlStreamReader::PrematureEndOfDocumentError)
         throw AppError(QStringLiteral("The file is damaged or is not a workbook (%1: %2).")
                            .arg(part, xml.errorString()));

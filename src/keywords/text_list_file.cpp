@@ -25,8 +25,10 @@ constexpr qsizetype BlockSize = 1 << 20;
 // How often (in lines) the loops ask whether the window's events are due.
 constexpr int CheckEvery = 256;
 
-// How often (in milliseconds) a load shows the lines read so far in the list.
+// How often (in milliseconds) a load shows the lines read so far in the list, and how many lines
+// it gathers at most before it hands them over (so the batch stays small beside the list).
 constexpr qint64 ShowEvery = 1000;
+constexpr size_t LargestBatch = 1 << 20;
 
 QString describe(const QFileDevice& file, const char* fallback) {
     const QString text = file.errorString();
@@ -99,6 +101,8 @@ void LoadTextList(KeywordList& list, const QString& path, Prompts& prompts, Even
                           .arg(InputLimits::MaxListEntries)));
         }
         batch.push_back(KeywordText::withoutControlCharacters(line));
+        if (batch.size() == LargestBatch)
+            flush();
     };
 
     QString partial;           // the start of a line that goes on in the next block

@@ -98,6 +98,10 @@ QString findByType(const QHash<QString, Relationship>& rels, QLatin1String typeE
 }
 
 void checkXml(const BoundedXml& xml, const QString& part) {
+    // The reader's own limits (depth, declarations) name the file they refuse.
+    if (xml.error() == QXmlStreamReader::CustomError)
+        throw InputLimits::LimitExceeded(
+            QStringLiteral("it is damaged or is not a workbook (%1: %2)").arg(part, xml.errorString()));
     if (xml.hasError() && xml.error() != QXmlStreamReader::PrematureEndOfDocumentError)
         throw AppError(QStringLiteral("The file is damaged or is not a workbook (%1: %2).")
                            .arg(part, xml.errorString()));

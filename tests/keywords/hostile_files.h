@@ -78,7 +78,7 @@ inline bool writeDeepOds(const QString& path, int depth) {
 // Raw deflate of `bytes` repeated `times` times, and the CRC of the whole.
 inline QByteArray deflateRepeated(const QByteArray& bytes, qint64 times, uLong& crc) {
     z_stream z{};
-    deflateInit2(&z, 1, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+    deflateInit2(&z, 9, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
     QByteArray out;
     QByteArray buffer(1 << 16, Qt::Uninitialized);
     crc = crc32(0L, Z_NULL, 0);
