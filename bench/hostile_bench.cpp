@@ -118,6 +118,8 @@ int main(int argc, char** argv) {
     }
     if (Hostile::writeFarColumnXlsx(file("xfd.xlsx"), 20000))
         cases.push_back({"xlsx, 20,000 rows with a cell in XFD", "book", file("xfd.xlsx"), whole});
+    if (Hostile::writeBackwardsXlsx(file("backwards.xlsx"), SheetLimits::Rows))
+        cases.push_back({"xlsx, 1,048,576 rows written backwards", "book", file("backwards.xlsx"), whole});
     if (Hostile::writeRepeatedOds(file("repeat.ods"))) {
         cases.push_back({"ods, 1,048,576 x 16,384 repeated, whole sheet", "book", file("repeat.ods"), whole});
         cases.push_back(

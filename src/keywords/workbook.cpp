@@ -59,6 +59,27 @@ template <typename Run> typename std::vector<Run>::iterator firstEndingFrom(std:
                             [](const Run& run, int value) { return endOf(run) < value; });
 }
 
+// Cells by column; of cells given twice, the later one. Cells come in order from every reader
+// but a hostile one, so the usual cost is one pass.
+void sortCells(std::vector<CellRun>& cells) {
+    const auto byColumn = [](const CellRun& a, const CellRun& b) { return a.column < b.column; };
+    if (std::is_sorted(cells.begin(), cells.end(), byColumn) &&
+        std::adjacent_find(cells.begin(), cells.end(), [](const CellRun& a, const CellRun& b) {
+            return a.column == b.column;
+        }) == cells.end())
+        return;
+    std::stable_sort(cells.begin(), cells.end(), byColumn);
+    std::vector<CellRun> unique;
+    unique.reserve(cells.size());
+    for (CellRun& c : cells) {
+        if (!unique.empty() && unique.back().column == c.column)
+            unique.back() = std::move(c);
+        else
+            unique.push_back(std::move(c));
+    }
+    cells = std::move(unique);
+}
+
 void beyondLimits(int row, int column) {
     throw InputLimits::LimitExceeded(
         QStringLiteral("it has a cell at row %1, column %2, beyond the sheet's %3 rows and %4 columns")
@@ -70,13 +91,47 @@ void beyondLimits(int row, int column) {
 
 } // namespace
 
+void Sheet::sortRows() const {
+    if (sorted_ && cellsSorted_)
+        return;
+    if (sorted_) {
+        for (RowRun& run : rows_)
+            sortCells(run.cells);
+        cellsSorted_ = true;
+        return;
+    }
+    std::stable_sort(rows_.begin(), rows_.end(),
+                     [](const RowRun& a, const RowRun& b) { return a.row < b.row; });
+    // The same row given more than once becomes one, its cells by column (a later text of a cell
+    // replacing an earlier one). Readers repeat rows only in order, so runs of several rows never
+    // overlap here.
+    std::vector<RowRun> merged;
+    merged.reserve(rows_.size());
+    for (RowRun& run : rows_) {
+        if (!merged.empty() && merged.back().row == run.row && merged.back().count == 1 && run.count == 1) {
+            auto& cells = merged.back().cells;
+            cells.insert(cells.end(), std::make_move_iterator(run.cells.begin()),
+                         std::make_move_iterator(run.cells.end()));
+        } else {
+            merged.push_back(std::move(run));
+        }
+    }
+    rows_ = std::move(merged);
+    for (RowRun& run : rows_)
+        sortCells(run.cells);
+    sorted_ = true;
+    cellsSorted_ = true;
+}
+
 size_t Sheet::firstRunFrom(int row) const {
+    sortRows();
     return static_cast<size_t>(firstEndingFrom(rows_, row) - rows_.begin());
 }
 
 QString Sheet::text(int row, int column) const {
     if (row < 1 || row > lastRow_ || column < 1 || column > lastColumn_)
         return QString();
+    sortRows();
     const auto r = firstEndingFrom(rows_, row);
     if (r == rows_.end() || r->row > row)
         return QString();
@@ -96,6 +151,14 @@ void Sheet::count(const QString& text) {
 RowRun& Sheet::runFor(int row) {
     if (rows_.empty() || endOf(rows_.back()) < row) {
         rows_.push_back(RowRun{row, 1, {}});
+        return rows_.back();
+    }
+    if (rows_.back().row > row || !sorted_) {
+        // Out of order: appended now, put in place when the rows are next looked at.
+        if (rows_.back().row != row || rows_.back().count != 1) {
+            rows_.push_back(RowRun{row, 1, {}});
+            sorted_ = false;
+        }
         return rows_.back();
     }
     auto it = firstEndingFrom(rows_, row);
@@ -126,23 +189,20 @@ void Sheet::setText(int row, int column, const QString& text) {
     auto& cells = runFor(row).cells;
     if (cells.empty() || endOf(cells.back()) < column) {
         cells.push_back(CellRun{column, 1, text});
+    } else if (cells.back().column > column) {
+        // Out of order: put in place when the cells are next looked at.
+        cells.push_back(CellRun{column, 1, text});
+        cellsSorted_ = false;
+    } else if (cells.back().count == 1) {
+        cells.back().text = text;
     } else {
-        auto it = firstEndingFrom(cells, column);
-        if (it->column > column) {
-            cells.insert(it, CellRun{column, 1, text});
-        } else if (it->count == 1) {
-            it->text = text;
-        } else {
-            const CellRun whole = *it;
-            std::vector<CellRun> pieces;
-            if (column > whole.column)
-                pieces.push_back(CellRun{whole.column, column - whole.column, whole.text});
-            pieces.push_back(CellRun{column, 1, text});
-            if (column < endOf(whole))
-                pieces.push_back(CellRun{column + 1, endOf(whole) - column, whole.text});
-            it = cells.erase(it);
-            cells.insert(it, pieces.begin(), pieces.end());
-        }
+        const CellRun whole = cells.back();
+        cells.pop_back();
+        if (column > whole.column)
+            cells.push_back(CellRun{whole.column, column - whole.column, whole.text});
+        cells.push_back(CellRun{column, 1, text});
+        if (column < endOf(whole))
+            cells.push_back(CellRun{column + 1, endOf(whole) - column, whole.text});
     }
     lastRow_ = qMax(lastRow_, row);
     lastColumn_ = qMax(lastColumn_, column);
@@ -160,7 +220,8 @@ void Sheet::addRows(int row, int count, std::vector<CellRun> cells) {
         return; // empty rows past the sheet's end: nothing to keep
     count = static_cast<int>(qMin<qint64>(end, SheetLimits::Rows) - row + 1);
     if (!rows_.empty() && endOf(rows_.back()) >= row) {
-        // Out of order (files write their rows in order): cell by cell into the existing runs.
+        // Out of order (files write their rows in order, and repeat rows only in order): cell by
+        // cell into the existing runs.
         for (int r = row; r < row + count; ++r) {
             runFor(r);
             for (const CellRun& c : cells)

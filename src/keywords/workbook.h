@@ -75,7 +75,10 @@ public:
     void addRows(int row, int count, std::vector<CellRun> cells);
 
     // The recorded rows, by row number.
-    const std::vector<RowRun>& rows() const { return rows_; }
+    const std::vector<RowRun>& rows() const {
+        sortRows();
+        return rows_;
+    }
     // The index in rows() of the first run that ends at or after `row` (rows().size() when none).
     size_t firstRunFrom(int row) const;
 
@@ -85,8 +88,13 @@ public:
 private:
     RowRun& runFor(int row);
     void count(const QString& text);
+    // Rows and cells given out of order are appended and put in order on the next look, so a file
+    // that writes them backwards costs a sort, not a move of every stored one for each.
+    void sortRows() const;
 
-    std::vector<RowRun> rows_;
+    mutable std::vector<RowRun> rows_;
+    mutable bool sorted_ = true;
+    mutable bool cellsSorted_ = true;
     int lastRow_ = 0;
     int lastColumn_ = 0;
     qint64 characters_ = 0;

@@ -129,6 +129,16 @@ inline bool writeFarColumnXlsx(const QString& path, int rows) {
     return writeXlsxRows(path, data);
 }
 
+// `rows` rows written from the last to the first, each with one cell in column A.
+inline bool writeBackwardsXlsx(const QString& path, int rows) {
+    QByteArray data;
+    for (int r = rows; r >= 1; --r)
+        data += QStringLiteral("<row r=\"%1\"><c r=\"A%1\" t=\"inlineStr\"><is><t>w%1</t></is></c></row>")
+                    .arg(r)
+                    .toUtf8();
+    return writeXlsxRows(path, data);
+}
+
 // A1 and the sheet's very last cell, XFD1048576.
 inline bool writeLastCellXlsx(const QString& path) {
     return writeXlsxRows(

@@ -156,6 +156,22 @@ void TestHostileFiles::sparseSheets_data() {
     QTest::newRow("20,000 rows with a cell in XFD, whole sheet")
         << farColumn << WholeSheet << 20000 << QStringList{" w1", " w20000"};
 
+    // Rows and cells backwards, a cell given twice: each is put in place, the later text wins.
+    const QString backwards = path("backwards.xlsx");
+    QVERIFY(Hostile::writeXlsxRows(
+        backwards,
+        "<row r=\"3\"><c r=\"C3\" t=\"inlineStr\"><is><t>c3</t></is></c><c r=\"A3\" t=\"inlineStr\">"
+        "<is><t>a3</t></is></c></row><row r=\"2\"><c r=\"B2\" t=\"inlineStr\"><is><t>b2</t></is></c>"
+        "</row><row r=\"1\"><c r=\"C1\" t=\"inlineStr\"><is><t>c1</t></is></c><c r=\"A1\" "
+        "t=\"inlineStr\"><is><t>old</t></is></c><c r=\"A1\" t=\"inlineStr\"><is><t>a1</t></is></c>"
+        "</row>"));
+    QTest::newRow("rows and cells backwards, A1:C3")
+        << backwards << CellRange{1, 1, 3, 3} << 3 << QStringList{" a1 c1", " a3 c3"};
+    const QString manyBackwards = path("many-backwards.xlsx");
+    QVERIFY(Hostile::writeBackwardsXlsx(manyBackwards, 100000));
+    QTest::newRow("100,000 rows backwards, whole sheet")
+        << manyBackwards << WholeSheet << 100000 << QStringList{" w1", " w100000"};
+
     const QString lastCell = path("last-cell.xlsx");
     QVERIFY(Hostile::writeLastCellXlsx(lastCell));
     QTest::newRow("A1 and XFD1048576, whole sheet")
