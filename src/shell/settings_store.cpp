@@ -115,7 +115,7 @@ QString preparePrivateFile(const QString& path) {
     } else {
         return systemReason(errno);
     }
-    const int fd = ::open(name.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    const int fd = ::open(name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return errno == ELOOP
                    ? QStringLiteral("it is a symbolic link, and the settings are not written through one")
@@ -131,7 +131,7 @@ QString writeFailure(const QString& path, QSettings::Status status) {
     if (status == QSettings::FormatError)
         return QStringLiteral("the file is not in the settings format");
     const QByteArray name = QFile::encodeName(path);
-    const int fd = ::open(name.constData(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
+    const int fd = ::open(name.constData(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return systemReason(errno);
     ::close(fd);
