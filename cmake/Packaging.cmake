@@ -47,8 +47,7 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "download pictures from the web by keyword
 string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "Glimmerfetch is a desktop program that downloads pictures by keyword.\n"
     "It asks a hosted image search service for every keyword of a list and\n"
-    "saves the pictures one by one, optionally filtered by file size, width\n"
-    "or height.")
+    "saves the pictures one by one, optionally filtered by width or height.")
 set(CPACK_RESOURCE_FILE_LICENSE "${PROJECT_SOURCE_DIR}/LICENSE")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

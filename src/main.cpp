@@ -1,6 +1,8 @@
 #include "shell/ending_signals.h"
 #include "shell/form1.h"
+#include "shell/globals.h"
 #include "shell/qt_prompts.h"
+#include "shell/settings_store.h"
 #include "shell/waiting.h"
 
 #include <QApplication>
@@ -26,6 +28,10 @@ int main(int argc, char* argv[]) {
         }
     });
     QtPrompts prompts;
+    SettingsStore::setFailureReporter([&prompts](const QString& text) {
+        prompts.messageBox(text, Globals::applicationTitle(), Prompts::Buttons::Ok,
+                           Prompts::Icon::Exclamation);
+    });
     Form1 form(prompts);
     window = &form;
     if (Lifetime::ending())

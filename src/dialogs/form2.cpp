@@ -191,6 +191,10 @@ void Form2::restoreControls(ErrorTrap& trap, int firstStatement) {
         trap(next(), [&] {
             const int position =
                 Conversions::ToInt16(Conversions::ToDouble(SettingsStore::read(box->objectName())));
+            if (position == -1) {
+                box->setCurrentIndex(-1); // the list's own "nothing chosen"
+                return;
+            }
             if (position < 0 || position >= box->count())
                 throw AppError(QStringLiteral("Invalid property value"));
             box->setCurrentIndex(position);

@@ -2,39 +2,22 @@
 // comma, semicolon and tab that the first line uses most (regional spreadsheet settings write
 // semicolons); fields may be quoted with doubled quotes inside.
 
+#include "keywords/input_limits.h"
 #include "keywords/workbook_formats.h"
 #include "shell/error_report.h"
 
 #include <QFile>
 #include <QStringDecoder>
 
+#include <functional>
+
 namespace WorkbookFormats {
 
 namespace {
 
-QString decode(const QByteArray& bytes) {
-    if (bytes.startsWith("\xEF\xBB\xBF"))
-        return QString::fromUtf8(bytes.mid(3));
-    if (bytes.startsWith("\xFF\xFE")) {
-        QStringDecoder utf16(QStringDecoder::Utf16LE);
-        return utf16(bytes.mid(2));
-    }
-    if (bytes.startsWith("\xFE\xFF")) {
-        QStringDecoder utf16(QStringDecoder::Utf16BE);
-        return utf16(bytes.mid(2));
-    }
-    QStringDecoder utf8(QStringDecoder::Utf8);
-    QString text = utf8(bytes);
-    if (!utf8.hasError())
-        return text;
-    // Not UTF-8: the 8-bit code page that spreadsheet applications on Windows write.
-    QStringDecoder windows("windows-1252");
-    if (windows.isValid())
-        return windows(bytes);
-    return QString::fromLatin1(bytes);
-}
+constexpr qint64 BlockSize = 1 << 20;
 
-QChar separatorOf(const QString& text) {
+QChar separatorOf(QStringView text) {
     int comma = 0, semicolon = 0, tab = 0;
     bool quoted = false;
     for (const QChar c : text) {
@@ -56,60 +39,136 @@ QChar separatorOf(const QString& text) {
     return QLatin1Char(',');
 }
 
+// The fields of the file, fed a decoded piece at a time.
+class CsvParser {
+public:
+    explicit CsvParser(Sheet& sheet)
+        : sheet_(sheet) {}
+
+    void feed(QStringView text) {
+        if (separator_.isNull())
+            separator_ = separatorOf(text);
+        const qsizetype n = text.size();
+        for (qsizetype i = 0; i < n; ++i) {
+            const QChar c = text.at(i);
+            if (++recordLength_ > InputLimits::MaxLineBytes)
+                throw InputLimits::LimitExceeded(QStringLiteral("it has a line longer than %1 MB")
+                                                     .arg(InputLimits::MaxLineBytes / (1024 * 1024)));
+            if (pendingQuote_) {
+                // A quote inside a quoted field, at the end of the previous piece: doubled or closing.
+                pendingQuote_ = false;
+                if (c == QLatin1Char('"')) {
+                    field_ += c;
+                    continue;
+                }
+                quoted_ = false;
+            }
+            if (skipLineFeed_) {
+                skipLineFeed_ = false;
+                if (c == QLatin1Char('\n')) {
+                    recordLength_ = 0;
+                    continue;
+                }
+            }
+            if (quoted_) {
+                if (c == QLatin1Char('"'))
+                    pendingQuote_ = true;
+                else
+                    field_ += c;
+            } else if (c == QLatin1Char('"') && !fieldStarted_) {
+                quoted_ = true;
+                fieldStarted_ = true;
+            } else if (c == separator_) {
+                endField();
+                ++column_;
+            } else if (c == QLatin1Char('\r') || c == QLatin1Char('\n')) {
+                endField();
+                if (row_ <= SheetLimits::Rows)
+                    sheet_.addRows(row_, 1, {}); // the line is a row of the file, even when empty
+                skipLineFeed_ = c == QLatin1Char('\r');
+                ++row_;
+                column_ = 1;
+                recordLength_ = 0;
+            } else {
+                field_ += c;
+                fieldStarted_ = true;
+            }
+        }
+    }
+
+    void finish() { endField(); }
+
+private:
+    void endField() {
+        // Past the sheet's columns or rows the sheet refuses a field with text.
+        if (!field_.isEmpty())
+            sheet_.setText(row_, column_, field_);
+        field_.clear();
+        fieldStarted_ = false;
+    }
+
+    Sheet& sheet_;
+    QChar separator_;
+    QString field_;
+    int row_ = 1;
+    int column_ = 1;
+    qint64 recordLength_ = 0;
+    bool quoted_ = false;
+    bool pendingQuote_ = false;
+    bool fieldStarted_ = false;
+    bool skipLineFeed_ = false;
+};
+
+// Reads the file a block at a time into the sheet with `decoder`. False when the decoder met bytes
+// that are not in its encoding (the sheet is then incomplete).
+bool readWith(QFile& file, QStringDecoder decoder, qint64 skip, Sheet& sheet) {
+    if (!file.seek(skip))
+        throw AppError(QStringLiteral("The file cannot be read: ") + file.errorString());
+    CsvParser parser(sheet);
+    QByteArray block(BlockSize, Qt::Uninitialized);
+    for (;;) {
+        const qint64 got = file.read(block.data(), block.size());
+        if (got < 0)
+            throw AppError(QStringLiteral("The file cannot be read: ") + file.errorString());
+        if (got == 0)
+            break;
+        const QString text = decoder(QByteArrayView(block.constData(), got));
+        if (decoder.hasError())
+            return false;
+        parser.feed(text);
+    }
+    parser.finish();
+    return !decoder.hasError();
+}
+
 } // namespace
 
 Workbook readCsv(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw AppError(QStringLiteral("The file cannot be opened: ") + file.errorString());
-    const QString text = decode(file.readAll());
-    const QChar separator = separatorOf(text);
+    const QByteArray head = file.peek(3);
 
     Workbook book;
     book.sheetNames.push_back(QStringLiteral("Sheet1"));
     book.activeSheet.name = book.sheetNames.front();
-    Sheet& sheet = book.activeSheet;
-    int row = 1;
-    int column = 1;
-    QString field;
-    bool quoted = false;
-    bool fieldStarted = false;
-    const qsizetype n = text.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        const QChar c = text.at(i);
-        if (quoted) {
-            if (c == QLatin1Char('"')) {
-                if (i + 1 < n && text.at(i + 1) == QLatin1Char('"')) {
-                    field += c;
-                    ++i;
-                } else {
-                    quoted = false;
-                }
-            } else {
-                field += c;
-            }
-        } else if (c == QLatin1Char('"') && !fieldStarted) {
-            quoted = true;
-            fieldStarted = true;
-        } else if (c == separator) {
-            sheet.setText(row, column, field);
-            field.clear();
-            fieldStarted = false;
-            ++column;
-        } else if (c == QLatin1Char('\r') || c == QLatin1Char('\n')) {
-            sheet.setText(row, column, field);
-            field.clear();
-            fieldStarted = false;
-            if (c == QLatin1Char('\r') && i + 1 < n && text.at(i + 1) == QLatin1Char('\n'))
-                ++i;
-            ++row;
-            column = 1;
-        } else {
-            field += c;
-            fieldStarted = true;
-        }
+    auto fresh = [&] {
+        book.activeSheet = Sheet();
+        book.activeSheet.name = book.sheetNames.front();
+        return std::ref(book.activeSheet);
+    };
+    if (head.startsWith("\xEF\xBB\xBF"))
+        readWith(file, QStringDecoder(QStringDecoder::Utf8), 3, fresh());
+    else if (head.startsWith("\xFF\xFE"))
+        readWith(file, QStringDecoder(QStringDecoder::Utf16LE), 2, fresh());
+    else if (head.startsWith("\xFE\xFF"))
+        readWith(file, QStringDecoder(QStringDecoder::Utf16BE), 2, fresh());
+    else if (!readWith(file, QStringDecoder(QStringDecoder::Utf8), 0, fresh())) {
+        // Not UTF-8: the 8-bit code page that spreadsheet applications on Windows write.
+        QStringDecoder windows("windows-1252");
+        readWith(file, windows.isValid() ? std::move(windows) : QStringDecoder(QStringDecoder::Latin1), 0,
+                 fresh());
     }
-    sheet.setText(row, column, field);
     return book;
 }
 

@@ -1,5 +1,7 @@
 #include "keywords/keyword_list.h"
 
+#include "keywords/input_limits.h"
+
 #include <algorithm>
 #include <iterator>
 
@@ -23,6 +25,12 @@ void KeywordList::appendMany(std::vector<QString>&& keywords) {
     if (keywords.empty())
         return;
     const int row = Count();
+    // Growth stops at the list's entry limit: doubling from 8 to 16 million slots would hold
+    // both blocks at once for a list that may not pass 10 million.
+    const size_t needed = items_.size() + keywords.size();
+    if (needed > items_.capacity())
+        items_.reserve(
+            std::max(needed, std::min(2 * items_.capacity(), size_t(InputLimits::MaxListEntries))));
     beginInsertRows(QModelIndex(), row, row + static_cast<int>(keywords.size()) - 1);
     items_.insert(items_.end(), std::make_move_iterator(keywords.begin()),
                   std::make_move_iterator(keywords.end()));
@@ -127,7 +135,8 @@ int KeywordList::rowCount(const QModelIndex& parent) const {
 }
 
 QVariant KeywordList::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= Count() || (role != Qt::DisplayRole && role != Qt::ToolTipRole))
+    // No tooltip of their own: over the entries too, the list shows its own tooltip.
+    if (!index.isValid() || index.row() >= Count() || role != Qt::DisplayRole)
         return QVariant();
     return item(index.row() + 1);
 }

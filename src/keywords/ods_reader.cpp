@@ -6,8 +6,9 @@
 #include "keywords/workbook_formats.h"
 #include "shell/error_report.h"
 
+#include "keywords/bounded_xml.h"
+#include "keywords/input_limits.h"
 #include <QRegularExpression>
-#include <QXmlStreamReader>
 
 #include <cmath>
 #include <utility>
@@ -17,7 +18,11 @@ namespace WorkbookFormats {
 
 namespace {
 
-void checkXml(const QXmlStreamReader& xml, const QString& part) {
+void checkXml(const BoundedXml& xml, const QString& part) {
+    // The reader's own limits (depth, declarations) name the file they refuse.
+    if (xml.error() == QXmlStreamReader::CustomError)
+        throw InputLimits::LimitExceeded(
+            QStringLiteral("it is damaged or is not a workbook (%1: %2)").arg(part, xml.errorString()));
     if (xml.hasError() && xml.error() != QXmlStreamReader::PrematureEndOfDocumentError)
         throw AppError(QStringLiteral("The file is damaged or is not a workbook (%1: %2).")
                            .arg(part, xml.errorString()));
@@ -27,28 +32,43 @@ void checkXml(const QXmlStreamReader& xml, const QString& part) {
 QString activeTableName(const ZipPackage& package) {
     if (!package.contains(QStringLiteral("settings.xml")))
         return QString();
-    QXmlStreamReader xml(package.read(QStringLiteral("settings.xml")));
+    const auto member = package.open(QStringLiteral("settings.xml"));
+    BoundedXml xml(member.get());
+    QString name;
     while (!xml.atEnd()) {
         xml.readNext();
         if (xml.isStartElement() && xml.name() == QLatin1String("config-item") &&
-            xml.attributes().value(QLatin1String("config:name")) == QLatin1String("ActiveTable"))
-            return xml.readElementText();
+            xml.attributes().value(QLatin1String("config:name")) == QLatin1String("ActiveTable")) {
+            name = xml.readElementText();
+            break;
+        }
     }
-    return QString();
+    member->finish();
+    return name;
 }
 
-// The text of a paragraph element (text:p, text:h) or of a span inside one.
-void appendParagraphText(QXmlStreamReader& xml, QString& text) {
+void checkLength(const QString& text) {
+    if (text.size() > InputLimits::MaxWorkbookCharacters)
+        throw InputLimits::LimitExceeded(
+            QStringLiteral("a cell holds more than %L1 characters").arg(InputLimits::MaxWorkbookCharacters));
+}
+
+// The text of a paragraph element (text:p, text:h), spans and links inside it included; ends on
+// the paragraph's end element.
+void appendParagraphText(BoundedXml& xml, QString& text) {
+    const int end = xml.depth() - 1;
     while (!xml.atEnd()) {
         xml.readNext();
         if (xml.isCharacters()) {
             text += xml.text();
+            checkLength(text);
         } else if (xml.isStartElement()) {
             const auto name = xml.name();
             if (name == QLatin1String("s")) {
                 bool ok = false;
                 const int count = xml.attributes().value(QLatin1String("text:c")).toInt(&ok);
                 text += QString(ok && count > 0 ? qMin(count, 10000) : 1, QLatin1Char(' '));
+                checkLength(text);
                 xml.skipCurrentElement();
             } else if (name == QLatin1String("tab")) {
                 text += QLatin1Char('\t');
@@ -59,10 +79,9 @@ void appendParagraphText(QXmlStreamReader& xml, QString& text) {
             } else if (name == QLatin1String("note") || name == QLatin1String("annotation") ||
                        name == QLatin1String("bookmark-start") || name == QLatin1String("bookmark-end")) {
                 xml.skipCurrentElement();
-            } else {
-                appendParagraphText(xml, text); // span, a, ...: their text counts
             }
-        } else if (xml.isEndElement()) {
+            // span, a, ...: the loop goes on inside them, their text counts
+        } else if (xml.isEndElement() && xml.depth() == end) {
             return;
         }
     }
@@ -116,7 +135,7 @@ int repeatOf(const QXmlStreamAttributes& a, QLatin1String attribute) {
 }
 
 // One table:table-cell or table:covered-table-cell, positioned on its start element.
-QString readCell(QXmlStreamReader& xml) {
+QString readCell(BoundedXml& xml) {
     const QXmlStreamAttributes a = xml.attributes();
     QString text;
     bool hasParagraph = false;
@@ -138,9 +157,10 @@ QString readCell(QXmlStreamReader& xml) {
     return hasParagraph ? text : valueText(a);
 }
 
-// One table:table-row, positioned on its start element; fills `row` (and its repeats).
-void readRow(QXmlStreamReader& xml, int row, int repeat, Sheet* sheet) {
-    std::vector<std::pair<int, QString>> cells;
+// One table:table-row, positioned on its start element; records `row` and its repeats, with
+// repeated cells kept as one run each.
+void readRow(BoundedXml& xml, int row, int repeat, Sheet* sheet) {
+    std::vector<CellRun> cells;
     int column = 1;
     while (!xml.atEnd()) {
         xml.readNext();
@@ -150,8 +170,7 @@ void readRow(QXmlStreamReader& xml, int row, int repeat, Sheet* sheet) {
                 const int span = repeatOf(xml.attributes(), QLatin1String("table:number-columns-repeated"));
                 const QString text = readCell(xml);
                 if (!text.isEmpty())
-                    for (int k = 0; k < span && column + k <= SheetLimits::Columns; ++k)
-                        cells.emplace_back(column + k, text);
+                    cells.push_back(CellRun{column, span, text}); // the sheet refuses it past the limits
                 column = static_cast<int>(
                     qMin<qint64>(static_cast<qint64>(column) + span, SheetLimits::Columns + 1));
             } else {
@@ -161,11 +180,8 @@ void readRow(QXmlStreamReader& xml, int row, int repeat, Sheet* sheet) {
             break;
         }
     }
-    if (!sheet || cells.empty())
-        return;
-    for (int k = 0; k < repeat && row + k <= SheetLimits::Rows; ++k)
-        for (const auto& [c, text] : cells)
-            sheet->setText(row + k, c, text);
+    if (sheet)
+        sheet->addRows(row, repeat, std::move(cells));
 }
 
 } // namespace
@@ -178,7 +194,8 @@ Workbook readOds(const QString& path) {
 
     // One pass over the tables: the first is kept until the one named active comes.
     Workbook book;
-    QXmlStreamReader xml(package.read(QStringLiteral("content.xml")));
+    const auto member = package.open(QStringLiteral("content.xml"));
+    BoundedXml xml(member.get());
     bool inSpreadsheet = false;
     while (!xml.atEnd()) {
         xml.readNext();
@@ -220,6 +237,7 @@ Workbook readOds(const QString& path) {
                 book.activeSheet = std::move(sheet);
         }
     }
+    member->finish();
     checkXml(xml, QStringLiteral("content.xml"));
     if (book.sheetNames.empty())
         throw AppError(QStringLiteral("The file is not a spreadsheet (it has no tables)."));

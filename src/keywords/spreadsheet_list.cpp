@@ -1,6 +1,9 @@
 #include "keywords/spreadsheet_list.h"
 
+#include "keywords/event_pump.h"
+#include "keywords/input_limits.h"
 #include "keywords/keyword_list.h"
+#include "keywords/keyword_text.h"
 #include "keywords/workbook_reader.h"
 #include "keywords/workbook_writer.h"
 #include "shell/error_report.h"
@@ -18,10 +21,85 @@ namespace {
 // to a platform without it sets this to false and the commands say so.
 constexpr bool SpreadsheetLayerBuilt = true;
 
+QString listFullText() {
+    return QStringLiteral("the keyword list would pass %L1 entries (the entries up to that limit were added)")
+        .arg(InputLimits::MaxListEntries);
+}
+
+AppError tooMuchText(const QString& path) {
+    return AppError(InputLimits::limitMessage(
+        path,
+        QStringLiteral("its keywords would pass %L1 characters").arg(InputLimits::MaxImportCharacters)));
+}
+
 QString notInstalled() {
     return QStringLiteral(
         "Excel is not installed on this computer. You need to have it installed to use this "
         "software without error.");
+}
+
+// The keyword of one row: " " + text for every cell of columns first..last that shows something.
+QString rowKeyword(const RowRun& run, int first, int last, const QString& path) {
+    QString keyword;
+    for (const CellRun& cell : run.cells) {
+        const int from = qMax(cell.column, first);
+        const int to = qMin(cell.column + cell.count - 1, last);
+        if (from > to)
+            continue;
+        const QString text = KeywordText::withoutControlCharacters(cell.text);
+        if (text.isEmpty())
+            continue;
+        if (keyword.size() + qint64(to - from + 1) * (text.size() + 1) > InputLimits::MaxImportCharacters)
+            throw tooMuchText(path);
+        for (int c = from; c <= to; ++c)
+            keyword += QLatin1Char(' ') + text;
+    }
+    return keyword;
+}
+
+// The keywords of the block, one per row. A block that reaches the sheet's last row (whole columns
+// chosen) gives one keyword per row that the file holds in it, so that a sheet whose used range
+// ends at its millionth row costs its stored rows, not a million; a smaller block gives one per
+// row, empty for the rows the file does not have. Stops at the list's entry limit (the keywords
+// up to it are kept, and the limit is reported once they are in the list by the caller).
+std::vector<QString> blockKeywords(const Sheet& sheet, const CellRange& block, bool storedRowsOnly,
+                                   int listCount, const QString& path, bool& stopped) {
+    std::vector<QString> keywords;
+    const qint64 room = qMax(0, InputLimits::MaxListEntries - listCount);
+    qint64 characters = 0;
+    List::EventPump pump;
+    auto add = [&](const QString& keyword, qint64 times) {
+        if (times > room - qint64(keywords.size())) {
+            stopped = true;
+            times = room - qint64(keywords.size());
+        }
+        characters += keyword.size() * times;
+        if (characters > InputLimits::MaxImportCharacters)
+            throw tooMuchText(path);
+        for (qint64 k = 0; k < times; ++k) {
+            keywords.push_back(keyword);
+            if ((k & 4095) == 4095)
+                pump.poll();
+        }
+        pump.poll();
+        return !stopped;
+    };
+    const auto& rows = sheet.rows();
+    int next = block.firstRow; // the first row of the block not yet given its keyword
+    for (size_t i = sheet.firstRunFrom(block.firstRow); i < rows.size() && rows[i].row <= block.lastRow;
+         ++i) {
+        const RowRun& run = rows[i];
+        const int from = qMax(run.row, block.firstRow);
+        const int to = qMin(run.row + run.count - 1, block.lastRow);
+        if (!storedRowsOnly && from > next && !add(QString(), from - next))
+            break;
+        if (!add(rowKeyword(run, block.firstColumn, block.lastColumn, path), to - from + 1))
+            break;
+        next = to + 1;
+    }
+    if (!storedRowsOnly && next <= block.lastRow && !stopped)
+        add(QString(), block.lastRow - next + 1);
+    return keywords;
 }
 
 } // namespace
@@ -46,6 +124,8 @@ std::optional<OpenedWorkbook> OpenWorkbook(const QString& path, Prompts& prompts
         opened.workbook = WorkbookReader::read(path);
     } catch (const AppError& e) {
         opened.failure = e.description();
+    } catch (const std::bad_alloc&) {
+        opened.failure = QStringLiteral("There is not enough memory to read %1.").arg(path);
     } catch (const std::exception& e) {
         opened.failure = QString::fromLocal8Bit(e.what());
     }
@@ -94,15 +174,12 @@ void ExcelToListview(KeywordList& list, const QString& path, Prompts& prompts, S
         // left in it is not an empty row of the block.
         if (lastRow < block->firstRow || lastColumn < block->firstColumn)
             return;
-        for (int r = block->firstRow; r <= lastRow; ++r) {
-            QString keyword;
-            for (int c = block->firstColumn; c <= lastColumn; ++c) {
-                const QString text = sheet.text(r, c);
-                if (!text.isEmpty())
-                    keyword += QLatin1Char(' ') + text;
-            }
-            list.add(keyword);
-        }
+        bool stopped = false;
+        list.appendMany(blockKeywords(sheet,
+                                      CellRange{block->firstRow, block->firstColumn, lastRow, lastColumn},
+                                      block->lastRow >= SheetLimits::Rows, list.Count(), path, stopped));
+        if (stopped)
+            throw AppError(InputLimits::limitMessage(path, listFullText()));
     });
     trap(114, [&] { surface.setPointer(Surface::Default); });
 }

@@ -1,7 +1,9 @@
 #include "keywords/text_list_file.h"
 
 #include "keywords/event_pump.h"
+#include "keywords/input_limits.h"
 #include "keywords/keyword_list.h"
+#include "keywords/keyword_text.h"
 #include "shell/error_report.h"
 #include "shell/file_routines.h"
 #include "shell/prompts.h"
@@ -23,8 +25,10 @@ constexpr qsizetype BlockSize = 1 << 20;
 // How often (in lines) the loops ask whether the window's events are due.
 constexpr int CheckEvery = 256;
 
-// How often (in milliseconds) a load shows the lines read so far in the list.
+// How often (in milliseconds) a load shows the lines read so far in the list, and how many lines
+// it gathers at most before it hands them over (so the batch stays small beside the list).
 constexpr qint64 ShowEvery = 1000;
+constexpr size_t LargestBatch = 1 << 20;
 
 QString describe(const QFileDevice& file, const char* fallback) {
     const QString text = file.errorString();
@@ -38,6 +42,7 @@ Prompts::FileRequest TextListDialog(const QString& title) {
     request.title = title;
     request.filter = QStringLiteral("Text Files (*.txt)|*.txt|All Files (*.*)|*.*|");
     request.multiple = true;
+    request.defaultSuffix = QStringLiteral("txt");
     return request;
 }
 
@@ -62,6 +67,44 @@ void LoadTextList(KeywordList& list, const QString& path, Prompts& prompts, Even
         batch = {};
         sinceShown.restart();
     };
+    // A file that breaks a limit is taken back out of the list (the entry limit excepted: what
+    // fits stays).
+    const int before = list.Count();
+    const auto refuse = [&](const QString& limit) {
+        batch.clear();
+        if (list.Count() > before) {
+            list.removeRun(before + 1, list.Count());
+            list.compact();
+        }
+        throw AppError(InputLimits::limitMessage(path, limit));
+    };
+    const auto lineTooLong = [&] {
+        refuse(
+            QStringLiteral("it has a line longer than %1 MB").arg(InputLimits::MaxLineBytes / (1024 * 1024)));
+    };
+    qint64 characters = 0;
+    const qint64 room = qMax(0, InputLimits::MaxListEntries - before);
+    qint64 lines = 0;
+    // Every line, as it ends: cleaned of control characters and counted against the limits.
+    const auto take = [&](QString&& line) {
+        if (line.size() > InputLimits::MaxLineBytes)
+            lineTooLong();
+        characters += line.size();
+        if (characters > InputLimits::MaxTextListCharacters)
+            refuse(QStringLiteral("its lines hold more than %L1 characters")
+                       .arg(InputLimits::MaxTextListCharacters));
+        if (++lines > room) {
+            flush();
+            throw AppError(InputLimits::limitMessage(
+                path, QStringLiteral(
+                          "the keyword list would pass %L1 entries (the lines before that limit were added)")
+                          .arg(InputLimits::MaxListEntries)));
+        }
+        batch.push_back(KeywordText::withoutControlCharacters(line));
+        if (batch.size() == LargestBatch)
+            flush();
+    };
+
     QString partial;           // the start of a line that goes on in the next block
     bool blockEndedCR = false; // the last character decoded so far was a carriage return
     int sinceCheck = 0;
@@ -90,10 +133,10 @@ void LoadTextList(KeywordList& list, const QString& path, Prompts& prompts, Even
                 continue;
             }
             if (partial.isEmpty()) {
-                batch.push_back(text.mid(start, i - start));
+                take(text.mid(start, i - start));
             } else {
                 partial.append(QStringView(text).mid(start, i - start));
-                batch.push_back(std::move(partial));
+                take(std::move(partial));
                 partial.clear();
             }
             start = i + 1;
@@ -106,13 +149,16 @@ void LoadTextList(KeywordList& list, const QString& path, Prompts& prompts, Even
                 }
             }
         }
-        if (start < n)
+        if (start < n) {
+            if (partial.size() + (n - start) > InputLimits::MaxLineBytes)
+                lineTooLong();
             partial += QStringView(text).mid(start);
+        }
         if (n > 0)
             blockEndedCR = chars[n - 1] == u'\r';
     }
     if (!partial.isEmpty())
-        batch.push_back(partial);
+        take(std::move(partial));
     flush();
 }
 
@@ -129,9 +175,16 @@ void SaveTextList(const KeywordList& list, const QString& path, EventPump& pump)
         QByteArray buffer(BlockSize + 1024, Qt::Uninitialized);
         qsizetype used = 0;
         auto writeOut = [&] {
-            if (used > 0 && file.write(buffer.constData(), used) != used) {
-                file.cancelWriting();
-                throw AppError(describe(file, "Disk full"));
+            // A short write has no reason of its own; writing the rest brings the system's.
+            for (qsizetype done = 0; done < used;) {
+                const qint64 wrote = file.write(buffer.constData() + done, used - done);
+                if (wrote <= 0) {
+                    // The reason is read first: cancelling replaces it with its own text.
+                    const QString reason = describe(file, "Disk full");
+                    file.cancelWriting();
+                    throw AppError(reason);
+                }
+                done += wrote;
             }
             used = 0;
         };

@@ -11,7 +11,7 @@ namespace List {
 class EventPump;
 
 // The file dialog of both commands, with `title`: text files first, then all files, several files
-// may be chosen (the save dialog takes one).
+// may be chosen (the save dialog takes one and adds ".txt" to a name without an extension).
 Prompts::FileRequest TextListDialog(const QString& title);
 
 // Keyword list text files: one keyword per line, in the locale's encoding (UTF-8 here).

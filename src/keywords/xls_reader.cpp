@@ -67,10 +67,15 @@ Workbook readXls(const QString& path) {
     if (rc != FREEXL_OK)
         throw damaged(rc);
     for (unsigned int r = 0; r < rows && r < static_cast<unsigned int>(SheetLimits::Rows); ++r) {
+        bool rowSeen = false;
         for (unsigned short c = 0; c < columns; ++c) {
             FreeXL_CellValue cell;
-            if (freexl_get_cell_value(xls.handle, r, c, &cell) != FREEXL_OK)
+            if (freexl_get_cell_value(xls.handle, r, c, &cell) != FREEXL_OK || cell.type == FREEXL_CELL_NULL)
                 continue;
+            if (!rowSeen) {
+                book.activeSheet.addRows(static_cast<int>(r) + 1, 1, {}); // the row is in the file
+                rowSeen = true;
+            }
             QString text;
             switch (cell.type) {
             case FREEXL_CELL_INT:

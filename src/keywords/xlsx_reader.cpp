@@ -6,8 +6,9 @@
 #include "keywords/workbook_formats.h"
 #include "shell/error_report.h"
 
+#include "keywords/bounded_xml.h"
+#include "keywords/input_limits.h"
 #include <QHash>
-#include <QXmlStreamReader>
 
 #include <optional>
 #include <vector>
@@ -72,7 +73,8 @@ QHash<QString, Relationship> readRelationships(const ZipPackage& package, const 
     const QString rels = relsOf(part);
     if (!package.contains(rels))
         return result;
-    QXmlStreamReader xml(package.read(rels));
+    const auto member = package.open(rels);
+    BoundedXml xml(member.get());
     while (!xml.atEnd()) {
         xml.readNext();
         if (!xml.isStartElement() || xml.name() != QLatin1String("Relationship"))
@@ -84,6 +86,7 @@ QHash<QString, Relationship> readRelationships(const ZipPackage& package, const 
                       Relationship{a.value(QLatin1String("Type")).toString(),
                                    resolveTarget(part, a.value(QLatin1String("Target")).toString())});
     }
+    member->finish();
     return result;
 }
 
@@ -94,14 +97,18 @@ QString findByType(const QHash<QString, Relationship>& rels, QLatin1String typeE
     return QString();
 }
 
-void checkXml(const QXmlStreamReader& xml, const QString& part) {
+void checkXml(const BoundedXml& xml, const QString& part) {
+    // The reader's own limits (depth, declarations) name the file they refuse.
+    if (xml.error() == QXmlStreamReader::CustomError)
+        throw InputLimits::LimitExceeded(
+            QStringLiteral("it is damaged or is not a workbook (%1: %2)").arg(part, xml.errorString()));
     if (xml.hasError() && xml.error() != QXmlStreamReader::PrematureEndOfDocumentError)
         throw AppError(QStringLiteral("The file is damaged or is not a workbook (%1: %2).")
                            .arg(part, xml.errorString()));
 }
 
 // The text of an <si> or <is> element, rich text runs joined, phonetic guides left out.
-QString readStringItem(QXmlStreamReader& xml) {
+QString readStringItem(BoundedXml& xml) {
     QString text;
     const QString end = xml.name().toString();
     int skipDepth = 0;
@@ -112,7 +119,7 @@ QString readStringItem(QXmlStreamReader& xml) {
                 xml.name() == QLatin1String("phoneticPr"))
                 ++skipDepth;
             else if (xml.name() == QLatin1String("t"))
-                text += xml.readElementText(QXmlStreamReader::IncludeChildElements);
+                text += xml.readElementText();
         } else if (xml.isEndElement()) {
             if (skipDepth > 0)
                 --skipDepth;
@@ -127,20 +134,29 @@ std::vector<QString> readSharedStrings(const ZipPackage& package, const QString&
     std::vector<QString> strings;
     if (part.isEmpty() || !package.contains(part))
         return strings;
-    QXmlStreamReader xml(package.read(part));
+    const auto member = package.open(part);
+    BoundedXml xml(member.get());
+    qint64 characters = 0;
     while (!xml.atEnd()) {
         xml.readNext();
         if (xml.isStartElement()) {
             if (xml.name() == QLatin1String("sst")) {
+                // The count is only a hint: a hostile one must not reserve gigabytes.
                 bool ok = false;
                 const qsizetype count = xml.attributes().value(QLatin1String("uniqueCount")).toInt(&ok);
-                if (ok && count > 0 && count < 10'000'000)
-                    strings.reserve(static_cast<size_t>(count));
+                if (ok && count > 0)
+                    strings.reserve(static_cast<size_t>(qMin<qsizetype>(count, 1'000'000)));
             } else if (xml.name() == QLatin1String("si")) {
                 strings.push_back(readStringItem(xml));
+                characters += strings.back().size();
+                if (characters > InputLimits::MaxWorkbookCharacters)
+                    throw InputLimits::LimitExceeded(
+                        QStringLiteral("its shared strings hold more than %L1 characters")
+                            .arg(InputLimits::MaxWorkbookCharacters));
             }
         }
     }
+    member->finish();
     checkXml(xml, part);
     return strings;
 }
@@ -152,7 +168,8 @@ std::vector<std::optional<QString>> readDateStyles(const ZipPackage& package, co
     if (part.isEmpty() || !package.contains(part))
         return styles;
     QHash<int, QString> custom;
-    QXmlStreamReader xml(package.read(part));
+    const auto member = package.open(part);
+    BoundedXml xml(member.get());
     bool inCellXfs = false;
     while (!xml.atEnd()) {
         xml.readNext();
@@ -178,24 +195,31 @@ std::vector<std::optional<QString>> readDateStyles(const ZipPackage& package, co
             inCellXfs = false;
         }
     }
+    member->finish();
     checkXml(xml, part);
     return styles;
 }
 
-// "AB12" -> column 28, row 12. Either part may be missing.
+// "AB12" -> column 28, row 12. Either part may be missing. A number beyond the sheet's limits
+// comes back as one past the limit.
 void parseReference(QStringView ref, int& row, int& column) {
     qsizetype i = 0;
     int c = 0;
     while (i < ref.size() && ref.at(i).isLetter()) {
-        c = c * 26 + (ref.at(i).toUpper().unicode() - u'A' + 1);
+        c = qMin(c * 26 + (ref.at(i).toUpper().unicode() - u'A' + 1), SheetLimits::Columns + 1);
         ++i;
     }
     if (c > 0)
         column = c;
+    const QStringView digits = ref.mid(i);
+    if (digits.isEmpty())
+        return;
     bool ok = false;
-    const int r = ref.mid(i).toInt(&ok);
+    const qlonglong r = digits.toLongLong(&ok);
     if (ok && r > 0)
-        row = r;
+        row = static_cast<int>(qMin<qlonglong>(r, SheetLimits::Rows + 1));
+    else if (!ok && !digits.isEmpty() && digits.front().isDigit())
+        row = SheetLimits::Rows + 1; // too many digits for any row
 }
 
 double serialOf(const QDateTime& when) {
@@ -246,7 +270,8 @@ QString cellText(const SheetContext& ctx, QStringView type, int style, const QSt
 }
 
 void readSheet(const ZipPackage& package, const QString& part, const SheetContext& ctx, Sheet& sheet) {
-    QXmlStreamReader xml(package.read(part));
+    const auto member = package.open(part);
+    BoundedXml xml(member.get());
     int row = 0;
     int column = 0;
     while (!xml.atEnd()) {
@@ -255,10 +280,12 @@ void readSheet(const ZipPackage& package, const QString& part, const SheetContex
             continue;
         if (xml.name() == QLatin1String("row")) {
             int r = row + 1;
-            bool ok = false;
-            const int given = xml.attributes().value(QLatin1String("r")).toInt(&ok);
-            if (ok && given > 0)
-                r = given;
+            int unused = 0;
+            parseReference(xml.attributes().value(QLatin1String("r")), r, unused);
+            if (r > SheetLimits::Rows)
+                sheet.setText(r, 1, QString()); // beyond the limits: refused
+            // The row is in the file, even when none of its cells shows anything.
+            sheet.addRows(r, 1, {});
             row = r;
             column = 0;
         } else if (xml.name() == QLatin1String("c")) {
@@ -277,7 +304,7 @@ void readSheet(const ZipPackage& package, const QString& part, const SheetContex
                 xml.readNext();
                 if (xml.isStartElement()) {
                     if (xml.name() == QLatin1String("v"))
-                        value = xml.readElementText(QXmlStreamReader::IncludeChildElements);
+                        value = xml.readElementText();
                     else if (xml.name() == QLatin1String("is"))
                         inlineText = readStringItem(xml);
                     else
@@ -291,6 +318,7 @@ void readSheet(const ZipPackage& package, const QString& part, const SheetContex
             column = c;
         }
     }
+    member->finish();
     checkXml(xml, part);
 }
 
@@ -313,7 +341,8 @@ Workbook readXlsx(const QString& path) {
     bool date1904 = false;
     std::vector<QString> sheetIds;
     {
-        QXmlStreamReader xml(package.read(workbookPart));
+        const auto member = package.open(workbookPart);
+        BoundedXml xml(member.get());
         while (!xml.atEnd()) {
             xml.readNext();
             if (!xml.isStartElement())
@@ -336,6 +365,7 @@ Workbook readXlsx(const QString& path) {
                 sheetIds.push_back(id);
             }
         }
+        member->finish();
         checkXml(xml, workbookPart);
     }
     if (book.sheetNames.empty())

@@ -3,6 +3,7 @@
 #include "build_config.h"
 #include "shell/prompts.h"
 
+#include <new>
 #include <utility>
 
 AppError::AppError(const QString& description)
@@ -36,6 +37,9 @@ bool ErrorTrap::operator()(int statement, const std::function<void()>& body) {
         ended_ = true;
     } catch (const AppError& e) {
         report(statement, e.description());
+    } catch (const std::bad_alloc&) {
+        // Never "std::bad_alloc": the user is told plainly what happened.
+        report(statement, QStringLiteral("There is not enough memory to finish this step."));
     } catch (const std::exception& e) {
         report(statement, QString::fromLocal8Bit(e.what()));
     }

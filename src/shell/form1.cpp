@@ -482,11 +482,14 @@ void Form1::PushButton10_Click() {
     trap(108, [&] { setPointer(Default); });
 }
 void Form1::PushButton12_Click() {
-    // The chooser opens at the folder last chosen with it, not at the one typed into the field.
+    // The chooser opens at the folder last chosen with it, not at the one typed into the field;
+    // before the first choice, at the field's folder.
     ErrorTrap trap(prompts_, QStringLiteral("Form1.PushButton12_Click"));
     QString chosen;
     trap(100, [&] {
-        const QString lastFolder = SettingsStore::read(key("LastFolderDot"));
+        QString lastFolder = SettingsStore::read(key("LastFolderDot"));
+        if (lastFolder.isEmpty())
+            lastFolder = Text1->text();
         chosen = AddFolder::BrowseForFolder(prompts_, QStringLiteral("Please select folder:"), lastFolder);
     });
     if (chosen.isEmpty())

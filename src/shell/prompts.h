@@ -22,7 +22,8 @@ public:
         QString title;
         QString filter;
         QString initialFolder;
-        QString fileName; // preset name for save dialogs
+        QString fileName;      // preset name for save dialogs
+        QString defaultSuffix; // added by save dialogs to a name without an extension ("txt")
         bool multiple = false;
     };
 

@@ -72,6 +72,9 @@ QString QtPrompts::qtFilter(const QString& filter) {
         caption.remove(trailingGroup);
         QString patterns = parts.at(i + 1);
         patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+        // "*.*" means every file where it comes from; here it would pass only names with a dot.
+        if (patterns.trimmed() == QLatin1String("*.*"))
+            patterns = QStringLiteral("*");
         entries << caption + QStringLiteral(" (") + patterns + QLatin1Char(')');
     }
     return entries.join(QStringLiteral(";;"));
@@ -92,6 +95,8 @@ QString QtPrompts::saveFile(const FileRequest& request) {
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
     if (!request.fileName.isEmpty())
         dialog.selectFile(request.fileName);
+    if (!request.defaultSuffix.isEmpty())
+        dialog.setDefaultSuffix(request.defaultSuffix);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return QString();
     return dialog.selectedFiles().constFirst();

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 // The per-user store of everything the program remembers between runs: short text values under
 // organisation "Kestrelon", group "Glimmerfetch". Every key the program uses is listed, with its
 // default, in one table (settings_store.cpp); readers ask with the key and never repeat a default.
@@ -21,8 +23,15 @@ QString read(const QString& key, const QString& fallback);
 // True when the key has an entry (empty text included).
 bool contains(const QString& key);
 
-// Stores exactly `value` (an empty text is stored, not deleted) and flushes it to disk.
+// Stores exactly `value` (an empty text is stored, not deleted) and flushes it to disk. The file
+// is never written, created or changed through a symbolic link: a settings file that is a link is
+// left alone. A write that fails, or is refused for that reason, is told once per session through
+// the failure reporter, with the path and the reason; the program goes on.
 void write(const QString& key, const QString& value);
+
+// Who tells the user that the settings could not be saved (the program shows a message box;
+// without one the text goes to the log). Setting it starts a new session of messages.
+void setFailureReporter(std::function<void(const QString&)> report);
 
 // The default of a key from the table ("" for an unknown key).
 QString defaultFor(const QString& key);

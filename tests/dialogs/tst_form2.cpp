@@ -64,6 +64,8 @@ private slots:
     void thresholdCheck();
     void storedPositionOutsideList_data();
     void storedPositionOutsideList();
+    void storedNoChoice_data();
+    void storedNoChoice();
     void storedOptionText_data();
     void storedOptionText();
     void openingAndClosing_data();
@@ -213,12 +215,32 @@ void TestForm2::storedPositionOutsideList_data() {
     QTest::newRow("unit 5") << "Combo2"
                             << "5"
                             << "Invalid property value" << 146 << 178;
-    QTest::newRow("file-size comparison -1") << "Combo1"
-                                             << "-1"
-                                             << "Invalid property value" << 120 << 152;
     QTest::newRow("width comparison not a number") << "Combo4"
                                                    << "first"
                                                    << "Type mismatch" << 136 << 168;
+}
+
+// "-1" is the list's own "nothing chosen": the list shows no item, nothing is reported and the
+// stored text stays.
+void TestForm2::storedNoChoice_data() {
+    QTest::addColumn<QString>("key");
+    QTest::newRow("file-size comparison") << "Combo1";
+    QTest::newRow("height comparison") << "Combo3";
+    QTest::newRow("unit") << "Combo2";
+}
+
+void TestForm2::storedNoChoice() {
+    QFETCH(QString, key);
+    TestSettings::seed(key, s("-1"));
+    TestSettings::seed(s("Option2"), s("4"));
+    FakePrompts prompts;
+    auto main = startSeenForm1(prompts);
+    QCOMPARE(prompts.messages(), QStringList());
+    Form2* form = filterDialog();
+    QCOMPARE(prompts.messages(), QStringList());
+    QCOMPARE(child<QComboBox>(form, qPrintable(key))->currentIndex(), -1);
+    QCOMPARE(SettingsStore::read(key), s("-1"));
+    QCOMPARE(checkedOptions(form), s("1,4,5"));
 }
 
 void TestForm2::storedPositionOutsideList() {

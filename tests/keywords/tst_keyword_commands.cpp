@@ -4,6 +4,7 @@
 #include "keywords/list_commands.h"
 #include "shell/error_report.h"
 #include "shell/form1.h"
+#include "shell/qt_prompts.h"
 #include "shell/globals.h"
 #include "shell/settings_store.h"
 #include "test_settings.h"
@@ -50,6 +51,8 @@ private slots:
     void saveFails();
     void folderPicker_data();
     void folderPicker();
+    void folderPickerFirstUse();
+    void allFilesMatchEveryName();
 
 private:
     void click(const char* name) {
@@ -309,18 +312,21 @@ void TestKeywordCommands::saveList() {
     QCOMPARE(save.size(), 1);
     QCOMPARE(save[0].request.title, QStringLiteral("Save"));
     QCOMPARE(save[0].request.filter, TextFilter);
+    QCOMPARE(save[0].request.defaultSuffix, QStringLiteral("txt"));
 }
 
 // A save that fails is reported with the error box and is not followed by "Done."; the file it
 // would have replaced keeps its contents.
 void TestKeywordCommands::saveFails_data() {
     QTest::addColumn<bool>("sizeLimit");
-    QTest::newRow("folder missing") << false;
-    QTest::newRow("write fails half-way") << true;
+    QTest::addColumn<QString>("reason"); // the system's own words, not those of the cancelled save
+    QTest::newRow("folder missing") << false << "No such file or directory";
+    QTest::newRow("write fails half-way") << true << "File too large";
 }
 
 void TestKeywordCommands::saveFails() {
     QFETCH(bool, sizeLimit);
+    QFETCH(QString, reason);
     const QString target = sizeLimit ? path("big.txt") : path("missing/list.txt");
     if (sizeLimit)
         writeBytes(target, "old\r\n");
@@ -347,6 +353,7 @@ void TestKeywordCommands::saveFails() {
     const auto report = prompts.callsOf(QStringLiteral("message")).last();
     QCOMPARE(report.title, QStringLiteral("Application Error"));
     QCOMPARE(report.icon, Prompts::Icon::Exclamation);
+    QVERIFY2(report.text.startsWith(reason + QStringLiteral("\r\n")), qPrintable(report.text));
     QVERIFY2(report.text.contains(
                  QStringLiteral("\r\nin Snapquarry2021/08/31.Form1.PushButton7_Click at line 108")),
              qPrintable(report.text));
@@ -402,6 +409,23 @@ void TestKeywordCommands::folderPicker() {
     QCOMPARE(prompts.calls[0].kind, QStringLiteral("folder"));
     QCOMPARE(prompts.calls[0].text, QStringLiteral("Please select folder:"));
     QCOMPARE(prompts.calls[0].startFolder, last);
+}
+
+// Before the first choice ("LastFolderDot" empty) the chooser opens at the folder in the field.
+void TestKeywordCommands::folderPickerFirstUse() {
+    SettingsStore::write(QStringLiteral("LastFolderDot"), QString());
+    auto* text1 = form->findChild<QLineEdit*>(QStringLiteral("Text1"));
+    QVERIFY(text1);
+    text1->setText(dir.path() + QStringLiteral("/"));
+    click("PushButton12");
+    const auto calls = prompts.callsOf(QStringLiteral("folder"));
+    QCOMPARE(calls.size(), 1);
+    QCOMPARE(calls[0].startFolder, dir.path() + QStringLiteral("/"));
+}
+
+// "All Files (*.*)" lets the dialogs show every file, names without an extension included.
+void TestKeywordCommands::allFilesMatchEveryName() {
+    QCOMPARE(QtPrompts::qtFilter(TextFilter), QStringLiteral("Text Files (*.txt);;All Files (*)"));
 }
 
 QTEST_MAIN(TestKeywordCommands)

@@ -1,9 +1,9 @@
 #include "fake_prompts.h"
-#include "test_files.h"
 #include "keywords/event_pump.h"
 #include "keywords/keyword_list.h"
 #include "keywords/text_list_file.h"
 #include "shell/error_report.h"
+#include "test_files.h"
 
 #include <QDir>
 #include <QFile>
@@ -52,8 +52,8 @@ void TestTextListFile::load_data() {
     const QByteArray longLine(1024 * 1024 - 1, 'x');
     QTest::newRow("CR LF split between blocks") << longLine + "\r\nnext\r\n"
                                                 << QStringList{QString(longLine), "next"};
-    QTest::newRow("line across blocks") << QByteArray(5, 'a') + longLine + "\r\nb"
-                                        << QStringList{QString(QByteArray(5, 'a') + longLine), "b"};
+    QTest::newRow("line across blocks")
+        << QByteArray("a\r\n") + longLine + "\r\nb" << QStringList{"a", QString(longLine), "b"};
     QTest::newRow("character across blocks") << longLine + "\xc3\xa9\r\n"
                                              << QStringList{QString(longLine) + QStringLiteral("é")};
 }

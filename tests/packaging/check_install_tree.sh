@@ -48,4 +48,6 @@ grep -q "<release version=\"$version\"" "$metainfo" || fail "the metainfo file l
 licence=$(sed -n 's:.*<project_license>\(.*\)</project_license>.*:\1:p' "$metainfo")
 head -1 "$share/doc/glimmerfetch/copyright" | grep -q "^$licence License" ||
   fail "the metainfo file names licence $licence, the copyright file does not"
+# The program offers no file-size filter, so its description promises none.
+! grep -qi "file size" "$metainfo" || fail "the metainfo file promises a file-size filter"
 echo "install tree ok"

@@ -80,6 +80,7 @@ deb=${debs[0]}
 [ -f "$deb" ] || fail "cpack made no glimmerfetch_*.deb"
 echo "${deb##*/}"
 dpkg-deb -f "$deb" Package Version Architecture Depends Recommends
+! dpkg-deb -f "$deb" Description | grep -qi "file size" || fail "the package description promises a file-size filter"
 
 # Every package named in Depends, without versions and alternatives.
 mapfile -t depends < <(dpkg-deb -f "$deb" Depends | sed 's/[,|]/\n/g' | sed 's/(.*)//; s/:.*//; s/[[:space:]]//g' | grep .)

@@ -7,6 +7,8 @@
 
 #include <QElapsedTimer>
 #include <QTest>
+
+#include <new>
 #include <QTimer>
 
 class TestErrorReport : public QObject {
@@ -42,8 +44,12 @@ void TestErrorReport::trapReportsAndGoesOn() {
     QVERIFY(!trap(102, [&] { throw AppError(QStringLiteral("Type mismatch")); }));
     QVERIFY(!trap(104, [&] { throw std::runtime_error("Overflow"); }));
     QVERIFY(trap(106, [&] { ran << "106"; }));
+    // Memory that runs out is said plainly, never as "std::bad_alloc".
+    QVERIFY(!trap(108, [&] { throw std::bad_alloc(); }));
     QCOMPARE(ran, QStringList({"100", "106"}));
-    QCOMPARE(prompts.calls.size(), 2);
+    QCOMPARE(prompts.calls.size(), 3);
+    QVERIFY(prompts.calls.at(2).text.startsWith(
+        QStringLiteral("There is not enough memory to finish this step.\r\nin Snapquarry2021/08/31.Form1.Form_Load at line 108")));
     const FakePrompts::Call& first = prompts.calls.at(0);
     QCOMPARE(first.title, QStringLiteral("Application Error"));
     QCOMPARE(first.buttons, Prompts::Buttons::Ok);

@@ -1,5 +1,6 @@
 #include "build_config.h"
 #include "fake_prompts.h"
+#include "keywords/keyword_list.h"
 #include "test_windows.h"
 #include "shell/form1.h"
 #include "shell/qt_prompts.h"
@@ -21,6 +22,8 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QHelpEvent>
+#include <QToolTip>
 #include <QTimer>
 #include <QTreeView>
 
@@ -242,6 +245,16 @@ void TestForm1::listColumn() {
     QCOMPARE(list->columnWidth(0), 467);
     QCOMPARE(list->toolTip(), QStringLiteral("Drag and drop files here. Double-click item to remove it. Move | "
                                              "line to right and out of window to reveal full names."));
+    // Over an entry too, the list's own tooltip shows, not the entry's text.
+    form->keywords().add(QStringLiteral("apple"));
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    const QModelIndex first = list->model()->index(0, 0);
+    QVERIFY(!first.data(Qt::ToolTipRole).isValid());
+    const QPoint at = list->visualRect(first).center();
+    QHelpEvent help(QEvent::ToolTip, at, list->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(list->viewport(), &help);
+    QTRY_COMPARE(QToolTip::text(), list->toolTip());
 }
 
 void TestForm1::fieldsRestored() {

@@ -37,6 +37,9 @@ private slots:
     void fileIsPrivate();
     void fileLocation();
     void writeSurvivesCrash();
+    void symbolicLinkNotFollowed_data();
+    void symbolicLinkNotFollowed();
+    void failedSaveToldOnce();
 };
 
 void TestSettingsStore::initTestCase() {
@@ -196,6 +199,80 @@ void TestSettingsStore::writeSurvivesCrash() {
     QVERIFY(child.waitForFinished(30000));
     QCOMPARE(child.exitStatus(), QProcess::CrashExit);
     QCOMPARE(SettingsStore::read(QStringLiteral("Text2")), QStringLiteral("37"));
+}
+
+// A settings file that is a symbolic link is never written, created or changed through: the
+// file it points to keeps its bytes and its mode, and the refusal is told once.
+void TestSettingsStore::symbolicLinkNotFollowed_data() {
+    QTest::addColumn<bool>("targetExists");
+    QTest::newRow("link to a file") << true;
+    QTest::newRow("dangling link") << false;
+}
+
+void TestSettingsStore::symbolicLinkNotFollowed() {
+    QFETCH(bool, targetExists);
+    const QString path = SettingsStore::filePath();
+    QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
+    const QString target = QFileInfo(path).absolutePath() + QStringLiteral("/precious.txt");
+    QFile::remove(target);
+    if (targetExists) {
+        QFile file(target);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("precious\n");
+        file.close();
+        QVERIFY(QFile::setPermissions(target, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                  QFileDevice::ReadGroup | QFileDevice::ReadOther));
+    }
+    QVERIFY(QFile::link(target, path));
+    QStringList told;
+    SettingsStore::setFailureReporter([&](const QString& text) { told << text; });
+
+    SettingsStore::write(QStringLiteral("SID"), QStringLiteral("secret"));
+    SettingsStore::write(QStringLiteral("Text2"), QStringLiteral("7"));
+
+    QVERIFY(QFileInfo(path).isSymLink());
+    if (targetExists) {
+        QFile file(target);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("precious\n"));
+        QCOMPARE(fileMode(target), 0644);
+    } else {
+        QVERIFY(!QFileInfo::exists(target));
+    }
+    QCOMPARE(told.size(), 1);
+    QVERIFY2(told.first().contains(path) && told.first().contains(QLatin1String("symbolic link")),
+             qPrintable(told.first()));
+    SettingsStore::setFailureReporter(nullptr);
+    QFile::remove(path);
+    QFile::remove(target);
+}
+
+// A settings folder that cannot be made (a file stands in its place) loses the writes; the user
+// is told once, with the path and the reason, and the program goes on.
+void TestSettingsStore::failedSaveToldOnce() {
+    const QString path = SettingsStore::filePath();
+    const QString folder = QFileInfo(path).absolutePath();
+    const QString parked = folder + QStringLiteral(".parked");
+    QDir(parked).removeRecursively();
+    QVERIFY(!QFileInfo::exists(folder) || QDir().rename(folder, parked));
+    {
+        QFile blocker(folder);
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+    }
+    QStringList told;
+    SettingsStore::setFailureReporter([&](const QString& text) { told << text; });
+    SettingsStore::write(QStringLiteral("Text2"), QStringLiteral("7"));
+    SettingsStore::write(QStringLiteral("Text3"), QStringLiteral("9"));
+    SettingsStore::setFailureReporter(nullptr);
+    QFile::remove(folder);
+    if (QFileInfo::exists(parked))
+        QVERIFY(QDir().rename(parked, folder));
+
+    QCOMPARE(told.size(), 1);
+    QVERIFY2(told.first().startsWith(QStringLiteral("The settings could not be saved to ") + path),
+             qPrintable(told.first()));
+    QVERIFY2(told.first().endsWith(QLatin1String(": Not a directory.")), qPrintable(told.first()));
+    QCOMPARE(SettingsStore::read(QStringLiteral("Text2")), QStringLiteral("5"));
 }
 
 QTEST_GUILESS_MAIN(TestSettingsStore)
