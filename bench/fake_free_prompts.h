@@ -1,6 +1,7 @@
 #pragma once
 
-#include "shell/prompts.h"
+#include "base/prompts.h"
+#include "sheets/workbook.h"
 
 // Answers every question at once without showing anything, so benchmarks never wait for a person.
 class SilentPrompts : public Prompts {

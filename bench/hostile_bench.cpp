@@ -6,10 +6,10 @@
 #include "hostile_files.h"
 #include "keywords/event_pump.h"
 #include "keywords/keyword_list.h"
-#include "keywords/spreadsheet_list.h"
+#include "sheets/spreadsheet_list.h"
 #include "keywords/text_list_file.h"
-#include "shell/error_report.h"
-#include "shell/surface.h"
+#include "base/error_report.h"
+#include "base/surface.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

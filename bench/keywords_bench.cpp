@@ -11,7 +11,7 @@
 #include "keywords/keyword_list.h"
 #include "keywords/list_commands.h"
 #include "keywords/text_list_file.h"
-#include "shell/form1.h"
+#include "app/form1.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -8,10 +8,10 @@
 #include "fetch/tool_runner.h"
 #include "image_service.h"
 #include "keywords/keyword_list.h"
-#include "shell/settings_store.h"
-#include "shell/surface.h"
+#include "base/settings_store.h"
+#include "base/surface.h"
 
-#include "shell/error_report.h"
+#include "base/error_report.h"
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>

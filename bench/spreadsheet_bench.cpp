@@ -3,9 +3,9 @@
 
 #include "fake_free_prompts.h"
 #include "keywords/keyword_list.h"
-#include "keywords/spreadsheet_list.h"
-#include "shell/error_report.h"
-#include "shell/surface.h"
+#include "sheets/spreadsheet_list.h"
+#include "base/error_report.h"
+#include "base/surface.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

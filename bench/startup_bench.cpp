@@ -8,8 +8,8 @@
 //   bench_startup [runs]        (uses QT_QPA_PLATFORM as set; offscreen when unset)
 
 #include "fake_free_prompts.h"
-#include "shell/form1.h"
-#include "shell/settings_store.h"
+#include "app/form1.h"
+#include "base/settings_store.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

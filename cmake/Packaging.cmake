@@ -9,7 +9,7 @@ include(GNUInstallDirs)
 # The application id names the desktop entry, the icons and the metainfo file alike.
 set(GLIMMERFETCH_APP_ID "example.kestrelon.Glimmerfetch")
 set(_gf_packaging "${PROJECT_SOURCE_DIR}/packaging")
-set(_gf_resources "${PROJECT_SOURCE_DIR}/src/shell/resources")
+set(_gf_resources "${PROJECT_SOURCE_DIR}/src/app/resources")
 
 install(TARGETS glimmerfetch RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES "${_gf_packaging}/${GLIMMERFETCH_APP_ID}.desktop"

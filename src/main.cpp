@@ -1,9 +1,9 @@
-#include "shell/ending_signals.h"
-#include "shell/form1.h"
-#include "shell/globals.h"
-#include "shell/qt_prompts.h"
-#include "shell/settings_store.h"
-#include "shell/waiting.h"
+#include "app/ending_signals.h"
+#include "app/form1.h"
+#include "base/globals.h"
+#include "app/qt_prompts.h"
+#include "base/settings_store.h"
+#include "base/waiting.h"
 
 #include <QApplication>
 #include <QIcon>

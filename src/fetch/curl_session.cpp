@@ -1,6 +1,6 @@
 #include "fetch/curl_session.h"
 
-#include "shell/error_report.h"
+#include "base/error_report.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,8 +1,8 @@
 #include "fetch/download_checks.h"
 
-#include "shell/conversions.h"
-#include "shell/error_report.h"
-#include "shell/settings_store.h"
+#include "base/conversions.h"
+#include "base/error_report.h"
+#include "base/settings_store.h"
 
 #include <QFile>
 

@@ -13,14 +13,14 @@
 #include "fetch/search_request.h"
 #include "fetch/tool_runner.h"
 #include "keywords/keyword_list.h"
-#include "shell/conversions.h"
-#include "shell/error_report.h"
-#include "shell/file_routines.h"
-#include "shell/globals.h"
-#include "shell/prompts.h"
-#include "shell/settings_store.h"
-#include "shell/surface.h"
-#include "shell/waiting.h"
+#include "base/conversions.h"
+#include "base/error_report.h"
+#include "base/file_routines.h"
+#include "base/globals.h"
+#include "base/prompts.h"
+#include "base/settings_store.h"
+#include "base/surface.h"
+#include "base/waiting.h"
 
 #include <QCoreApplication>
 #include <QFile>

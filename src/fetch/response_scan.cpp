@@ -2,9 +2,9 @@
 
 #include "fetch/limits.h"
 
-#include "shell/conversions.h"
-#include "shell/error_report.h"
-#include "shell/file_routines.h"
+#include "base/conversions.h"
+#include "base/error_report.h"
+#include "base/file_routines.h"
 
 #include <QFile>
 

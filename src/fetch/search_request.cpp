@@ -7,12 +7,12 @@
 #include "fetch/picture_fetch.h"
 #include "fetch/response_scan.h"
 #include "fetch/run_report.h"
-#include "shell/error_report.h"
-#include "shell/globals.h"
-#include "shell/prompts.h"
-#include "shell/settings_store.h"
-#include "shell/surface.h"
-#include "shell/waiting.h"
+#include "base/error_report.h"
+#include "base/globals.h"
+#include "base/prompts.h"
+#include "base/settings_store.h"
+#include "base/surface.h"
+#include "base/waiting.h"
 
 #include <optional>
 

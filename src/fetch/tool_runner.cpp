@@ -1,8 +1,8 @@
 #include "fetch/tool_runner.h"
 
-#include "shell/error_report.h"
-#include "shell/surface.h"
-#include "shell/waiting.h"
+#include "base/error_report.h"
+#include "base/surface.h"
+#include "base/waiting.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

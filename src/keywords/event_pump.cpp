@@ -1,6 +1,6 @@
 #include "keywords/event_pump.h"
 
-#include "shell/waiting.h"
+#include "base/waiting.h"
 
 #include <QCoreApplication>
 

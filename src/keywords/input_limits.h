@@ -4,7 +4,7 @@
 // program or exhausting its memory, in one place. A file that breaks one of them is refused with
 // a message that names the file and the limit; the list keeps what it had before that file.
 
-#include "shell/error_report.h"
+#include "base/error_report.h"
 
 #include <QDir>
 #include <QString>

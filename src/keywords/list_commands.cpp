@@ -2,8 +2,8 @@
 
 #include "keywords/event_pump.h"
 #include "keywords/keyword_list.h"
-#include "shell/error_report.h"
-#include "shell/surface.h"
+#include "base/error_report.h"
+#include "base/surface.h"
 
 #include <cmath>
 #include <vector>

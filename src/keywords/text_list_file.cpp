@@ -4,9 +4,9 @@
 #include "keywords/input_limits.h"
 #include "keywords/keyword_list.h"
 #include "keywords/keyword_text.h"
-#include "shell/error_report.h"
-#include "shell/file_routines.h"
-#include "shell/prompts.h"
+#include "base/error_report.h"
+#include "base/file_routines.h"
+#include "base/prompts.h"
 
 #include <QElapsedTimer>
 #include <QFile>

@@ -2,7 +2,7 @@
 #include "fetch/download_checks.h"
 #include "fetch/download_target.h"
 #include "fetch/picture_type.h"
-#include "shell/error_report.h"
+#include "base/error_report.h"
 #include "test_settings.h"
 
 #include <QDir>

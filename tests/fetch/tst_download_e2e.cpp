@@ -3,11 +3,11 @@
 #include "fetch/download_run.h"
 #include "image_service.h"
 #include "keywords/keyword_list.h"
-#include "shell/form1.h"
-#include "shell/globals.h"
-#include "shell/settings_store.h"
-#include "shell/surface.h"
-#include "shell/waiting.h"
+#include "app/form1.h"
+#include "base/globals.h"
+#include "base/settings_store.h"
+#include "base/surface.h"
+#include "base/waiting.h"
 #include "test_settings.h"
 
 #include <QDir>

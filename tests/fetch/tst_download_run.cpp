@@ -4,9 +4,9 @@
 #include "fetch/download_run.h"
 #include "fetch/tool_runner.h"
 #include "keywords/keyword_list.h"
-#include "shell/error_report.h"
-#include "shell/globals.h"
-#include "shell/surface.h"
+#include "base/error_report.h"
+#include "base/globals.h"
+#include "base/surface.h"
 #include "shell_words.h"
 #include "test_settings.h"
 

@@ -3,10 +3,10 @@
 #include "fetch/run_report.h"
 #include "fetch/search_request.h"
 #include "keywords/keyword_list.h"
-#include "shell/globals.h"
-#include "shell/settings_store.h"
+#include "base/globals.h"
+#include "base/settings_store.h"
 
-#include "shell/error_report.h"
+#include "base/error_report.h"
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>

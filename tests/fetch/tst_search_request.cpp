@@ -5,14 +5,14 @@
 #include "fetch/search_request.h"
 #include "fetch/tool_runner.h"
 #include "image_service.h"
-#include "shell/globals.h"
-#include "shell/settings_store.h"
-#include "shell/surface.h"
-#include "shell/waiting.h"
+#include "base/globals.h"
+#include "base/settings_store.h"
+#include "base/surface.h"
+#include "base/waiting.h"
 #include "shell_words.h"
 #include "test_settings.h"
 
-#include "shell/error_report.h"
+#include "base/error_report.h"
 #include <QDir>
 #include <QElapsedTimer>
 #include <QJsonArray>
@@ -56,11 +56,16 @@ private slots:
     void keyTestUnwindsWhenProgramEnds(); // must stay last: the program's end cannot be undone
 
 private:
+    QTemporaryDir tempBase; // made before the temporary location is moved into it
     std::unique_ptr<ImageService> service;
     QStringList tempBefore;
 };
 
 void TestSearchRequest::initTestCase() {
+    // A temporary location of this test's own, so that private folders of programs running beside
+    // it do not count as left behind.
+    QVERIFY(tempBase.isValid());
+    qputenv("TMPDIR", QFile::encodeName(tempBase.path()));
     service = std::make_unique<ImageService>(
         QStringList{"--valid-key", ImageService::validKey(), "--valid-key", "a\"b c;$(id)`id`-x"});
     QVERIFY2(service->isRunning(), qPrintable(service->errorText()));

@@ -2,11 +2,11 @@
 #include "test_files.h"
 #include "keywords/keyword_list.h"
 #include "keywords/list_commands.h"
-#include "shell/error_report.h"
-#include "shell/form1.h"
-#include "shell/qt_prompts.h"
-#include "shell/globals.h"
-#include "shell/settings_store.h"
+#include "base/error_report.h"
+#include "app/form1.h"
+#include "app/qt_prompts.h"
+#include "base/globals.h"
+#include "base/settings_store.h"
 #include "test_settings.h"
 
 #include <QAbstractItemView>

@@ -2,7 +2,7 @@
 #include "test_files.h"
 #include "keywords/keyword_list.h"
 #include "keywords/list_commands.h"
-#include "shell/surface.h"
+#include "base/surface.h"
 
 #include <QAbstractItemModelTester>
 #include <QRandomGenerator>

@@ -2,7 +2,7 @@
 #include "keywords/event_pump.h"
 #include "keywords/keyword_list.h"
 #include "keywords/text_list_file.h"
-#include "shell/error_report.h"
+#include "base/error_report.h"
 #include "test_files.h"
 
 #include <QDir>

@@ -1,9 +1,9 @@
 #include "download_fixture.h"
 
 #include "keywords/keyword_list.h"
-#include "shell/error_report.h"
-#include "shell/globals.h"
-#include "shell/settings_store.h"
+#include "base/error_report.h"
+#include "base/globals.h"
+#include "base/settings_store.h"
 #include "test_settings.h"
 
 #include <QDir>

@@ -9,7 +9,7 @@
 #include "fake_prompts.h"
 #include "fetch/download_run.h"
 #include "image_service.h"
-#include "shell/surface.h"
+#include "base/surface.h"
 
 #include <QList>
 #include <QString>

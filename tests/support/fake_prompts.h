@@ -1,6 +1,7 @@
 #pragma once
 
-#include "shell/prompts.h"
+#include "base/prompts.h"
+#include "sheets/workbook.h"
 
 #include <QList>
 #include <QQueue>

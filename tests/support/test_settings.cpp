@@ -1,6 +1,6 @@
 #include "test_settings.h"
 
-#include "shell/settings_store.h"
+#include "base/settings_store.h"
 
 #include <QFile>
 #include <QSettings>

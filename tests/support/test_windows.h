@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/form1.h"
+#include "app/form1.h"
 
 #include <QProxyStyle>
 #include <QString>

@@ -3,9 +3,9 @@
 // afresh (the scanner remembers earlier searches to stay linear; this checks that it never
 // remembers wrong).
 #include "fetch/response_scan.h"
-#include "shell/conversions.h"
-#include "shell/error_report.h"
-#include "shell/file_routines.h"
+#include "base/conversions.h"
+#include "base/error_report.h"
+#include "base/file_routines.h"
 
 #include <QString>
 

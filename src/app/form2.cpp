@@ -1,0 +1,343 @@
+#include "app/form2.h"
+
+#include "base/conversions.h"
+#include "base/error_report.h"
+#include "base/file_routines.h"
+#include "base/globals.h"
+#include "app/hand_cursor.h"
+#include "base/prompts.h"
+#include "base/settings_store.h"
+#include "base/waiting.h"
+#include "app/window_look.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFocusEvent>
+#include <QGroupBox>
+#include <QIcon>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalBlocker>
+
+using Look::twips;
+
+namespace {
+
+QString key(const char* k) {
+    return QString::fromLatin1(k);
+}
+
+// The option pairs are stored under keys that do not follow the buttons' names: Option1/Option2
+// under "Option1", Option3/Option4 under "Option2", Option5/Option6 under "Option3". The text stored
+// is the number of the chosen button.
+QString optionKey(int option) {
+    return QStringLiteral("Option%1").arg((option + 1) / 2);
+}
+
+} // namespace
+
+Form2::Form2(Prompts& prompts, QWidget* mainWindow, const QString& appFolder)
+    : prompts_(prompts)
+    , mainWindow_(mainWindow)
+    , appFolder_(appFolder) {
+    buildControls();
+    Form_Load();
+    Main::CentreOnScreen(this);
+}
+
+Form2::~Form2() = default;
+
+void Form2::buildControls() {
+    setObjectName(QStringLiteral("Form2"));
+    // The designed caption; the load step replaces it with the program's name.
+    setWindowTitle(QStringLiteral("Size Options"));
+    Look::makeFixedWindow(this, 8040, 3885);
+
+    auto frame = [&](const char* name, const QString& caption, QRect geometry) {
+        return Look::place(new QGroupBox(caption, this), name, geometry, this);
+    };
+    auto option = [&](int number, const QString& caption, QRect geometry, QGroupBox* parent) {
+        auto* o = new QRadioButton(caption, parent);
+        o->setObjectName(QStringLiteral("Option%1").arg(number));
+        o->setGeometry(geometry);
+        const QString k = optionKey(number);
+        const QString value = QString::number(number);
+        // Selecting a button stores its number, the program's own selections included; a click on
+        // the button that is already selected stores it too, so what the window shows is what the
+        // run reads.
+        connect(o, &QRadioButton::toggled, this, [k, value](bool on) {
+            if (on)
+                SettingsStore::write(k, value);
+        });
+        connect(o, &QRadioButton::clicked, this, [o, k, value] {
+            if (o->isChecked())
+                SettingsStore::write(k, value);
+        });
+        return o;
+    };
+    auto list = [&](const char* name, QRect geometry, QGroupBox* parent) {
+        auto* c = new QComboBox(parent);
+        c->setObjectName(QString::fromLatin1(name));
+        c->setEditable(false); // a drop-down list: pick an item, no typing
+        c->setGeometry(geometry);
+        // The chosen position, never the item's text.
+        const QString k = QString::fromLatin1(name);
+        auto store = [k](int index) {
+            if (index >= 0)
+                SettingsStore::write(k, QString::number(index));
+        };
+        connect(c, &QComboBox::currentIndexChanged, this, store);
+        connect(c, &QComboBox::activated, this, store);
+        return c;
+    };
+    auto field = [&](const char* name, QRect geometry, QGroupBox* parent) {
+        auto* t = Look::place(new QLineEdit(parent), name, geometry, this);
+        const QString k = QString::fromLatin1(name);
+        connect(t, &QLineEdit::textChanged, this,
+                [k](const QString& text) { SettingsStore::write(k, text); });
+        return t;
+    };
+    auto button = [&](const char* name, const QString& caption, QRect geometry, QWidget* parent,
+                      void (Form2::*handler)(), double points) {
+        auto* b = Look::pushButton(parent, name, caption, geometry, points, this);
+        connect(b, &QPushButton::clicked, this, handler);
+        return b;
+    };
+
+    Frame1 = frame("Frame1", QStringLiteral("Image Height Option"), twips(120, 120, 7800, 1500));
+    Option3 = option(3, QStringLiteral("Download all images regardless of height"),
+                     twips(240, 330, 7320, 300), Frame1);
+    Option4 = option(4, QStringLiteral("Download based on this height:"), twips(240, 660, 7320, 300), Frame1);
+    Combo3 = list("Combo3", twips(240, 1020, 3240, 345), Frame1);
+    Text6 = field("Text6", twips(3600, 1020, 3240, 345), Frame1);
+    button("PushButton11", QStringLiteral("?"), twips(6960, 1020, 600, 345), Frame1,
+           &Form2::PushButton11_Click, 9);
+
+    Frame2 = frame("Frame2", QStringLiteral("Image Width Option"), twips(120, 1680, 7800, 1500));
+    Option5 = option(5, QStringLiteral("Download all images regardless of width"), twips(240, 330, 7320, 300),
+                     Frame2);
+    Option6 = option(6, QStringLiteral("Download based on this width:"), twips(240, 660, 7320, 300), Frame2);
+    Combo4 = list("Combo4", twips(240, 1020, 3240, 345), Frame2);
+    Text5 = field("Text5", twips(3600, 1020, 3240, 345), Frame2);
+    button("PushButton2", QStringLiteral("?"), twips(6960, 1020, 600, 345), Frame2, &Form2::PushButton2_Click,
+           9);
+
+    button("PushButton1", QStringLiteral("Close"), twips(120, 3300, 7800, 405), this,
+           &Form2::PushButton1_Click, 11.25);
+
+    // The file-size group lies below the window's visible area: its values are kept and restored,
+    // but no download step applies them.
+    Frame4 = frame("Frame4", QStringLiteral("Filesize Option"), twips(120, 5880, 7800, 1500));
+    Option1 = option(1, QStringLiteral("Download all images regardless of filesize"),
+                     twips(240, 330, 7320, 300), Frame4);
+    Option2 = option(2, QStringLiteral("Download images based on this filesize:"), twips(240, 660, 7320, 300),
+                     Frame4);
+    Combo1 = list("Combo1", twips(240, 1020, 3360, 345), Frame4);
+    Text4 = field("Text4", twips(3720, 1020, 1080, 345), Frame4);
+    Combo2 = list("Combo2", twips(4920, 1020, 1920, 345), Frame4);
+    button("PushButton8", QStringLiteral("?"), twips(6960, 1020, 600, 345), Frame4, &Form2::PushButton8_Click,
+           9);
+
+    // The designed selection, before the load step selects from the store: "all file sizes" and
+    // "based on this height" are chosen, neither width button is.
+    {
+        const QSignalBlocker b1(Option1), b4(Option4);
+        Option1->setChecked(true);
+        Option4->setChecked(true);
+    }
+}
+
+void Form2::Form_Load() {
+    ErrorTrap trap(prompts_, QStringLiteral("Form2.Form_Load"));
+    trap(100, [&] { Main::ApplyButtonFaceColours(this); });
+    trap(102, [&] {
+        setWindowIcon(QIcon(QStringLiteral(":/glimmerfetch/icon.svg")));
+        setWindowTitle(Globals::DisplayName);
+    });
+    bool handFile = false;
+    trap(104, [&] { handFile = Main::FileExists(Main::HandCursorPath(appFolder_)); });
+    if (handFile)
+        trap(106, [&] {
+            handCursor_ = Main::LoadHandCursor(Main::HandCursorPath(appFolder_));
+            hasHandCursor_ = true;
+        });
+    restoreControls(trap, 108);
+}
+
+void Form2::restoreControls(ErrorTrap& trap, int firstStatement) {
+    int n = firstStatement;
+    auto next = [&n] {
+        const int current = n;
+        n += 2;
+        return current;
+    };
+
+    trap(next(), [&] { Text4->setText(SettingsStore::read(key("Text4"))); });
+    trap(next(), [&] { Text5->setText(SettingsStore::read(key("Text5"))); });
+    trap(next(), [&] { Text6->setText(SettingsStore::read(key("Text6"))); });
+
+    // Emptying and filling a list chooses nothing and stores nothing; choosing the stored position
+    // stores it again. A position outside the list (or not a number) fails and leaves the list
+    // without a chosen item and the stored text as it was.
+    auto fill = [&](QComboBox* box, const QStringList& items) {
+        trap(next(), [&] { box->clear(); });
+        for (const QString& item : items)
+            trap(next(), [&] {
+                const QSignalBlocker quiet(box);
+                box->addItem(item);
+                box->setCurrentIndex(-1);
+            });
+        trap(next(), [&] {
+            const int position =
+                Conversions::ToInt16(Conversions::ToDouble(SettingsStore::read(box->objectName())));
+            if (position == -1) {
+                box->setCurrentIndex(-1); // the list's own "nothing chosen"
+                return;
+            }
+            if (position < 0 || position >= box->count())
+                throw AppError(QStringLiteral("Invalid property value"));
+            box->setCurrentIndex(position);
+        });
+    };
+    fill(Combo1, {QStringLiteral("Only download files greater than"),
+                  QStringLiteral("Only download files less than")});
+    fill(Combo3, {QStringLiteral("Greater than"), QStringLiteral("Less than")});
+    fill(Combo4, {QStringLiteral("Greater than"), QStringLiteral("Less than")});
+    fill(Combo2, {QStringLiteral("MB"), QStringLiteral("KB"), QStringLiteral("Bytes")});
+
+    // Each pair follows its stored text exactly ("6" with a blank around it selects nothing); any
+    // other text leaves the pair as it was.
+    auto pair = [&](const QString& k, QRadioButton* first, QRadioButton* second) {
+        const QString firstValue = first->objectName().mid(6);
+        const QString secondValue = second->objectName().mid(6);
+        bool isFirst = false;
+        bool isSecond = false;
+        const int ifStatement = next();
+        const int firstSelect = next();
+        const int elseStatement = next();
+        const int secondSelect = next();
+        trap(ifStatement, [&] { isFirst = SettingsStore::read(k) == firstValue; });
+        if (isFirst) {
+            trap(firstSelect, [&] { first->setChecked(true); });
+            return;
+        }
+        trap(elseStatement, [&] { isSecond = SettingsStore::read(k) == secondValue; });
+        if (isSecond)
+            trap(secondSelect, [&] { second->setChecked(true); });
+    };
+    pair(key("Option1"), Option1, Option2);
+    pair(key("Option2"), Option3, Option4);
+    pair(key("Option3"), Option5, Option6);
+}
+
+Form2::ThresholdCheck Form2::checkThreshold(const QString& text) {
+    if (!Conversions::IsNumeric(text))
+        return ThresholdCheck::Refuse;
+    return Conversions::ToDouble(text) <= 0 ? ThresholdCheck::Reset : ThresholdCheck::Keep;
+}
+
+void Form2::thresholdLostFocus(QLineEdit* field, const QString& reset) {
+    switch (checkThreshold(field->text())) {
+    case ThresholdCheck::Keep:
+        break;
+    case ThresholdCheck::Reset:
+        field->setText(reset);
+        break;
+    case ThresholdCheck::Refuse:
+        // The typed text stays (and stays stored) until the user corrects it.
+        checkingThreshold_ = true;
+        prompts_.tell(QStringLiteral("Must be numeric."));
+        field->setFocus(Qt::OtherFocusReason);
+        checkingThreshold_ = false;
+        break;
+    }
+}
+
+QString Form2::heightHelpText() {
+    return QStringLiteral("Download only those pictures that fit to image height.");
+}
+
+QString Form2::widthHelpText() {
+    return QStringLiteral("Download only those pictures that fit to image width.");
+}
+
+QString Form2::sizeHelpText() {
+    return QStringLiteral("Download only those pictures that fit to file size.");
+}
+
+void Form2::setPointer(int value) {
+    pointer_ = value;
+    if (value == 99 && hasHandCursor_)
+        setCursor(handCursor_);
+    else
+        unsetCursor();
+}
+
+bool Form2::event(QEvent* e) {
+    // The window's own background brings the default pointer back.
+    if (e->type() == QEvent::Enter || e->type() == QEvent::MouseMove)
+        setPointer(0);
+    return QWidget::event(e);
+}
+
+bool Form2::eventFilter(QObject* watched, QEvent* e) {
+    switch (e->type()) {
+    case QEvent::Enter:
+    case QEvent::MouseMove:
+        // The hand over the push buttons; the default pointer over the frames and the file-size
+        // field. The other fields and the lists leave the pointer as it is.
+        if (qobject_cast<QPushButton*>(watched))
+            setPointer(99);
+        else if (qobject_cast<QGroupBox*>(watched) || watched == Text4)
+            setPointer(0);
+        break;
+    case QEvent::FocusOut: {
+        // Moving to another application or to a box the program shows is no leaving of the field.
+        const auto reason = static_cast<QFocusEvent*>(e)->reason();
+        if (checkingThreshold_ || Lifetime::ending() || reason == Qt::ActiveWindowFocusReason ||
+            reason == Qt::PopupFocusReason)
+            break;
+        if (watched == Text4)
+            thresholdLostFocus(Text4, QStringLiteral("1"));
+        else if (watched == Text5)
+            thresholdLostFocus(Text5, QStringLiteral("500"));
+        else if (watched == Text6)
+            thresholdLostFocus(Text6, QStringLiteral("500"));
+        break;
+    }
+    default:
+        break;
+    }
+    return QWidget::eventFilter(watched, e);
+}
+
+void Form2::closeEvent(QCloseEvent* e) {
+    // Unloading the dialog, by "Close" or by the close box, brings the main window back.
+    // The next opening loads it anew.
+    e->accept();
+    unloaded_ = true;
+    if (mainWindow_ && !Lifetime::ending())
+        mainWindow_->show();
+    deleteLater();
+}
+
+void Form2::PushButton1_Click() {
+    ErrorTrap trap(prompts_, QStringLiteral("Form2.PushButton1_Click"));
+    trap(100, [&] { close(); });
+}
+
+void Form2::PushButton2_Click() {
+    ErrorTrap trap(prompts_, QStringLiteral("Form2.PushButton2_Click"));
+    trap(100, [&] { prompts_.tell(widthHelpText()); });
+}
+
+void Form2::PushButton8_Click() {
+    ErrorTrap trap(prompts_, QStringLiteral("Form2.PushButton8_Click"));
+    trap(100, [&] { prompts_.tell(sizeHelpText()); });
+}
+
+void Form2::PushButton11_Click() {
+    ErrorTrap trap(prompts_, QStringLiteral("Form2.PushButton11_Click"));
+    trap(100, [&] { prompts_.tell(heightHelpText()); });
+}

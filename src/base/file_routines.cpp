@@ -1,0 +1,100 @@
+#include "base/file_routines.h"
+
+#include "base/error_report.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+
+namespace Main {
+
+bool FileExists(const QString& path) {
+    if (path.isEmpty())
+        return false;
+    const QFileInfo info(path);
+    return info.exists() && info.lastModified().isValid();
+}
+
+bool FolderExists(const QString& path) { return !path.isEmpty() && QFileInfo(path).isDir(); }
+
+void RemoveFile(const QString& path) {
+    QCoreApplication::processEvents();
+    if (path.isEmpty() || QFile::remove(path))
+        return;
+    // The forced attempt: clear the read-only mark, then delete again.
+    QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::WriteOwner | QFileDevice::WriteUser);
+    QFile::remove(path);
+}
+
+QString ReadWholeFile(const QString& path) {
+    if (!FileExists(path))
+        return QString();
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw AppError(QStringLiteral("Permission denied"));
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw AppError(QStringLiteral("Input past end of file"));
+    if (bytes.isEmpty())
+        return QStringLiteral("empty file");
+    const auto first = static_cast<unsigned char>(bytes.at(0));
+    if (first == 255 || first == 254) {
+        // UTF-16, low byte first, the byte-order mark kept as the first character.
+        QString text;
+        text.reserve((bytes.size() + 1) / 2);
+        for (qsizetype i = 0; i < bytes.size(); i += 2) {
+            const auto low = static_cast<unsigned char>(bytes.at(i));
+            const auto high = i + 1 < bytes.size() ? static_cast<unsigned char>(bytes.at(i + 1)) : 0u;
+            text.append(QChar(static_cast<char16_t>(low | (high << 8))));
+        }
+        return text;
+    }
+    return QString::fromLocal8Bit(bytes);
+}
+
+void SaveBytesToFile(const QByteArray& bytes, const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite))
+        throw AppError(QStringLiteral("Path/File access error"));
+    if (!file.seek(0) || file.write(bytes) != bytes.size())
+        throw AppError(QStringLiteral("Disk full"));
+    if (!file.flush())
+        throw AppError(QStringLiteral("Disk full"));
+}
+
+QString LastPathPart(const QString& text, QChar separator) {
+    const qsizetype at = text.lastIndexOf(separator);
+    return at < 0 ? text : text.mid(at + 1);
+}
+
+QString StripExtension(const QString& text) {
+    if (text.isEmpty())
+        return QString();
+    const qsizetype dot = text.lastIndexOf(QLatin1Char('.'));
+    return dot >= 1 ? text.left(dot) : text;
+}
+
+QString ExtensionOf(const QString& text) {
+    const qsizetype dot = text.lastIndexOf(QLatin1Char('.'));
+    return dot < 0 ? text : text.mid(dot + 1);
+}
+
+namespace {
+QString collapsePairs(const QString& text, QChar separator) {
+    const QString pair(2, separator);
+    QString result = text;
+    return result.replace(pair, QString(separator));
+}
+} // namespace
+
+QString CollapseDoubleBackslashes(const QString& path, QChar separator) {
+    if (path.isEmpty() || path.at(0) != separator)
+        return collapsePairs(path, separator);
+    qsizetype k = 1;
+    while (k < path.size() && path.at(k) == separator)
+        ++k;
+    const QString lead = separator == QLatin1Char('\\') ? QString(2, separator) : QString(separator);
+    return lead + collapsePairs(path.mid(k), separator);
+}
+
+} // namespace Main

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "base/prompts.h"
+
+#include <QString>
+#include <QStringList>
+
+// What long commands touch on the main window: its pointer and its progress bar. The main window
+// implements it; tests and benchmarks use SurfaceState.
+class Surface {
+public:
+    // The main window's pointer values.
+    enum Pointer { Default = 0, Hourglass = 11, Hand = 99 };
+
+    virtual ~Surface() = default;
+
+    virtual int pointer() const = 0;
+    virtual void setPointer(int value) = 0;
+
+    // The progress bar: a value from 0 to 100 and the text it shows.
+    virtual int progressValue() const = 0;
+    virtual void setProgressValue(int value) = 0;
+    virtual QString progressText() const = 0;
+    virtual void setProgressText(const QString& text) = 0;
+
+    bool busy() const { return pointer() == Hourglass; }
+};
+
+// What a download run or a key test reports while it works and when it ends: the pointer and the
+// progress bar of a surface, and the messages for the person running it. The main window shows them
+// with its progress bar and message boxes; a command line would print them.
+class RunObserver : public Surface {
+public:
+    // A message: a check that keeps a run from starting, the end of a run, a key test's verdict.
+    virtual void showMessage(const QString& text) = 0;
+    // The run or key test is over; its last message was shown.
+    virtual void ended() {}
+};
+
+// An observer that only remembers what it was told; with `tellTo`, messages are also shown there.
+class SurfaceState : public RunObserver {
+public:
+    explicit SurfaceState(Prompts* tellTo = nullptr)
+        : tellTo_(tellTo) {}
+    void setTellTo(Prompts* tellTo) { tellTo_ = tellTo; }
+
+    void showMessage(const QString& text) override {
+        messages_ << text;
+        if (tellTo_)
+            tellTo_->tell(text);
+    }
+    const QStringList& messages() const { return messages_; }
+
+    int pointer() const override { return pointer_; }
+    void setPointer(int value) override { pointer_ = value; }
+    int progressValue() const override { return value_; }
+    void setProgressValue(int value) override { value_ = value; }
+    QString progressText() const override { return text_; }
+    void setProgressText(const QString& text) override { text_ = text; }
+
+private:
+    Prompts* tellTo_ = nullptr;
+    QStringList messages_;
+    int pointer_ = Default;
+    int value_ = 0;
+    QString text_ = QStringLiteral("Progress Bar");
+};

@@ -1,0 +1,308 @@
+#include "app/form3.h"
+#include "fake_prompts.h"
+#include "test_windows.h"
+#include "image_service.h"
+#include "app/form1.h"
+#include "base/globals.h"
+#include "base/settings_store.h"
+#include "base/surface.h"
+#include "test_settings.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSignalBlocker>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+
+namespace {
+
+QString s(const char* text) {
+    return QString::fromLatin1(text);
+}
+
+// The key dialog that is loaded now.
+Form3* keyDialog() {
+    Form3* found = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* f = qobject_cast<Form3*>(w); f && !f->unloaded())
+            found = f;
+    return found;
+}
+
+int loadedKeyDialogs() {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    int count = 0;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        count += qobject_cast<Form3*>(w) ? 1 : 0;
+    return count;
+}
+
+// Opens the key dialog from the main window, as the person does.
+Form3* open(Form1& main) {
+    QTest::mouseClick(child<QPushButton>(&main, "PushButton11"), Qt::LeftButton);
+    return keyDialog();
+}
+
+} // namespace
+
+class TestForm3 : public QObject {
+    Q_OBJECT
+private slots:
+    void init() {
+        TestSettings::clear();
+        Globals::RunBusy = false;
+    }
+    void freshProfile();
+    void keyStoredAsPasted();
+    void tabSelectsTheKey();
+    void instructions();
+    void keyPage();
+    void closeKeepsFieldCloseBoxRereads_data();
+    void closeKeepsFieldCloseBoxRereads();
+    void keyTest_data();
+    void keyTest();
+    void closeBoxDuringTest();
+    void hoverRule();
+};
+
+void TestForm3::freshProfile() {
+    FakePrompts prompts;
+    auto main = startSeenForm1(prompts);
+    main->show();
+    QVERIFY(!keyDialog()); // created when first opened
+    Form3* form = open(*main);
+    QVERIFY(form && form->isVisible());
+    QVERIFY(!main->isVisible());
+    QCOMPARE(form->windowTitle(), s("Glimmerfetch"));
+    QCOMPARE(child<QLineEdit>(form, "Text1")->text(), QString());
+    QVERIFY(SettingsStore::contains(s("SID")));
+    QCOMPARE(SettingsStore::read(s("SID"), s("absent")), QString());
+    QVERIFY(prompts.messages().isEmpty());
+}
+
+void TestForm3::keyStoredAsPasted() {
+    TestSettings::seed(s("SID"), s("old-key"));
+    FakePrompts prompts;
+    auto main = startSeenForm1(prompts);
+    main->show();
+    Form3* form = open(*main);
+    auto* field = child<QLineEdit>(form, "Text1");
+    QApplication::clipboard()->setText(s("pasted-key "));
+    field->setFocus();
+    field->selectAll();
+    field->paste();
+    QCOMPARE(SettingsStore::read(s("SID")), s("pasted-key "));
+    QTest::keyClick(field, Qt::Key_Backspace);
+    QTest::keyClick(field, Qt::Key_Backspace);
+    QCOMPARE(SettingsStore::read(s("SID")), s("pasted-ke"));
+}
+
+void TestForm3::tabSelectsTheKey() {
+    TestSettings::seed(s("SID"), s("stored-key"));
+    FakePrompts prompts;
+    auto main = startSeenForm1(prompts);
+    main->show();
+    Form3* form = open(*main);
+    form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(form));
+    auto* field = child<QLineEdit>(form, "Text1");
+    // Opening puts the focus in the key field with the key selected.
+    QCOMPARE(QApplication::focusWidget(), field);
+    QCOMPARE(field->selectedText(), s("stored-key"));
+    // Back into the field with the Tab key, and by any other way.
+    QTest::keyClick(field, Qt::Key_Tab);
+    QVERIFY(QApplication::focusWidget() != field);
+    for (int i = 0; i < 20 && QApplication::focusWidget() != field; ++i)
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), field);
+    QCOMPARE(field->selectedText(), s("stored-key"));
+    child<QPushButton>(form, "PushButton3")->setFocus(Qt::OtherFocusReason);
+    field->deselect();
+    field->setFocus(Qt::OtherFocusReason);
+    QCOMPARE(field->selectedText(), s("stored-key"));
+}
+
+void TestForm3::instructions() {
+    FakePrompts prompts;
+    auto main = startSeenForm1(prompts);
+    main->show();
+    Form3* form = open(*main);
+    QTest::mouseClick(child<QPushButton>(form, "PushButton2"), Qt::LeftButton);
+    QTest::mouseClick(child<QPushButton>(form, "PushButton4"), Qt::LeftButton);
+    QCOMPARE(prompts.messages().size(), 2);
+    const QString text = prompts.messages().at(0);
+    const QStringList lines = text.split(QRegularExpression(s("\r\n|\r")));
+    QCOMPARE(lines.size(), 8);
+    QCOMPARE(lines.at(0), s("Go to ") + Form3::KeyPage);
+    QCOMPARE(lines.at(6), Form3::SampleKey);
+    QCOMPARE(lines.at(7), s("Paste this key into this software."));
+    // Carriage returns alone between the lines, one CR LF after the third.
+    QCOMPARE(text.count(QLatin1Char('\n')), 1);
+    QVERIFY(text.contains(lines.at(2) + s("\r\n") + lines.at(3)));
+    QVERIFY(QRegularExpression(s("^[a-z0-9]{50}$")).match(Form3::SampleKey).hasMatch());
+    QCOMPARE(prompts.messages().at(1),
+             s("Your key should look similar to, but not exactly, like this:\r\r") + Form3::SampleKey);
+    for (const auto& call : prompts.calls) {
+        QCOMPARE(call.title, s("Glimmerfetch"));
+        QCOMPARE(call.icon, Prompts::Icon::None);
+    }
+}
+
+void TestForm3::keyPage() {
+    FakePrompts prompts;
+    auto main = startSeenForm1(prompts);
+    main->show();
+    Form3* form = open(*main);
+    auto* button = child<QPushButton>(form, "PushButton1");
+    QCOMPARE(button->text(), s("Open ") + Form3::KeyPage);
+    QVERIFY(Form3::KeyPage.startsWith(s("https://rapidapi.com/")));
+    QTest::mouseClick(button, Qt::LeftButton);
+    QCOMPARE(prompts.callsOf(s("url")).size(), 1);
+    QCOMPARE(prompts.callsOf(s("url")).at(0).text, Form3::KeyPage);
+    QVERIFY(prompts.messages().isEmpty());
+}
+
+void TestForm3::closeKeepsFieldCloseBoxRereads_data() {
+    QTest::addColumn<bool>("closeBox");
+    QTest::addColumn<QString>("shownAgain");
+    QTest::newRow("Close keeps the field") << false << "typed";
+    QTest::newRow("close box re-reads the store") << true << "changed elsewhere";
+}
+
+void TestForm3::closeKeepsFieldCloseBoxRereads() {
+    QFETCH(bool, closeBox);
+    QFETCH(QString, shownAgain);
+    FakePrompts prompts;
+    auto main = startSeenForm1(prompts);
+    main->show();
+    Form3* form = open(*main);
+    QTest::keyClicks(child<QLineEdit>(form, "Text1"), s("typed"));
+    if (closeBox)
+        form->close();
+    else
+        QTest::mouseClick(child<QPushButton>(form, "PushButton6"), Qt::LeftButton);
+    QVERIFY(main->isVisible());
+    QVERIFY(!form->isVisible() || closeBox);
+    QCOMPARE(loadedKeyDialogs(), closeBox ? 0 : 1);
+
+    TestSettings::seed(s("SID"), s("changed elsewhere"));
+    Form3* again = open(*main);
+    QVERIFY(again && again->isVisible());
+    QVERIFY(!main->isVisible());
+    QCOMPARE(child<QLineEdit>(again, "Text1")->text(), shownAgain);
+    QCOMPARE(loadedKeyDialogs(), 1);
+}
+
+void TestForm3::keyTest_data() {
+    QTest::addColumn<QString>("field"); // the key field; the store holds the service's valid key
+    QTest::addColumn<bool>("runBusy");  // a download run is under way
+    QTest::addColumn<QStringList>("messages");
+    QTest::addColumn<int>("requests");
+    QTest::newRow("valid key") << ImageService::validKey() << false
+                               << QStringList{"Congratulations! Your API Key is valid and working."} << 1;
+    QTest::newRow("empty field") << "" << false << QStringList{"You must enter your API Key first."} << 0;
+    QTest::newRow("during a run") << ImageService::validKey() << true << QStringList{} << 0;
+}
+
+void TestForm3::keyTest() {
+    QFETCH(QString, field);
+    QFETCH(bool, runBusy);
+    QFETCH(QStringList, messages);
+    QFETCH(int, requests);
+    ImageService service;
+    QVERIFY2(service.isRunning(), qPrintable(service.errorText()));
+    service.applyToEnvironment();
+    TestSettings::seed(s("SID"), ImageService::validKey());
+    FakePrompts prompts;
+    auto main = startSeenForm1(prompts);
+    main->show();
+    Form3* form = open(*main);
+    {
+        // The field differs from the store only here: an empty field is refused whatever is stored.
+        const QSignalBlocker quiet(child<QLineEdit>(form, "Text1"));
+        child<QLineEdit>(form, "Text1")->setText(field);
+    }
+    QList<int> pointerDuringBoxes;
+    prompts.onMessage = [&](const FakePrompts::Call&) { pointerDuringBoxes << form->pointer(); };
+    form->setPointer(Surface::Hourglass);
+    Globals::RunBusy = runBusy;
+
+    QTest::mouseClick(child<QPushButton>(form, "PushButton3"), Qt::LeftButton);
+    QCOMPARE(prompts.messages(), messages);
+    for (const auto& call : prompts.calls)
+        QCOMPARE(call.title, s("Glimmerfetch"));
+    // The hourglass while the empty field is reported; the default pointer before the verdict.
+    if (!messages.isEmpty())
+        QCOMPARE(pointerDuringBoxes.at(0), int(requests ? Surface::Default : Surface::Hourglass));
+    QCOMPARE(form->pointer(), int(Surface::Default));
+    QCOMPARE(Globals::RunBusy, runBusy);
+    const auto sent = service.searchRequests();
+    QCOMPARE(sent.size(), requests);
+    QCOMPARE(service.requests().size(), requests);
+    if (requests) {
+        QCOMPARE(sent.at(0).queryValue(s("pageNumber")), s("1"));
+        QCOMPARE(sent.at(0).queryValue(s("pageSize")), s("4"));
+        QCOMPARE(sent.at(0).queryValue(s("q")), s("city"));
+        QCOMPARE(sent.at(0).header(s("x-rapidapi-key")), ImageService::validKey());
+    }
+}
+
+void TestForm3::closeBoxDuringTest() {
+    // The close box works while the test waits for the service; the test still shows its verdict
+    // and the window goes only afterwards.
+    ImageService service;
+    QVERIFY2(service.isRunning(), qPrintable(service.errorText()));
+    service.applyToEnvironment();
+    TestSettings::seed(s("SID"), s("wrong-key"));
+    FakePrompts prompts;
+    auto main = startSeenForm1(prompts);
+    main->show();
+    QPointer<Form3> form = open(*main);
+    bool closedDuringTest = false;
+    QTimer::singleShot(0, form, [&] {
+        closedDuringTest = Globals::RunBusy;
+        form->close();
+    });
+    QTest::mouseClick(child<QPushButton>(form, "PushButton3"), Qt::LeftButton);
+    QVERIFY(closedDuringTest);
+    QCOMPARE(prompts.messages().size(), 1);
+    QVERIFY(prompts.messages().at(0).startsWith(s("Incorrect. Please check your API key.")));
+    QVERIFY(main->isVisible());
+    QCOMPARE(loadedKeyDialogs(), 0);
+    QVERIFY(form.isNull());
+    // The next opening loads a new dialog.
+    Form3* again = open(*main);
+    QVERIFY(again && again->isVisible());
+    QCOMPARE(child<QLineEdit>(again, "Text1")->text(), s("wrong-key"));
+}
+
+void TestForm3::hoverRule() {
+    FakePrompts prompts;
+    auto main = startSeenForm1(prompts);
+    main->show();
+    Form3* form = open(*main);
+    auto enter = [&](const char* name) {
+        QWidget* w = QLatin1String(name) == QLatin1String("Form3") ? form : child<QWidget>(form, name);
+        QEvent e(QEvent::Enter);
+        QApplication::sendEvent(w, &e);
+        return form->pointer();
+    };
+    QCOMPARE(enter("PushButton3"), int(Surface::Hand));
+    QCOMPARE(enter("Frame2"), int(Surface::Default));
+    QCOMPARE(enter("PushButton1"), int(Surface::Hand));
+    QCOMPARE(enter("Form3"), int(Surface::Default));
+    // While the key test works the hourglass stays, wherever the mouse goes.
+    form->setPointer(Surface::Hourglass);
+    for (const char* name : {"PushButton6", "Frame1", "Form3"})
+        QCOMPARE(enter(name), int(Surface::Hourglass));
+    QCOMPARE(form->cursor().shape(), Qt::WaitCursor);
+}
+
+QTEST_MAIN(TestForm3)
+#include "tst_form3.moc"
