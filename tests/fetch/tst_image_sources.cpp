@@ -1,0 +1,626 @@
+// The image sources: each adapter's request, its reading of the real answer shapes, of error answers
+// and of hostile ones, and a round trip with real curl against the local image service over TLS.
+#include "build_config.h"
+#include "fetch/picture_fetch.h"
+#include "fetch/sources/answer_fields.h"
+#include "fetch/sources/source.h"
+#include "fetch/tool_runner.h"
+#include "image_service.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTest>
+
+#include <memory>
+
+using namespace Sources;
+
+Q_DECLARE_METATYPE(Sources::Source)
+
+namespace {
+
+QByteArray dataFile(const char* name) {
+    QFile file(QStringLiteral(IMAGE_SOURCES_DATA "/") + QLatin1String(name));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("missing test data");
+}
+
+QByteArray compact(const QJsonObject& object) {
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+// One result in one line: "address WxH ext mime | title | creator <address> | licence <address> | page".
+QString describe(const QVector<SourceResult>& results, qsizetype index) {
+    if (index < 0 || index >= results.size())
+        return {};
+    const SourceResult& r = results.at(index);
+    const Credits& c = r.credits;
+    return r.address + QLatin1Char(' ') + QString::number(r.width) + QLatin1Char('x') +
+           QString::number(r.height) + QLatin1Char(' ') + r.extension + QLatin1Char(' ') + r.mimeType +
+           QStringLiteral(" | ") + c.title + QStringLiteral(" | ") + c.creator + QStringLiteral(" <") +
+           c.creatorAddress + QStringLiteral("> | ") + c.licence + QStringLiteral(" <") + c.licenceAddress +
+           QStringLiteral("> | ") + c.sourcePage;
+}
+
+// The answer apart from its results: "results 3 skipped 0 total 143 next page 2".
+QString summary(const SourceAnswer& a) {
+    static const char* const kinds[] = {"results", "error", "unreadable"};
+    QString out = QStringLiteral("%1 %2 skipped %3 total %4")
+                      .arg(QLatin1String(kinds[int(a.kind)]))
+                      .arg(a.results.size())
+                      .arg(a.skipped)
+                      .arg(a.total);
+    if (a.hasNext)
+        out += a.nextOffset > 0 ? QStringLiteral(" next offset %1").arg(a.nextOffset)
+                                : QStringLiteral(" next page %1").arg(a.nextPage);
+    if (!a.message.isEmpty())
+        out += QStringLiteral(" message ") + a.message;
+    return out;
+}
+
+// One result entry in the source's shape: picture address, width and creator as given.
+QJsonObject entryOf(Source s, const QJsonValue& address, const QJsonValue& width, const QJsonValue& creator) {
+    switch (s) {
+    case Source::Openverse:
+        return {{"url", address}, {"width", width}, {"height", 100}, {"creator", creator}};
+    case Source::Commons: {
+        const QJsonObject meta{{"Artist", QJsonObject{{"value", creator}}}};
+        return {
+            {"title", "File:x.jpg"},
+            {"imageinfo", QJsonArray{QJsonObject{
+                              {"url", address}, {"width", width}, {"height", 100}, {"extmetadata", meta}}}}};
+    }
+    case Source::Pexels:
+        return {{"src", QJsonObject{{"original", address}}},
+                {"width", width},
+                {"height", 100},
+                {"photographer", creator}};
+    default:
+        return {{"largeImageURL", address}, {"imageWidth", width}, {"imageHeight", 100}, {"user", creator}};
+    }
+}
+
+// An answer of the source's shape around `entries`.
+QByteArray answerOf(Source s, const QJsonValue& entries) {
+    switch (s) {
+    case Source::Openverse:
+        return compact({{"result_count", 1}, {"page_count", 1}, {"results", entries}});
+    case Source::Commons:
+        return compact({{"batchcomplete", true}, {"query", QJsonObject{{"pages", entries}}}});
+    case Source::Pexels:
+        return compact({{"page", 1}, {"per_page", 1}, {"photos", entries}, {"total_results", 1}});
+    default:
+        return compact({{"total", 1}, {"totalHits", 1}, {"hits", entries}});
+    }
+}
+
+const Source NewSources[] = {Source::Openverse, Source::Commons, Source::Pexels, Source::Pixabay};
+
+} // namespace
+
+class TestImageSources : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void names_data();
+    void names();
+    void requests_data();
+    void requests();
+    void readAnswer_data();
+    void readAnswer();
+    void hostileResults_data();
+    void hostileResults();
+    void creatorHtml_data();
+    void creatorHtml();
+    void roundTrip_data();
+    void roundTrip();
+    void serviceAnswers_data();
+    void serviceAnswers();
+
+private:
+    SourceAnswer ask(const ImageSource& source, const PageQuery& query);
+    std::unique_ptr<ImageService> service;
+};
+
+void TestImageSources::initTestCase() {
+    service = std::make_unique<ImageService>(
+        QStringList{"--valid-key", ImageService::validKey(), "--quota-key", ImageService::quotaKey()});
+    QVERIFY2(service->isRunning(), qPrintable(service->errorText()));
+    service->applyToEnvironment();
+}
+
+void TestImageSources::init() {
+    service->clearRequests();
+    CurlFunctions::ExtractCurl();
+}
+
+void TestImageSources::cleanup() {
+    CurlFunctions::RemoveCurl();
+}
+
+void TestImageSources::names_data() {
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<bool>("needsKey");
+    QTest::addColumn<bool>("hasAdapter");
+    QTest::addColumn<int>("position");
+    const QString original = QStringLiteral("Contextual Web Search (RapidAPI key)");
+    QTest::newRow("contextualweb") << "contextualweb" << original << true << false << 0;
+    QTest::newRow("openverse") << "openverse"
+                               << "Openverse (no key needed)" << false << true << 1;
+    QTest::newRow("commons") << "commons"
+                             << "Wikimedia Commons (no key needed)" << false << true << 2;
+    QTest::newRow("pexels") << "pexels"
+                            << "Pexels (free key)" << true << true << 3;
+    QTest::newRow("pixabay") << "pixabay"
+                             << "Pixabay (free key)" << true << true << 4;
+    // Settings written before there was a choice, or by a newer program, mean the original service.
+    QTest::newRow("missing") << "" << original << true << false << 0;
+    QTest::newRow("unknown") << "flickr" << original << true << false << 0;
+    QTest::newRow("other case") << "Openverse" << original << true << false << 0;
+}
+
+void TestImageSources::names() {
+    QFETCH(QString, stored);
+    QFETCH(QString, caption);
+    QFETCH(bool, needsKey);
+    QFETCH(bool, hasAdapter);
+    QFETCH(int, position);
+    const Source source = fromStoredName(stored);
+    QCOMPARE(Sources::caption(source), caption);
+    QCOMPARE(Sources::needsKey(source), needsKey);
+    QCOMPARE(adapter(source) != nullptr, hasAdapter);
+    QCOMPARE(fromStoredName(storedName(source)), source);
+    QCOMPARE(All[position], source); // the key dialog's order
+    if (position > 0)
+        QCOMPARE(storedName(source), stored);
+}
+
+void TestImageSources::requests_data() {
+    QTest::addColumn<Source>("source");
+    QTest::addColumn<QString>("serviceHost");
+    QTest::addColumn<QString>("keyword");
+    QTest::addColumn<int>("page");
+    QTest::addColumn<int>("offset");
+    QTest::addColumn<int>("size");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QByteArray>("headers");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("openverse, page size held to 20")
+        << Source::Openverse << ""
+        << "red car" << 2 << 0 << 50 << ""
+        << "https://api.openverse.org/v1/images/?q=red%20car&page=2&page_size=20" << QByteArray() << "";
+    QTest::newRow("commons, offset and keyword after the type")
+        << Source::Commons << ""
+        << "Zürich" << 1 << 40 << 20 << ""
+        << "https://commons.wikimedia.org/w/api.php?action=query&format=json&formatversion=2&generator="
+           "search&gsrsearch=filetype%3Abitmap%20Z%C3%BCrich&gsrnamespace=6&gsrlimit=20&gsroffset=40&prop="
+           "imageinfo&iiprop=url%7Csize%7Cmime%7Cextmetadata"
+        << QByteArray() << "";
+    QTest::newRow("pexels, page 0 and size 100 held to 1 and 80, key quoted for curl")
+        << Source::Pexels << ""
+        << "cat\"&x" << 0 << 0 << 100 << "k\"ey\\ --x"
+        << "https://api.pexels.com/v1/search?query=cat%22%26x&page=1&per_page=80"
+        << QByteArray("header = \"Authorization: k\\\"ey\\\\ --x\"\n") << "";
+    QTest::newRow("pixabay, key in the address, size held to 3")
+        << Source::Pixabay << ""
+        << "fruits" << 3 << 0 << 1 << "abc 123&q=x"
+        << "https://pixabay.com/api/?key=abc%20123%26q%3Dx&q=fruits&page=3&per_page=3&image_type=photo"
+        << QByteArray() << "https://pixabay.com/api/?key=...&q=fruits&page=3&per_page=3&image_type=photo";
+    QTest::newRow("the local service's host replaces the source's")
+        << Source::Pexels << "127.0.0.1:4443"
+        << "a b" << 1 << 0 << 15 << "key-0123"
+        << "https://127.0.0.1:4443/v1/search?query=a%20b&page=1&per_page=15"
+        << QByteArray("header = \"Authorization: key-0123\"\n") << "";
+}
+
+void TestImageSources::requests() {
+    QFETCH(Source, source);
+    QFETCH(QString, serviceHost);
+    QFETCH(QString, keyword);
+    QFETCH(int, page);
+    QFETCH(int, offset);
+    QFETCH(int, size);
+    QFETCH(QString, key);
+    QFETCH(QString, address);
+    QFETCH(QByteArray, headers);
+    QFETCH(QString, shown);
+    qputenv("GLIMMERFETCH_SERVICE_HOST", serviceHost.toUtf8());
+    const SourceRequest request = adapter(source)->request({keyword, page, offset, size, key});
+    service->applyToEnvironment();
+
+    QCOMPARE(request.address, address);
+    QCOMPARE(request.shownAddress, shown.isEmpty() ? address : shown);
+    QCOMPARE(request.curlConfig, "url = \"" + address.toUtf8() + "\"\nuser-agent = \"Glimmerfetch/" +
+                                     QByteArray(BuildConfig::Version) +
+                                     " (https://kestrelon.example/contact/)\"\n" + headers);
+    // Nothing of the request is on curl's command line: it reads it from standard input.
+    const ToolCommand command = toolCommand(request, QStringLiteral("/tmp/answer"));
+    QCOMPARE(command.standardInput, request.curlConfig);
+    QCOMPARE(command.arguments.mid(command.arguments.size() - 5),
+             (QStringList{"--globoff", "-K", "-", "--output", "/tmp/answer"}));
+    for (const QString& argument : command.arguments) {
+        QVERIFY(!argument.contains(QLatin1String("://")));
+        QVERIFY(key.isEmpty() || !argument.contains(key));
+    }
+    QCOMPARE(command.fileSizeLimit, 33554432);
+}
+
+void TestImageSources::readAnswer_data() {
+    QTest::addColumn<Source>("source");
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<int>("page"); // the page, or for Commons the offset, that was asked for
+    QTest::addColumn<int>("size");
+    QTest::addColumn<QString>("summary");
+    QTest::addColumn<QString>("first");
+    QTest::addColumn<QString>("last");
+    const auto row = [](const char* name, Source s, const QByteArray& answer, int status, int page, int size,
+                        const QString& summary, const QString& first = {}, const QString& last = {}) {
+        QTest::newRow(name) << s << answer << status << page << size << summary << first << last;
+    };
+    const Source O = Source::Openverse, C = Source::Commons, P = Source::Pexels, X = Source::Pixabay;
+    const QByteArray html = "<html><body><h1>502 Bad Gateway</h1></body></html>";
+
+    row("openverse page", O, dataFile("openverse-page.json"), 200, 1, 3,
+        "results 3 skipped 0 total 143 next page 2",
+        "https://live.staticflickr.com/6161/6251545677_d298eef1b6_b.jpg 0x0 jpg  | Draft horses at the "
+        "roundup | "
+        "mharrsch <https://www.flickr.com/photos/44124324682@N01> | CC BY-NC-SA 2.0 "
+        "<https://creativecommons.org/licenses/by-nc-sa/2.0/> | "
+        "https://www.flickr.com/photos/44124324682@N01/6251545677",
+        "https://upload.wikimedia.org/wikipedia/commons/d/db/Mitocondria_Cresta_Membrana.PNG 471x363 png  | "
+        "Mitocondria Cresta Membrana | Ziyun Yang ; Liang Wang <> | CC BY 4.0 "
+        "<https://creativecommons.org/licenses/by/4.0/> | "
+        "https://commons.wikimedia.org/w/index.php?curid=177353910");
+    row("openverse last page", O, dataFile("openverse-page.json"), 200, 8, 3,
+        "results 3 skipped 0 total 143");
+    row("openverse no results", O,
+        R"({"result_count":0,"page_count":0,"page_size":20,"page":1,"results":[]})", 200, 1, 20,
+        "results 0 skipped 0 total 0");
+    row("openverse throttled", O,
+        R"({"detail": "Request was throttled. Expected available in 3600 seconds."})", 429, 1, 20,
+        "error 0 skipped 0 total -1 message Request was throttled. Expected available in 3600 seconds.");
+    row("openverse field complaint", O,
+        R"({"detail":{"page":["Ensure this value is less than or equal to 20."]}})", 400, 21, 20,
+        "error 0 skipped 0 total -1 message page: Ensure this value is less than or equal to 20.");
+    row("openverse gateway page", O, html, 502, 1, 20, "error 0 skipped 0 total -1");
+    row("openverse page as 200", O, html, 200, 1, 20, "unreadable 0 skipped 0 total -1");
+    row("openverse cut answer", O, dataFile("openverse-page.json").left(300), 200, 1, 20,
+        "unreadable 0 skipped 0 total -1");
+    row("openverse nested deep", O, QByteArray(100000, '['), 200, 1, 20, "unreadable 0 skipped 0 total -1");
+    row("openverse counts as text", O,
+        R"({"result_count":"lots","page_count":"many","results":[{"url":"https://a.b/c.jpg"}]})", 200, 1, 20,
+        "results 1 skipped 0 total -1");
+    row("openverse counts beyond numbers", O,
+        R"({"result_count":1e300,"page_count":-3,"results":[{"url":"https://a.b/c"}]})", 200, 1, 20,
+        "results 1 skipped 0 total -1");
+    row("openverse results not a list", O, R"({"result_count":1,"results":"x"})", 200, 1, 20,
+        "unreadable 0 skipped 0 total -1");
+    row("openverse entries not objects", O, R"({"results":[1,[2],"https://a.b/c.jpg",null]})", 200, 1, 20,
+        "results 0 skipped 4 total -1");
+
+    row("commons page, sorted by rank", C, dataFile("commons-page.json"), 200, 20, 3,
+        "results 2 skipped 1 total -1 next offset 23",
+        "https://upload.wikimedia.org/wikipedia/commons/0/0c/"
+        "Mitochondria%2C_mammalian_lung_-_TEM.jpg?utm_source="
+        "commons.wikimedia.org&utm_campaign=imageinfo&utm_content=original 640x480 jpg  | Mitochondria, "
+        "mammalian "
+        "lung - TEM | Louisa Howard <> | Public domain <> | "
+        "https://commons.wikimedia.org/wiki/File:Mitochondria,_mammalian_lung_-_TEM.jpg",
+        "https://upload.wikimedia.org/wikipedia/commons/9/95/Mitoc%C3%B4ndria_11.jpg?utm_source="
+        "commons.wikimedia.org&utm_campaign=imageinfo&utm_content=original 3967x2688 jpg image/jpeg | "
+        "Mitocôndria 11 "
+        "| Beatrizhnobrega <> | CC BY-SA 4.0 <https://creativecommons.org/licenses/by-sa/4.0> | "
+        "https://commons.wikimedia.org/wiki/File:Mitoc%C3%B4ndria_11.jpg");
+    // A next page that is not further on would keep a run asking forever.
+    row("commons next page behind", C, dataFile("commons-page.json"), 200, 30, 3,
+        "results 2 skipped 1 total -1");
+    row("commons next page as text", C,
+        R"({"continue":{"gsroffset":"23"},"query":{"pages":[{"imageinfo":[{"url":"https://a.b/c.jpg"}]}]}})",
+        200, 0, 10, "results 1 skipped 0 total -1");
+    row("commons next page beyond numbers", C,
+        R"({"continue":{"gsroffset":1e20},"query":{"pages":[{"imageinfo":[{"url":"https://a.b/c.jpg"}]}]}})",
+        200, 0, 10, "results 1 skipped 0 total -1");
+    row("commons no hits", C, R"({"batchcomplete":true})", 200, 0, 10, "results 0 skipped 0 total -1");
+    row("commons pages by id", C,
+        R"({"query":{"pages":{"12":{"index":2,"imageinfo":[{"url":"https://a.b/2.jpg"}]},"7":{"index":1,"imageinfo":[{"url":"https://a.b/1.jpg"}]}}}})",
+        200, 0, 10, "results 2 skipped 0 total -1", "https://a.b/1.jpg 0x0 jpg  |  |  <> |  <> | ");
+    row("commons rate limit", C,
+        R"({"error":{"code":"ratelimited","info":"You've exceeded your rate limit."}})", 200, 0, 10,
+        "error 0 skipped 0 total -1 message You've exceeded your rate limit.");
+    row("commons refuses a program without a name", C,
+        "Please set a user-agent and respect our robot policy https://w.wiki/4wJS. See also T400119.\n", 403,
+        0, 10,
+        "error 0 skipped 0 total -1 message Please set a user-agent and respect our robot policy "
+        "https://w.wiki/4wJS. See also T400119.");
+    row("commons not its shape", C, "{}", 200, 0, 10, "unreadable 0 skipped 0 total -1");
+
+    row("pexels page", P, dataFile("pexels-page.json"), 200, 2, 2,
+        "results 2 skipped 0 total 472 next page 3",
+        "https://images.pexels.com/photos/3408353/pexels-photo-3408353.jpeg 4160x6240 jpeg  | Mt. Fuji | "
+        "Tomáš "
+        "Malík <https://www.pexels.com/@tomas-malik-793526> | Pexels License "
+        "<https://www.pexels.com/license/> | "
+        "https://www.pexels.com/photo/mt-fuji-3408353/",
+        "https://images.pexels.com/photos/5553047/pexels-photo-5553047.png 4000x6000 png  |  | Armin Rimoldi "
+        "<https://www.pexels.com/@armin-rimoldi> | Pexels License <https://www.pexels.com/license/> | "
+        "https://www.pexels.com/photo/men-looking-at-a-laptop-5553047/");
+    row("pexels no results", P, R"({"page":1,"per_page":15,"photos":[],"total_results":0})", 200, 1, 15,
+        "results 0 skipped 0 total 0");
+    row("pexels bad key", P, R"({"status":401,"code":"Unauthorized"})", 401, 1, 15,
+        "error 0 skipped 0 total -1 message Unauthorized");
+    row("pexels bad key as 200", P, R"({"status":401,"code":"Unauthorized"})", 200, 1, 15,
+        "error 0 skipped 0 total -1 message Unauthorized");
+    row("pexels no query", P, R"({"status":400,"code":"No query param given"})", 400, 1, 15,
+        "error 0 skipped 0 total -1 message No query param given");
+    row("pexels next page not a text", P,
+        R"({"photos":[{"src":{"original":"https://a.b/c.jpg"}}],"next_page":5})", 200, 1, 15,
+        "results 1 skipped 0 total -1");
+
+    row("pixabay page", X, dataFile("pixabay-page.json"), 200, 1, 3,
+        "results 2 skipped 0 total 500 next page 2",
+        "https://pixabay.com/get/ga54fefe00d708cfb14b8003ffeeece5c_1280.jpg 4000x2248 jpg  |  | silviarita "
+        "<> | "
+        "Pixabay Content License <https://pixabay.com/service/license-summary/> | "
+        "https://pixabay.com/photos/fresh-fruits-bowls-fruit-bowls-2305192/");
+    row("pixabay last reachable page", X, dataFile("pixabay-page.json"), 200, 167, 3,
+        "results 2 skipped 0 total 500");
+    row("pixabay bad key", X, "[ERROR 400] Invalid or missing API key", 400, 1, 20,
+        "error 0 skipped 0 total -1 message [ERROR 400] Invalid or missing API key");
+    row("pixabay page out of range", X, "[ERROR 400] \"page\" is out valid range.", 400, 30, 20,
+        "error 0 skipped 0 total -1 message [ERROR 400] \"page\" is out valid range.");
+    row("pixabay error without a status", X, "[ERROR 429] Too many requests\n<br>", 0, 1, 20,
+        "error 0 skipped 0 total -1 message [ERROR 429] Too many requests");
+    row("pixabay a list", X, "[]", 200, 1, 20, "unreadable 0 skipped 0 total -1");
+}
+
+void TestImageSources::readAnswer() {
+    QFETCH(Source, source);
+    QFETCH(QByteArray, answer);
+    QFETCH(int, status);
+    QFETCH(int, page);
+    QFETCH(int, size);
+    QFETCH(QString, summary);
+    QFETCH(QString, first);
+    QFETCH(QString, last);
+    const PageQuery asked{QStringLiteral("k"), page, page, size, QString()};
+    const SourceAnswer read = adapter(source)->read(answer, status, asked);
+    QCOMPARE(::summary(read), summary);
+    if (!first.isEmpty())
+        QCOMPARE(describe(read.results, 0), first);
+    if (!last.isEmpty())
+        QCOMPARE(describe(read.results, read.results.size() - 1), last);
+}
+
+void TestImageSources::hostileResults_data() {
+    QTest::addColumn<Source>("source");
+    QTest::addColumn<QJsonValue>("address");
+    QTest::addColumn<QJsonValue>("width");
+    QTest::addColumn<QJsonValue>("creator");
+    QTest::addColumn<bool>("kept");
+    QTest::addColumn<int>("readWidth");
+    QTest::addColumn<QString>("readCreator");
+    const QString good = QStringLiteral("https://example.org/a.jpg");
+    struct Case {
+        const char* name;
+        QJsonValue address, width, creator;
+        bool kept;
+        int readWidth;
+        QString readCreator;
+    };
+    const Case cases[] = {
+        {"sound", good, 640, "Ann", true, 640, "Ann"},
+        {"address a number", 42, 640, "Ann", false, 0, ""},
+        {"script address", "javascript:alert(1)//a.jpg", 640, "Ann", false, 0, ""},
+        {"file address", "file:///etc/passwd", 640, "Ann", false, 0, ""},
+        {"ftp address", "ftp://example.org/a.jpg", 640, "Ann", false, 0, ""},
+        {"address without host", "https:///a.jpg", 640, "Ann", false, 0, ""},
+        {"space in the host", "https://exa mple.org/a.jpg", 640, "Ann", false, 0, ""},
+        {"line break in the address", "https://example.org/a.jpg\r\nX-Evil: 1", 640, "Ann", false, 0, ""},
+        {"address of 9000 characters", good + QString(9000, QLatin1Char('a')), 640, "Ann", false, 0, ""},
+        {"width as text", good, "640", "Ann", true, 0, "Ann"},
+        {"width 1e300", good, 1e300, "Ann", true, 0, "Ann"},
+        {"width beyond 32 bits", good, 4294967936.0, "Ann", true, 0, "Ann"},
+        {"width negative", good, -640, "Ann", true, 0, "Ann"},
+        {"width a fraction", good, 640.5, "Ann", true, 0, "Ann"},
+        {"creator an object", good, 640, QJsonObject{{"a", 1}}, true, 640, ""},
+        {"creator null", good, 640, QJsonValue(), true, 640, ""},
+        {"creator with control characters", good, 640,
+         "Ann\n\tBo\x07"
+         "b\xC2\x85",
+         true, 640, "Ann Bo b"},
+        {"creator of a megabyte", good, 640, QString(1 << 20, QLatin1Char('x')), true, 640,
+         QString(1000, QLatin1Char('x'))},
+    };
+    for (const Source s : NewSources)
+        for (const Case& c : cases)
+            QTest::addRow("%s, %s", qPrintable(storedName(s)), c.name)
+                << s << c.address << c.width << c.creator << c.kept << c.readWidth << c.readCreator;
+}
+
+void TestImageSources::hostileResults() {
+    QFETCH(Source, source);
+    QFETCH(QJsonValue, address);
+    QFETCH(QJsonValue, width);
+    QFETCH(QJsonValue, creator);
+    QFETCH(bool, kept);
+    QFETCH(int, readWidth);
+    QFETCH(QString, readCreator);
+    const QByteArray answer = answerOf(source, QJsonArray{entryOf(source, address, width, creator)});
+    const SourceAnswer read = adapter(source)->read(answer, 200, {QStringLiteral("k"), 1, 0, 20, {}});
+    QCOMPARE(read.kind, SourceAnswer::Kind::Results);
+    QCOMPARE(read.results.size(), kept ? 1 : 0);
+    QCOMPARE(read.skipped, kept ? 0 : 1);
+    if (!kept)
+        return;
+    QCOMPARE(read.results[0].address, address.toString());
+    QCOMPARE(read.results[0].width, readWidth);
+    QCOMPARE(read.results[0].height, 100);
+    QCOMPARE(read.results[0].credits.creator, readCreator);
+}
+
+void TestImageSources::creatorHtml_data() {
+    QTest::addColumn<QString>("html");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("link")
+        << R"(<a href="//commons.wikimedia.org/wiki/User:B" title="User:B"><bdi>Beatriz</bdi></a>)"
+        << "Beatriz";
+    QTest::newRow("entities") << "Tom &amp; Jerry &#39;s &#x263A; &lt;b&gt; &quot;q&quot;&nbsp;x"
+                              << "Tom & Jerry 's \u263A <b> \"q\" x";
+    QTest::newRow("unknown and bad entities stay") << "&bogus; &#0; &#xD800; &#99999999; & x;"
+                                                   << "&bogus; &#0; &#xD800; &#99999999; & x;";
+    QTest::newRow("tag never closed") << "Ann <span title=\"x"
+                                      << "Ann";
+    QTest::newRow("line breaks and spaces") << "<p>Ann\n</p>\n<p>  Bo</p>"
+                                            << "Ann Bo";
+    QTest::newRow("deeply nested") << QString("<b>").repeated(200000) + "Ann" +
+                                          QString("</b>").repeated(200000)
+                                   << "Ann";
+    QTest::newRow("long text cut") << "<i>" + QString(5000, QLatin1Char('y'))
+                                   << QString(1000, QLatin1Char('y'));
+}
+
+void TestImageSources::creatorHtml() {
+    QFETCH(QString, html);
+    QFETCH(QString, text);
+    QCOMPARE(AnswerFields::htmlText(html), text);
+}
+
+SourceAnswer TestImageSources::ask(const ImageSource& source, const PageQuery& query) {
+    const ToolCommand command = toolCommand(source.request(query), CurlFunctions::ResponseFile);
+    ToolOutput output;
+    const int exitCode = Shell32::RunAndWait(command, 0, nullptr, {}, 0, 0, 0, &output);
+    if (exitCode != 0)
+        qWarning("curl ended with %d: %s", exitCode, output.standardError.constData());
+    QFile answer(CurlFunctions::ResponseFile);
+    return source.read(answer.open(QIODevice::ReadOnly) ? answer.readAll() : QByteArray(),
+                       PictureFetch::httpStatus(output), query);
+}
+
+void TestImageSources::roundTrip_data() {
+    QTest::addColumn<Source>("source");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("keywordItem");
+    QTest::addColumn<QString>("pageItem");
+    QTest::newRow("openverse") << Source::Openverse << "/v1/images/"
+                               << "q"
+                               << "page";
+    QTest::newRow("commons") << Source::Commons << "/w/api.php"
+                             << "gsrsearch"
+                             << "gsroffset";
+    QTest::newRow("pexels") << Source::Pexels << "/v1/search"
+                            << "query"
+                            << "page";
+    QTest::newRow("pixabay") << Source::Pixabay << "/api/"
+                             << "q"
+                             << "page";
+}
+
+// Two pages of one keyword through curl, over TLS, from the local service.
+void TestImageSources::roundTrip() {
+    QFETCH(Source, source);
+    QFETCH(QString, path);
+    QFETCH(QString, keywordItem);
+    QFETCH(QString, pageItem);
+    const QString key = needsKey(source) ? ImageService::validKey() : QString();
+    PageQuery query{QStringLiteral("red car"), 1, 0, 3, key};
+    QStringList addresses;
+    for (int page = 0; page < 2; ++page) {
+        const SourceAnswer answer = ask(*adapter(source), query);
+        QCOMPARE(summary(answer).section(QLatin1Char(' '), 0, 3), QStringLiteral("results 3 skipped 0"));
+        QVERIFY(answer.hasNext);
+        for (const SourceResult& r : answer.results) {
+            QVERIFY2(r.address.startsWith(service->baseUrl() + "/img/"), qPrintable(r.address));
+            QVERIFY(!addresses.contains(r.address));
+            addresses << r.address;
+            QVERIFY(r.width > 0 && r.height > 0 && !r.extension.isEmpty());
+            QVERIFY(!r.credits.creator.isEmpty() && !r.credits.licence.isEmpty());
+            QVERIFY(r.credits.sourcePage.startsWith(service->baseUrl() + "/page/"));
+        }
+        query = nextQuery(query, answer);
+    }
+    // What the service received: the source's path and query, the program's name, the key where due.
+    const QList<ImageService::Request> requests = service->requests();
+    QCOMPARE(requests.size(), 2);
+    for (int i = 0; i < 2; ++i) {
+        const ImageService::Request& r = requests[i];
+        QCOMPARE(r.path, path);
+        QCOMPARE(r.queryValue(keywordItem), source == Source::Commons
+                                                ? QStringLiteral("filetype:bitmap red car")
+                                                : QStringLiteral("red car"));
+        QCOMPARE(r.queryValue(pageItem),
+                 source == Source::Commons ? QString::number(3 * i) : QString::number(i + 1));
+        QCOMPARE(r.header("user-agent"), programUserAgent());
+        QCOMPARE(r.header("authorization"), source == Source::Pexels ? key : QString());
+        QCOMPARE(r.queryValue("key"), source == Source::Pixabay ? key : QString());
+    }
+    // The addresses lead to pictures.
+    QByteArray body;
+    int status = 0;
+    QCOMPARE(service->curl({addresses.first()}, &body, &status), 0);
+    QCOMPARE(status, 200);
+    QVERIFY(body.startsWith("\x89PNG") || body.startsWith("\xFF\xD8\xFF"));
+}
+
+void TestImageSources::serviceAnswers_data() {
+    QTest::addColumn<Source>("source");
+    QTest::addColumn<QString>("keyword");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<int>("page"); // or offset
+    QTest::addColumn<QString>("summary");
+    const QString valid = ImageService::validKey();
+    QTest::newRow("openverse throttled")
+        << Source::Openverse << "throttled"
+        << "" << 1
+        << "error 0 skipped 0 total -1 message Request was throttled. Expected available in 3600 seconds.";
+    QTest::newRow("commons throttled")
+        << Source::Commons << "throttled"
+        << "" << 1
+        << "error 0 skipped 0 total -1 message You've exceeded your rate limit. "
+           "Please wait some time and try again.";
+    QTest::newRow("pexels throttled") << Source::Pexels << "throttled" << valid << 1
+                                      << "error 0 skipped 0 total -1 message Too Many Requests";
+    QTest::newRow("pexels spent key") << Source::Pexels << "cat" << ImageService::quotaKey() << 1
+                                      << "error 0 skipped 0 total -1 message Too Many Requests";
+    QTest::newRow("pexels bad key") << Source::Pexels << "cat"
+                                    << "nope" << 1 << "error 0 skipped 0 total -1 message Unauthorized";
+    QTest::newRow("pixabay throttled") << Source::Pixabay << "throttled" << valid << 1
+                                       << "error 0 skipped 0 total -1 message [ERROR 429] Too many requests. "
+                                          "Limit: 100 requests per 60 seconds.";
+    QTest::newRow("pixabay bad key")
+        << Source::Pixabay << "cat"
+        << "" << 1 << "error 0 skipped 0 total -1 message [ERROR 400] Invalid or missing API key";
+    QTest::newRow("openverse nothing") << Source::Openverse << "nothing"
+                                       << "" << 1 << "results 0 skipped 0 total 0";
+    QTest::newRow("commons nothing") << Source::Commons << "nothing"
+                                     << "" << 1 << "results 0 skipped 0 total -1";
+    QTest::newRow("pexels nothing") << Source::Pexels << "nothing" << valid << 1
+                                    << "results 0 skipped 0 total 0";
+    QTest::newRow("pixabay nothing") << Source::Pixabay << "nothing" << valid << 1
+                                     << "results 0 skipped 0 total 0";
+    QTest::newRow("openverse last page") << Source::Openverse << "cat"
+                                         << "" << 3 << "results 20 skipped 0 total 60";
+    QTest::newRow("commons last page") << Source::Commons << "cat"
+                                       << "" << 40 << "results 20 skipped 0 total -1";
+    QTest::newRow("pexels last page")
+        << Source::Pexels << "cat" << valid << 3 << "results 20 skipped 0 total 60";
+    QTest::newRow("pixabay last page")
+        << Source::Pixabay << "cat" << valid << 3 << "results 20 skipped 0 total 60";
+}
+
+void TestImageSources::serviceAnswers() {
+    QFETCH(Source, source);
+    QFETCH(QString, keyword);
+    QFETCH(QString, key);
+    QFETCH(int, page);
+    QFETCH(QString, summary);
+    QCOMPARE(::summary(ask(*adapter(source), {keyword, page, page, 20, key})), summary);
+}
+
+QTEST_MAIN(TestImageSources)
+#include "tst_image_sources.moc"
