@@ -42,6 +42,10 @@ inline constexpr int AnswerAddressChars = 8192;
 // What is kept of a service's error message.
 inline constexpr int ServiceMessageChars = 500;
 
+// The results read from one answer of a public source. A page holds at most 200; a run never keeps
+// more than 50 a keyword. Entries beyond are not read.
+inline constexpr int AnswerResults = 500;
+
 // The largest picture side an answer may claim; a larger number counts as unknown.
 inline constexpr qint32 PictureSidePixels = 1'000'000;
 

@@ -113,6 +113,8 @@ private slots:
     void readAnswer();
     void hostileResults_data();
     void hostileResults();
+    void longAnswers_data();
+    void longAnswers();
     void creatorHtml_data();
     void creatorHtml();
     void roundTrip_data();
@@ -462,6 +464,46 @@ void TestImageSources::hostileResults() {
     QCOMPARE(read.results[0].width, readWidth);
     QCOMPARE(read.results[0].height, 100);
     QCOMPARE(read.results[0].credits.creator, readCreator);
+}
+
+void TestImageSources::longAnswers_data() {
+    QTest::addColumn<Source>("source");
+    QTest::addColumn<int>("entries");
+    QTest::addColumn<int>("read");
+    for (const Source s : NewSources) {
+        QTest::addRow("%s, 600", qPrintable(storedName(s))) << s << 600 << 500;
+        QTest::addRow("%s, 500", qPrintable(storedName(s))) << s << 500 << 500;
+        QTest::addRow("%s, 501", qPrintable(storedName(s))) << s << 501 << 500;
+    }
+}
+
+// Only the first 500 entries of a list are read, whatever the texts in them hold.
+void TestImageSources::longAnswers() {
+    QFETCH(Source, source);
+    QFETCH(int, entries);
+    QFETCH(int, read);
+    QJsonArray list;
+    for (int i = 0; i < entries; ++i)
+        list.append(entryOf(source, QStringLiteral("https://a.b/%1.jpg").arg(i), 640, "Ann \"],[{} \\"));
+    QJsonObject top = QJsonDocument::fromJson(answerOf(source, list)).object();
+    // A list of the same name elsewhere is not the one that is cut.
+    top.insert(QStringLiteral("decoy"), QJsonObject{{"results", QJsonArray{1, 2}}, {"pages", QJsonArray{3}}});
+    const QByteArray bytes = compact(top);
+    const SourceAnswer answer = adapter(source)->read(bytes, 200, {QStringLiteral("k"), 1, 0, 20, {}});
+    QCOMPARE(answer.results.size(), read);
+    // The parser is given only what is read.
+    int dropped = -1;
+    const QByteArray cut =
+        source == Source::Commons     ? AnswerFields::leadingEntries(bytes, {"query", "pages"}, 500, &dropped)
+        : source == Source::Openverse ? AnswerFields::leadingEntries(bytes, {"results"}, 500, &dropped)
+        : source == Source::Pexels    ? AnswerFields::leadingEntries(bytes, {"photos"}, 500, &dropped)
+                                      : AnswerFields::leadingEntries(bytes, {"hits"}, 500, &dropped);
+    QCOMPARE(dropped, entries - read);
+    QCOMPARE(cut.size() < bytes.size(), dropped > 0);
+    QVERIFY(QJsonDocument::fromJson(cut).isObject());
+    QCOMPARE(answer.skipped, entries - read);
+    QCOMPARE(answer.results.last().address, QStringLiteral("https://a.b/%1.jpg").arg(read - 1));
+    QCOMPARE(answer.results.last().credits.creator, QStringLiteral("Ann \"],[{} \\"));
 }
 
 void TestImageSources::creatorHtml_data() {

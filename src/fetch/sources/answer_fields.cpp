@@ -91,7 +91,110 @@ QString entity(QStringView name) {
     return {};
 }
 
+// Reads the answer's structure: which container each byte is in and which keys lead there.
+class ListCutter {
+public:
+    ListCutter(const QByteArray& answer, std::initializer_list<QByteArrayView> path, int keep)
+        : text_(answer)
+        , path_(path)
+        , keep_(keep) {}
+
+    // The answer with the list cut, or the whole answer.
+    QByteArray cut(int* dropped) {
+        *dropped = 0;
+        const char* p = text_.constData();
+        const qsizetype n = text_.size();
+        for (qsizetype i = 0; i < n; ++i) {
+            const char c = p[i];
+            if (c == '"') {
+                const qsizetype start = i + 1;
+                for (i = start; i < n && p[i] != '"'; ++i)
+                    if (p[i] == '\\')
+                        ++i;
+                if (i >= n)
+                    return text_;
+                key(QByteArrayView(p + start, i - start));
+            } else if (c == '{' || c == '[') {
+                if (!open(c))
+                    return text_;
+            } else if (c == '}' || c == ']') {
+                if (depth_ == listDepth_ && c == ']') {
+                    if (cutAt_ < 0)
+                        return text_;
+                    *dropped = commas_ + 1 - keep_;
+                    return text_.left(cutAt_) + text_.mid(i);
+                }
+                if (!close(c))
+                    return text_;
+            } else if (c == ',') {
+                if (depth_ == listDepth_ && ++commas_ == keep_)
+                    cutAt_ = i;
+                expectKey_ = depth_ > 0 && stack_[depth_ - 1] == '{';
+                nextMatches_ = false;
+            } else if (c == ':') {
+                expectKey_ = false;
+            }
+        }
+        return text_;
+    }
+
+private:
+    static constexpr int MaxDepth = 64;
+
+    void key(QByteArrayView name) {
+        if (expectKey_ && listDepth_ < 0 && depth_ == matched_ + 1 && matched_ < int(path_.size()))
+            nextMatches_ = name == path_.begin()[matched_];
+    }
+
+    bool open(char c) {
+        if (depth_ == MaxDepth)
+            return false;
+        if (nextMatches_) {
+            nextMatches_ = false;
+            if (matched_ + 1 == int(path_.size())) {
+                if (c != '[')
+                    return false;
+                listDepth_ = depth_ + 1;
+            } else if (c == '{') {
+                ++matched_;
+            } else {
+                return false;
+            }
+        }
+        stack_[depth_++] = c;
+        expectKey_ = c == '{';
+        return true;
+    }
+
+    bool close(char c) {
+        if (depth_ == 0 || stack_[depth_ - 1] != (c == '}' ? '{' : '['))
+            return false;
+        --depth_;
+        matched_ = qMin(matched_, qMax(0, depth_ - 1)); // left an object the path went through
+        expectKey_ = false;
+        nextMatches_ = false;
+        return true;
+    }
+
+    const QByteArray& text_;
+    std::initializer_list<QByteArrayView> path_;
+    int keep_;
+    char stack_[MaxDepth] = {};
+    int depth_ = 0;
+    bool expectKey_ = false;
+    bool nextMatches_ = false; // the key just read is the next one of the path
+    int matched_ = 0;          // keys of the path matched by the objects now open
+    int listDepth_ = -1;       // the depth inside the list, once it is found
+    int commas_ = 0;           // entries of the list after its first
+    qsizetype cutAt_ = -1;     // the comma after the last entry kept
+};
+
 } // namespace
+
+QByteArray leadingEntries(const QByteArray& answer, std::initializer_list<QByteArrayView> path, int keep,
+                          int* dropped) {
+    return ListCutter(answer, path, keep).cut(dropped);
+}
 
 bool parseObject(const QByteArray& answer, QJsonObject* object) {
     QJsonParseError error;
@@ -102,7 +205,21 @@ bool parseObject(const QByteArray& answer, QJsonObject* object) {
     return true;
 }
 
+// Most texts are clean already: no control characters and no white space to fold.
+bool isClean(const QString& text) {
+    char16_t previous = u' ';
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (isControl(u) || (u == u' ' && previous == u' ') || (u > 0x7F && c.isSpace()))
+            return false;
+        previous = u;
+    }
+    return previous != u' ' || text.isEmpty();
+}
+
 QString cleanText(const QString& text, int maxChars) {
+    if (isClean(text))
+        return cut(text, maxChars);
     QString out = text;
     for (QChar& c : out)
         if (isControl(c.unicode()))
@@ -245,6 +362,12 @@ QString plainTextMessage(const QByteArray& answer) {
 
 bool isFailure(int httpStatus) {
     return httpStatus >= 400;
+}
+
+qsizetype readableEntries(const QJsonArray& entries, Sources::SourceAnswer* answer) {
+    const qsizetype readable = qMin(entries.size(), qsizetype(Limits::AnswerResults));
+    answer->skipped += int(entries.size() - readable);
+    return readable;
 }
 
 Sources::SourceAnswer errorAnswer(const QString& text) {

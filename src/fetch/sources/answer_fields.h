@@ -3,16 +3,27 @@
 #include "fetch/sources/source.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QString>
 
+#include <initializer_list>
 #include <optional>
 
 // Reading the fields of a source's answer. Every field is hostile until checked: it may be missing,
 // of another type, enormous or an address of a kind the program must not fetch. Each reader returns
 // an empty or "unknown" value for such a field instead of failing.
 namespace AnswerFields {
+
+// The answer with the entries of one list after the first `keep` left out, so that the JSON parser
+// builds no more than will be read; `dropped` tells how many were left out. The list is found by
+// its path of keys from the top ({"results"}, {"query", "pages"}). The answer is returned whole when
+// the list is not there, not a list, or the answer's nesting is not sound (the parser judges it then).
+// One pass over the bytes, no recursion.
+QByteArray leadingEntries(const QByteArray& answer, std::initializer_list<QByteArrayView> path, int keep,
+                          int* dropped);
 
 // The answer as a JSON object; false when it is not one (not JSON, nested too deep, an array, ...).
 bool parseObject(const QByteArray& answer, QJsonObject* object);
@@ -64,6 +75,10 @@ QString plainTextMessage(const QByteArray& answer);
 
 // An HTTP status that means the request failed (400 and above; 0 is "unknown" and is not).
 bool isFailure(int httpStatus);
+
+// How many entries of an answer's list are read: at most Limits::AnswerResults; the others are
+// counted as skipped in `answer`.
+qsizetype readableEntries(const QJsonArray& entries, Sources::SourceAnswer* answer);
 
 // An error answer with the service's message.
 Sources::SourceAnswer errorAnswer(const QString& message);

@@ -1,5 +1,6 @@
 #include "fetch/sources/commons.h"
 
+#include "fetch/limits.h"
 #include "fetch/search_request.h"
 #include "fetch/sources/answer_fields.h"
 
@@ -102,7 +103,9 @@ SourceRequest CommonsSource::request(const PageQuery& query) const {
 
 SourceAnswer CommonsSource::read(const QByteArray& answer, int httpStatus, const PageQuery& asked) const {
     QJsonObject top;
-    const bool json = parseObject(answer, &top);
+    int dropped = 0;
+    const bool json =
+        parseObject(leadingEntries(answer, {"query", "pages"}, Limits::AnswerResults, &dropped), &top);
     const QJsonValue error = top.value(QLatin1String("error"));
     if (isFailure(httpStatus) || error.isObject())
         return errorAnswer(json ? errorText(error.toObject()) : plainTextMessage(answer));
@@ -112,10 +115,13 @@ SourceAnswer CommonsSource::read(const QByteArray& answer, int httpStatus, const
 
     SourceAnswer out;
     out.kind = SourceAnswer::Kind::Results;
+    out.skipped = dropped;
     // The pages come in no particular order; "index" is each one's rank.
     std::vector<std::pair<qint64, SourceResult>> ranked;
-    ranked.reserve(size_t(pages.size()));
-    for (const QJsonValue& entry : pages) {
+    const qsizetype readable = readableEntries(pages, &out);
+    ranked.reserve(size_t(readable));
+    for (qsizetype i = 0; i < readable; ++i) {
+        const QJsonValue entry = pages.at(i);
         const QJsonObject page = entry.toObject();
         SourceResult r;
         if (readPage(page, &r))

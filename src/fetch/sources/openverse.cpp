@@ -1,5 +1,6 @@
 #include "fetch/sources/openverse.h"
 
+#include "fetch/limits.h"
 #include "fetch/search_request.h"
 #include "fetch/sources/answer_fields.h"
 
@@ -59,7 +60,8 @@ SourceRequest OpenverseSource::request(const PageQuery& query) const {
 
 SourceAnswer OpenverseSource::read(const QByteArray& answer, int httpStatus, const PageQuery& asked) const {
     QJsonObject top;
-    const bool json = parseObject(answer, &top);
+    int dropped = 0;
+    const bool json = parseObject(leadingEntries(answer, {"results"}, Limits::AnswerResults, &dropped), &top);
     const QJsonValue list = top.value(QLatin1String("results"));
     if (isFailure(httpStatus) || (json && !list.isArray() && top.contains(QLatin1String("detail"))))
         return errorAnswer(json ? detailText(top.value(QLatin1String("detail"))) : plainTextMessage(answer));
@@ -68,9 +70,12 @@ SourceAnswer OpenverseSource::read(const QByteArray& answer, int httpStatus, con
 
     SourceAnswer out;
     out.kind = SourceAnswer::Kind::Results;
+    out.skipped = dropped;
     const QJsonArray results = list.toArray();
-    out.results.reserve(results.size());
-    for (const QJsonValue& entry : results) {
+    const qsizetype readable = readableEntries(results, &out);
+    out.results.reserve(readable);
+    for (qsizetype i = 0; i < readable; ++i) {
+        const QJsonValue entry = results.at(i);
         SourceResult r;
         if (readResult(entry.toObject(), &r))
             out.results.append(r);

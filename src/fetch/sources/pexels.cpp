@@ -1,5 +1,6 @@
 #include "fetch/sources/pexels.h"
 
+#include "fetch/limits.h"
 #include "fetch/search_request.h"
 #include "fetch/sources/answer_fields.h"
 
@@ -56,7 +57,8 @@ SourceRequest PexelsSource::request(const PageQuery& query) const {
 
 SourceAnswer PexelsSource::read(const QByteArray& answer, int httpStatus, const PageQuery& asked) const {
     QJsonObject top;
-    const bool json = parseObject(answer, &top);
+    int dropped = 0;
+    const bool json = parseObject(leadingEntries(answer, {"photos"}, Limits::AnswerResults, &dropped), &top);
     if (isFailure(httpStatus) || (json && isErrorShape(top)))
         return errorAnswer(json ? errorText(top) : plainTextMessage(answer));
     const QJsonValue list = top.value(QLatin1String("photos"));
@@ -65,9 +67,12 @@ SourceAnswer PexelsSource::read(const QByteArray& answer, int httpStatus, const 
 
     SourceAnswer out;
     out.kind = SourceAnswer::Kind::Results;
+    out.skipped = dropped;
     const QJsonArray photos = list.toArray();
-    out.results.reserve(photos.size());
-    for (const QJsonValue& entry : photos) {
+    const qsizetype readable = readableEntries(photos, &out);
+    out.results.reserve(readable);
+    for (qsizetype i = 0; i < readable; ++i) {
+        const QJsonValue entry = photos.at(i);
         SourceResult r;
         if (readPhoto(entry.toObject(), &r))
             out.results.append(r);

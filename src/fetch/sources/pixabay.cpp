@@ -1,5 +1,6 @@
 #include "fetch/sources/pixabay.h"
 
+#include "fetch/limits.h"
 #include "fetch/search_request.h"
 #include "fetch/sources/answer_fields.h"
 
@@ -46,7 +47,8 @@ SourceRequest PixabaySource::request(const PageQuery& query) const {
 
 SourceAnswer PixabaySource::read(const QByteArray& answer, int httpStatus, const PageQuery& asked) const {
     QJsonObject top;
-    const bool json = parseObject(answer, &top);
+    int dropped = 0;
+    const bool json = parseObject(leadingEntries(answer, {"hits"}, Limits::AnswerResults, &dropped), &top);
     // Errors are plain text: "[ERROR 400] Invalid or missing API key".
     if (isFailure(httpStatus) || (!json && answer.trimmed().startsWith("[ERROR")))
         return errorAnswer(plainTextMessage(answer));
@@ -56,9 +58,12 @@ SourceAnswer PixabaySource::read(const QByteArray& answer, int httpStatus, const
 
     SourceAnswer out;
     out.kind = SourceAnswer::Kind::Results;
+    out.skipped = dropped;
     const QJsonArray hits = list.toArray();
-    out.results.reserve(hits.size());
-    for (const QJsonValue& entry : hits) {
+    const qsizetype readable = readableEntries(hits, &out);
+    out.results.reserve(readable);
+    for (qsizetype i = 0; i < readable; ++i) {
+        const QJsonValue entry = hits.at(i);
         SourceResult r;
         if (readHit(entry.toObject(), &r))
             out.results.append(r);

@@ -105,7 +105,7 @@ struct SourceAnswer {
     };
     Kind kind = Kind::Unreadable;
     QVector<SourceResult> results;
-    int skipped = 0;      // entries left out because they had no usable picture address
+    int skipped = 0;      // entries left out: no usable picture address, or beyond Limits::AnswerResults
     qint64 total = -1;    // results the source can deliver for the keyword; -1 when it does not say
     bool hasNext = false; // a further page exists: nextQuery() asks for it
     int nextPage = 0;
