@@ -30,6 +30,8 @@ private slots:
     void roundTrip();
     void serviceAnswers_data();
     void serviceAnswers();
+    void serviceRefusals_data();
+    void serviceRefusals();
 
 private:
     SourceAnswer ask(const ImageSource& source, const PageQuery& query);
@@ -290,6 +292,51 @@ void TestImageSourceRequests::serviceAnswers() {
     QFETCH(int, page);
     QFETCH(QString, summary);
     QCOMPARE(::summary(ask(*adapter(source), {keyword, page, page, 20, key})), summary);
+}
+
+// What the local service refuses that the adapters never send.
+void TestImageSourceRequests::serviceRefusals_data() {
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<QStringList>("headers");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("body");
+    const QStringList key{QStringLiteral("Authorization: ") + ImageService::validKey()};
+    const QString pixabay =
+        QStringLiteral("/api/?key=") + ImageService::validKey() + QStringLiteral("&q=cat");
+    QTest::newRow("commons, curl's own name")
+        << "/w/api.php?gsrsearch=cat" << QStringList() << 403
+        << QByteArray("Please set a user-agent and respect our robot "
+                      "policy https://w.wiki/4wJS. See also T400119.\n");
+    QTest::newRow("openverse, page size above 20")
+        << "/v1/images/?q=cat&page_size=21" << QStringList() << 401
+        << QByteArray(R"({"detail":"page_size may not exceed 20 for anonymous requests"})");
+    QTest::newRow("openverse, page 21")
+        << "/v1/images/?q=cat&page=21" << QStringList() << 400
+        << QByteArray(R"({"detail":{"page":["Ensure this value is less than or )"
+                      R"(equal to 20."]}})");
+    QTest::newRow("pexels, no key") << "/v1/search?query=cat" << QStringList() << 401
+                                    << QByteArray(R"({"code":"Unauthorized","status":401})");
+    QTest::newRow("pexels, no query")
+        << "/v1/search?query=" << key << 400 << QByteArray(R"({"code":"No query param given","status":400})");
+    QTest::newRow("pixabay, page size 2") << pixabay + "&per_page=2" << QStringList() << 400
+                                          << QByteArray("[ERROR 400] \"per_page\" is out of valid range.");
+    QTest::newRow("pixabay, page past the results") << pixabay + "&per_page=20&page=4" << QStringList() << 400
+                                                    << QByteArray("[ERROR 400] \"page\" is out valid range.");
+}
+
+void TestImageSourceRequests::serviceRefusals() {
+    QFETCH(QString, target);
+    QFETCH(QStringList, headers);
+    QFETCH(int, status);
+    QFETCH(QByteArray, body);
+    QStringList arguments;
+    for (const QString& header : headers)
+        arguments << QStringLiteral("-H") << header;
+    QByteArray answer;
+    int answerStatus = 0;
+    QCOMPARE(service->curl(arguments << service->baseUrl() + target, &answer, &answerStatus), 0);
+    QCOMPARE(answerStatus, status);
+    QCOMPARE(answer, body);
 }
 
 QTEST_MAIN(TestImageSourceRequests)

@@ -63,37 +63,17 @@ QByteArray answerOf(Source s, const QJsonValue& entries) {
 
 const Source NewSources[] = {Source::Openverse, Source::Commons, Source::Pexels, Source::Pixabay};
 
-} // namespace
+// One row of readAnswer: the answer, its HTTP status, the page (or for Commons the offset) and page
+// size asked for, and what the reader makes of it.
+void row(const char* name, Source s, const QByteArray& answer, int status, int page, int size,
+         const QString& summary, const QString& first = {}, const QString& last = {}) {
+    QTest::newRow(name) << s << answer << status << page << size << summary << first << last;
+}
 
-class TestImageSources : public QObject {
-    Q_OBJECT
-private slots:
-    void readAnswer_data();
-    void readAnswer();
-    void hostileResults_data();
-    void hostileResults();
-    void longAnswers_data();
-    void longAnswers();
-    void creatorHtml_data();
-    void creatorHtml();
-};
+const QByteArray GatewayPage = "<html><body><h1>502 Bad Gateway</h1></body></html>";
 
-void TestImageSources::readAnswer_data() {
-    QTest::addColumn<Source>("source");
-    QTest::addColumn<QByteArray>("answer");
-    QTest::addColumn<int>("status");
-    QTest::addColumn<int>("page"); // the page, or for Commons the offset, that was asked for
-    QTest::addColumn<int>("size");
-    QTest::addColumn<QString>("summary");
-    QTest::addColumn<QString>("first");
-    QTest::addColumn<QString>("last");
-    const auto row = [](const char* name, Source s, const QByteArray& answer, int status, int page, int size,
-                        const QString& summary, const QString& first = {}, const QString& last = {}) {
-        QTest::newRow(name) << s << answer << status << page << size << summary << first << last;
-    };
-    const Source O = Source::Openverse, C = Source::Commons, P = Source::Pexels, X = Source::Pixabay;
-    const QByteArray html = "<html><body><h1>502 Bad Gateway</h1></body></html>";
-
+void openverseRows() {
+    const Source O = Source::Openverse;
     row("openverse page", O, dataFile("openverse-page.json"), 200, 1, 3,
         "results 3 skipped 0 total 143 next page 2",
         "https://live.staticflickr.com/6161/6251545677_d298eef1b6_b.jpg 0x0 jpg  | Draft horses at the "
@@ -116,8 +96,8 @@ void TestImageSources::readAnswer_data() {
     row("openverse field complaint", O,
         R"({"detail":{"page":["Ensure this value is less than or equal to 20."]}})", 400, 21, 20,
         "error 0 skipped 0 total -1 message page: Ensure this value is less than or equal to 20.");
-    row("openverse gateway page", O, html, 502, 1, 20, "error 0 skipped 0 total -1");
-    row("openverse page as 200", O, html, 200, 1, 20, "unreadable 0 skipped 0 total -1");
+    row("openverse gateway page", O, GatewayPage, 502, 1, 20, "error 0 skipped 0 total -1");
+    row("openverse page as 200", O, GatewayPage, 200, 1, 20, "unreadable 0 skipped 0 total -1");
     row("openverse cut answer", O, dataFile("openverse-page.json").left(300), 200, 1, 20,
         "unreadable 0 skipped 0 total -1");
     row("openverse nested deep", O, QByteArray(100000, '['), 200, 1, 20, "unreadable 0 skipped 0 total -1");
@@ -131,7 +111,10 @@ void TestImageSources::readAnswer_data() {
         "unreadable 0 skipped 0 total -1");
     row("openverse entries not objects", O, R"({"results":[1,[2],"https://a.b/c.jpg",null]})", 200, 1, 20,
         "results 0 skipped 4 total -1");
+}
 
+void commonsRows() {
+    const Source C = Source::Commons;
     row("commons page, sorted by rank", C, dataFile("commons-page.json"), 200, 20, 3,
         "results 2 skipped 1 total -1 next offset 23",
         "https://upload.wikimedia.org/wikipedia/commons/0/0c/"
@@ -167,7 +150,10 @@ void TestImageSources::readAnswer_data() {
         "error 0 skipped 0 total -1 message Please set a user-agent and respect our robot policy "
         "https://w.wiki/4wJS. See also T400119.");
     row("commons not its shape", C, "{}", 200, 0, 10, "unreadable 0 skipped 0 total -1");
+}
 
+void pexelsRows() {
+    const Source P = Source::Pexels;
     row("pexels page", P, dataFile("pexels-page.json"), 200, 2, 2,
         "results 2 skipped 0 total 472 next page 3",
         "https://images.pexels.com/photos/3408353/pexels-photo-3408353.jpeg 4160x6240 jpeg  | Mt. Fuji | "
@@ -189,7 +175,10 @@ void TestImageSources::readAnswer_data() {
     row("pexels next page not a text", P,
         R"({"photos":[{"src":{"original":"https://a.b/c.jpg"}}],"next_page":5})", 200, 1, 15,
         "results 1 skipped 0 total -1");
+}
 
+void pixabayRows() {
+    const Source X = Source::Pixabay;
     row("pixabay page", X, dataFile("pixabay-page.json"), 200, 1, 3,
         "results 2 skipped 0 total 500 next page 2",
         "https://pixabay.com/get/ga54fefe00d708cfb14b8003ffeeece5c_1280.jpg 4000x2248 jpg  |  | silviarita "
@@ -205,6 +194,36 @@ void TestImageSources::readAnswer_data() {
     row("pixabay error without a status", X, "[ERROR 429] Too many requests\n<br>", 0, 1, 20,
         "error 0 skipped 0 total -1 message [ERROR 429] Too many requests");
     row("pixabay a list", X, "[]", 200, 1, 20, "unreadable 0 skipped 0 total -1");
+}
+
+} // namespace
+
+class TestImageSources : public QObject {
+    Q_OBJECT
+private slots:
+    void readAnswer_data();
+    void readAnswer();
+    void hostileResults_data();
+    void hostileResults();
+    void longAnswers_data();
+    void longAnswers();
+    void creatorHtml_data();
+    void creatorHtml();
+};
+
+void TestImageSources::readAnswer_data() {
+    QTest::addColumn<Source>("source");
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<int>("page"); // the page, or for Commons the offset, that was asked for
+    QTest::addColumn<int>("size");
+    QTest::addColumn<QString>("summary");
+    QTest::addColumn<QString>("first");
+    QTest::addColumn<QString>("last");
+    openverseRows();
+    commonsRows();
+    pexelsRows();
+    pixabayRows();
 }
 
 void TestImageSources::readAnswer() {
