@@ -7,6 +7,7 @@
 #include "fetch/picture_fetch.h"
 #include "fetch/response_scan.h"
 #include "fetch/run_report.h"
+#include "fetch/sources/source.h"
 #include "shell/error_report.h"
 #include "shell/globals.h"
 #include "shell/prompts.h"
@@ -69,8 +70,7 @@ QString address(const QString& host, const QString& keyword, int pageNumber, int
 } // namespace
 
 QString ServiceHost() {
-    const QString fromEnvironment = qEnvironmentVariable("GLIMMERFETCH_SERVICE_HOST");
-    return fromEnvironment.isEmpty() ? QString::fromUtf8(BuildConfig::ServiceHost) : fromEnvironment;
+    return Sources::host(QString::fromUtf8(BuildConfig::ServiceHost));
 }
 
 int PageSize(int countPerKeyword) {
