@@ -124,6 +124,10 @@ void TestImageSourceRequests::requests_data() {
         << "fruits" << 3 << 0 << 1 << "abc 123&q=x"
         << "https://pixabay.com/api/?key=abc%20123%26q%3Dx&q=fruits&page=3&per_page=3&image_type=photo"
         << QByteArray() << "https://pixabay.com/api/?key=...&q=fruits&page=3&per_page=3&image_type=photo";
+    QTest::newRow("openverse, a character beyond 16 bits as one UTF-8 sequence")
+        << Source::Openverse << "" << QString::fromUtf8("\xF0\x9F\x98\x80 ~cat.") << 1 << 0 << 20 << ""
+        << "https://api.openverse.org/v1/images/?q=%F0%9F%98%80%20~cat.&page=1&page_size=20" << QByteArray()
+        << "";
     QTest::newRow("the local service's host replaces the source's")
         << Source::Pexels << "127.0.0.1:4443"
         << "a b" << 1 << 0 << 15 << "key-0123"

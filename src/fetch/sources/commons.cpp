@@ -1,7 +1,6 @@
 #include "fetch/sources/commons.h"
 
 #include "fetch/limits.h"
-#include "fetch/search_request.h"
 #include "fetch/sources/answer_fields.h"
 
 #include <QJsonArray>
@@ -93,11 +92,10 @@ SourceRequest CommonsSource::request(const PageQuery& query) const {
     const QString address =
         QStringLiteral("https://") + host(QLatin1String(OwnHost)) +
         QStringLiteral("/w/api.php?action=query&format=json&formatversion=2&generator=search&gsrsearch=") +
-        UrLenc::URLEncode(QStringLiteral("filetype:bitmap ") + query.keyword) +
+        queryValue(QStringLiteral("filetype:bitmap ") + query.keyword) +
         QStringLiteral("&gsrnamespace=6&gsrlimit=") + QString::number(pageSizeFor(query)) +
         QStringLiteral("&gsroffset=") + QString::number(qMax(0, query.offset)) +
-        QStringLiteral("&prop=imageinfo&iiprop=") +
-        UrLenc::URLEncode(QStringLiteral("url|size|mime|extmetadata"));
+        QStringLiteral("&prop=imageinfo&iiprop=") + queryValue(QStringLiteral("url|size|mime|extmetadata"));
     return makeRequest(address, address);
 }
 

@@ -1,7 +1,6 @@
 #include "fetch/sources/openverse.h"
 
 #include "fetch/limits.h"
-#include "fetch/search_request.h"
 #include "fetch/sources/answer_fields.h"
 
 #include <QJsonArray>
@@ -52,7 +51,7 @@ bool readResult(const QJsonObject& o, SourceResult* r) {
 
 SourceRequest OpenverseSource::request(const PageQuery& query) const {
     const QString address = QStringLiteral("https://") + host(QLatin1String(OwnHost)) +
-                            QStringLiteral("/v1/images/?q=") + UrLenc::URLEncode(query.keyword) +
+                            QStringLiteral("/v1/images/?q=") + queryValue(query.keyword) +
                             QStringLiteral("&page=") + QString::number(qMax(1, query.page)) +
                             QStringLiteral("&page_size=") + QString::number(pageSizeFor(query));
     return makeRequest(address, address);

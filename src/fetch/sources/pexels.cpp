@@ -1,7 +1,6 @@
 #include "fetch/sources/pexels.h"
 
 #include "fetch/limits.h"
-#include "fetch/search_request.h"
 #include "fetch/sources/answer_fields.h"
 
 #include <QJsonArray>
@@ -49,7 +48,7 @@ QString errorText(const QJsonObject& top) {
 
 SourceRequest PexelsSource::request(const PageQuery& query) const {
     const QString address = QStringLiteral("https://") + host(QLatin1String(OwnHost)) +
-                            QStringLiteral("/v1/search?query=") + UrLenc::URLEncode(query.keyword) +
+                            QStringLiteral("/v1/search?query=") + queryValue(query.keyword) +
                             QStringLiteral("&page=") + QString::number(qMax(1, query.page)) +
                             QStringLiteral("&per_page=") + QString::number(pageSizeFor(query));
     return makeRequest(address, address, {QStringLiteral("Authorization: ") + query.key});

@@ -1,7 +1,6 @@
 #include "fetch/sources/pixabay.h"
 
 #include "fetch/limits.h"
-#include "fetch/search_request.h"
 #include "fetch/sources/answer_fields.h"
 
 #include <QJsonArray>
@@ -31,7 +30,7 @@ bool readHit(const QJsonObject& hit, SourceResult* r) {
 
 QString searchAddress(const QString& serviceHost, const QString& key, const PageQuery& query, int pageSize) {
     return QStringLiteral("https://") + serviceHost + QStringLiteral("/api/?key=") + key +
-           QStringLiteral("&q=") + UrLenc::URLEncode(query.keyword) + QStringLiteral("&page=") +
+           QStringLiteral("&q=") + queryValue(query.keyword) + QStringLiteral("&page=") +
            QString::number(qMax(1, query.page)) + QStringLiteral("&per_page=") + QString::number(pageSize) +
            QStringLiteral("&image_type=photo");
 }
@@ -41,7 +40,7 @@ QString searchAddress(const QString& serviceHost, const QString& key, const Page
 SourceRequest PixabaySource::request(const PageQuery& query) const {
     const QString serviceHost = host(QLatin1String(OwnHost));
     const int pageSize = pageSizeFor(query);
-    return makeRequest(searchAddress(serviceHost, UrLenc::URLEncode(query.key), query, pageSize),
+    return makeRequest(searchAddress(serviceHost, queryValue(query.key), query, pageSize),
                        searchAddress(serviceHost, QStringLiteral("..."), query, pageSize));
 }
 

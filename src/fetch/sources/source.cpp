@@ -77,6 +77,10 @@ SourceRequest makeRequest(const QString& address, const QString& shownAddress, c
     return request;
 }
 
+QString queryValue(const QString& text) {
+    return QString::fromLatin1(text.toUtf8().toPercentEncoding());
+}
+
 ToolCommand toolCommand(const SourceRequest& request, const QString& outputFile) {
     ToolCommand command;
     command.program = CurlFunctions::CurlProgram();

@@ -48,6 +48,11 @@ QString host(const QString& ownHost);
 // reach their makers; every request to a source carries it.
 QString programUserAgent();
 
+// A keyword, key or parameter as a query value: its UTF-8 bytes, every byte but ASCII letters, digits
+// and "-._~" as "%" and two upper-case hexadecimal digits. Unlike UrLenc::URLEncode, which the original
+// service keeps, a character beyond the 16-bit range (an emoji) is sent as its one UTF-8 sequence.
+QString queryValue(const QString& text);
+
 // One page of one keyword.
 struct PageQuery {
     QString keyword;
