@@ -32,4 +32,21 @@ inline constexpr int FileNameBytes = 255;
 // How long the program waits for a host name to be resolved before a download.
 inline constexpr int ResolveSeconds = ConnectSeconds;
 
+// What is kept of one text of a search answer (a title, a creator, a licence name): longer texts are
+// cut, so a hostile answer cannot make a credits line of megabytes.
+inline constexpr int AnswerTextChars = 1000;
+
+// The longest address an answer may give for a picture, a page or a licence; a longer one is not used.
+inline constexpr int AnswerAddressChars = 8192;
+
+// What is kept of a service's error message.
+inline constexpr int ServiceMessageChars = 500;
+
+// The results read from one answer of a public source. A page holds at most 200; a run never keeps
+// more than 50 a keyword. Entries beyond are not read.
+inline constexpr int AnswerResults = 500;
+
+// The largest picture side an answer may claim; a larger number counts as unknown.
+inline constexpr qint32 PictureSidePixels = 1'000'000;
+
 } // namespace Limits

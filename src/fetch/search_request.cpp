@@ -1,12 +1,14 @@
 #include "fetch/search_request.h"
 
 #include "build_config.h"
+#include "fetch/curl_config.h"
 #include "fetch/curl_session.h"
 #include "fetch/limits.h"
 #include "fetch/pace.h"
 #include "fetch/picture_fetch.h"
 #include "fetch/response_scan.h"
 #include "fetch/run_report.h"
+#include "fetch/sources/source.h"
 #include "base/error_report.h"
 #include "base/globals.h"
 #include "base/prompts.h"
@@ -68,43 +70,10 @@ QString address(const QString& host, const QString& keyword, int pageNumber, int
            QStringLiteral("&pageSize=") + QString::number(pageSize) + QStringLiteral("&autoCorrect=true");
 }
 
-// One quoted value of curl's configuration syntax.
-QByteArray configQuoted(const QString& value) {
-    QByteArray out("\"");
-    for (const char byte : value.toUtf8()) {
-        switch (byte) {
-        case '\\':
-            out += "\\\\";
-            break;
-        case '"':
-            out += "\\\"";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        case '\n':
-        case '\r':
-            // curl would send a line break inside a header as it is, splitting the header in two;
-            // no key or host holds one, so it is left out.
-            break;
-        case '\v':
-            out += "\\v";
-            break;
-        case '\0':
-            break; // a command line cannot carry it either
-        default:
-            out += byte;
-        }
-    }
-    out += '"';
-    return out;
-}
-
 } // namespace
 
 QString ServiceHost() {
-    const QString fromEnvironment = qEnvironmentVariable("GLIMMERFETCH_SERVICE_HOST");
-    return fromEnvironment.isEmpty() ? QString::fromUtf8(BuildConfig::ServiceHost) : fromEnvironment;
+    return Sources::host(QString::fromUtf8(BuildConfig::ServiceHost));
 }
 
 int PageSize(int countPerKeyword) {
@@ -115,8 +84,8 @@ int PageSize(int countPerKeyword) {
 }
 
 QByteArray HeaderConfig(const QString& host, const QString& key) {
-    return QByteArray("header = ") + configQuoted(QStringLiteral("x-rapidapi-host: ") + host) + '\n' +
-           QByteArray("header = ") + configQuoted(QStringLiteral("x-rapidapi-key: ") + key) + '\n';
+    return CurlConfig::line("header", QStringLiteral("x-rapidapi-host: ") + host) +
+           CurlConfig::line("header", QStringLiteral("x-rapidapi-key: ") + key);
 }
 
 ToolCommand SearchCommand(const CurlSession& curl, const QString& keyword, int pageNumber, int pageSize) {

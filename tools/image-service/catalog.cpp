@@ -243,6 +243,14 @@ QString picturePath(const Result& r, const QString& keyword, int index) {
     return path;
 }
 
+QString pictureAddress(const Result& r, const QString& keyword, int index, const QString& host) {
+    QString url = r.url.isEmpty()
+                      ? QStringLiteral("https://") + host + picturePath(r, keyword, index) + r.query
+                      : r.url;
+    url.replace(QLatin1String("{host}"), host);
+    return url;
+}
+
 QByteArray searchAnswer(const Entry& entry, const QString& keyword, int pageNumber, int pageSize,
                         const QString& host) {
     const QString origin = QStringLiteral("https://") + host;
@@ -253,9 +261,7 @@ QByteArray searchAnswer(const Entry& entry, const QString& keyword, int pageNumb
     for (qint64 i = first; i < first + pageSize && i < entry.results.size(); ++i) {
         const Result& r = entry.results.at(int(i));
         const int index = int(i);
-        const QString path = picturePath(r, keyword, index);
-        QString url = r.url.isEmpty() ? origin + path + r.query : r.url;
-        url.replace(QLatin1String("{host}"), host);
+        const QString url = pictureAddress(r, keyword, index, host);
         const int tw = r.width >= r.height ? 240 : qMax(1, 240 * r.width / qMax(1, r.height));
         const int th = r.width >= r.height ? qMax(1, 240 * r.height / qMax(1, r.width)) : 240;
         const QString seedText = QStringLiteral("%1").arg(r.seed, 8, 16, QLatin1Char('0'));

@@ -59,6 +59,10 @@ Entry defaultEntry(const QString& keyword);
 // The address path of a result's picture, "/img/<kind>/<w>x<h>/<seed>/<name>.<ext>" without the query.
 QString picturePath(const Result& result, const QString& keyword, int index);
 
+// The whole address of a result's picture at the service: "https://HOST" and its path and query, or
+// its own `url` with "{host}" replaced.
+QString pictureAddress(const Result& result, const QString& keyword, int index, const QString& host);
+
 // The compact JSON of one page of results. host is "127.0.0.1:PORT" as the client reached the service.
 QByteArray searchAnswer(const Entry& entry, const QString& keyword, int pageNumber, int pageSize,
                         const QString& host);

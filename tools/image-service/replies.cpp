@@ -1,5 +1,7 @@
 #include "replies.h"
 
+#include "sources.h"
+
 #include <QBuffer>
 #include <QCache>
 #include <QImage>
@@ -48,6 +50,8 @@ QString decoded(QByteArray part) {
     return QString::fromUtf8(QByteArray::fromPercentEncoding(part));
 }
 
+} // namespace
+
 QMap<QString, QString> queryItems(const QByteArray& rawQuery) {
     QMap<QString, QString> items;
     for (const QByteArray& item : rawQuery.split('&')) {
@@ -75,6 +79,8 @@ QString hostOf(const Request& request) {
         return host;
     return QStringLiteral("127.0.0.1:%1").arg(request.localPort);
 }
+
+namespace {
 
 Reply search(const Request& request, const Settings& settings) {
     const QString key = QString::fromUtf8(request.header("x-rapidapi-key"));
@@ -372,6 +378,8 @@ Reply replyTo(const Request& request, const Settings& settings) {
     const QString path = QString::fromUtf8(QByteArray::fromPercentEncoding(request.rawPath));
     if (path.compare(QLatin1String("/api/Search/ImageSearchAPI"), Qt::CaseInsensitive) == 0)
         return search(request, settings);
+    if (Reply reply; sourceReply(path, request, settings, &reply))
+        return reply;
     if (path.startsWith(QLatin1String("/img/")))
         return pictureReply(path, request.rawQuery, hostOf(request));
     if (path.startsWith(QLatin1String("/page/")))

@@ -62,6 +62,15 @@ QByteArray pictureBytes(bool png, int width, int height, quint32 seed);
 // The filler bytes at [offset, offset + length) of a huge body after its picture.
 QByteArray fillerBytes(qint64 offset, qint64 length);
 
+// The query's items, decoded as UTF-8 ("+" is a space); the first of repeated keys counts.
+QMap<QString, QString> queryItems(const QByteArray& rawQuery);
+
+// The number in text when it is 1 or more, else fallback.
+int positiveNumber(const QString& text, int fallback);
+
+// The host and port the client used for this service, for the addresses in answers and redirects.
+QString hostOf(const Request& request);
+
 // Reason phrase of a status code.
 QByteArray reasonPhrase(int status);
 

@@ -1,0 +1,127 @@
+#include "fetch/sources/source.h"
+
+#include "build_config.h"
+#include "fetch/curl_config.h"
+#include "fetch/curl_session.h"
+#include "fetch/limits.h"
+#include "fetch/search_request.h"
+#include "fetch/sources/commons.h"
+#include "fetch/sources/openverse.h"
+#include "fetch/sources/pexels.h"
+#include "fetch/sources/pixabay.h"
+
+namespace Sources {
+
+namespace {
+
+struct Description {
+    Source source;
+    const char* storedName;
+    const char* caption;
+    bool needsKey;
+};
+
+const Description Descriptions[] = {
+    {Source::ContextualWeb, "contextualweb", "Contextual Web Search (RapidAPI key)", true},
+    {Source::Openverse, "openverse", "Openverse (no key needed)", false},
+    {Source::Commons, "commons", "Wikimedia Commons (no key needed)", false},
+    {Source::Pexels, "pexels", "Pexels (free key)", true},
+    {Source::Pixabay, "pixabay", "Pixabay (free key)", true},
+};
+
+const Description& describe(Source source) {
+    for (const Description& d : Descriptions)
+        if (d.source == source)
+            return d;
+    return Descriptions[0];
+}
+
+} // namespace
+
+QString storedName(Source source) {
+    return QString::fromLatin1(describe(source).storedName);
+}
+
+Source fromStoredName(const QString& name) {
+    for (const Description& d : Descriptions)
+        if (name == QLatin1String(d.storedName))
+            return d.source;
+    return Source::ContextualWeb;
+}
+
+QString caption(Source source) {
+    return QString::fromLatin1(describe(source).caption);
+}
+
+bool needsKey(Source source) {
+    return describe(source).needsKey;
+}
+
+QString host(const QString& ownHost) {
+    const QString fromEnvironment = qEnvironmentVariable("GLIMMERFETCH_SERVICE_HOST");
+    return fromEnvironment.isEmpty() ? ownHost : fromEnvironment;
+}
+
+QString programUserAgent() {
+    return QStringLiteral("Glimmerfetch/") + QString::fromUtf8(BuildConfig::Version) + QStringLiteral(" (") +
+           QString::fromUtf8(BuildConfig::ContactPage) + QLatin1Char(')');
+}
+
+SourceRequest makeRequest(const QString& address, const QString& shownAddress, const QStringList& headers) {
+    SourceRequest request;
+    request.address = address;
+    request.shownAddress = shownAddress;
+    request.curlConfig =
+        CurlConfig::line("url", address) + CurlConfig::line("user-agent", programUserAgent());
+    for (const QString& header : headers)
+        request.curlConfig += CurlConfig::line("header", header);
+    return request;
+}
+
+QString queryValue(const QString& text) {
+    return QString::fromLatin1(text.toUtf8().toPercentEncoding());
+}
+
+ToolCommand toolCommand(const CurlSession& curl, const SourceRequest& request) {
+    ToolCommand command;
+    command.program = curl.program();
+    command.arguments = curl.commonArguments() + Search::LimitArguments();
+    command.arguments << QStringLiteral("--globoff") << QStringLiteral("-K") << QStringLiteral("-")
+                      << QStringLiteral("--output") << curl.responseFile();
+    command.standardInput = request.curlConfig;
+    command.fileSizeLimit = Limits::SearchAnswerBytes;
+    return command;
+}
+
+PageQuery nextQuery(const PageQuery& asked, const SourceAnswer& answer) {
+    PageQuery next = asked;
+    next.page = answer.nextPage;
+    next.offset = answer.nextOffset;
+    return next;
+}
+
+int ImageSource::pageSizeFor(const PageQuery& query) const {
+    return qBound(smallestPageSize(), query.pageSize, largestPageSize());
+}
+
+const ImageSource* adapter(Source source) {
+    static const OpenverseSource openverse;
+    static const CommonsSource commons;
+    static const PexelsSource pexels;
+    static const PixabaySource pixabay;
+    switch (source) {
+    case Source::Openverse:
+        return &openverse;
+    case Source::Commons:
+        return &commons;
+    case Source::Pexels:
+        return &pexels;
+    case Source::Pixabay:
+        return &pixabay;
+    case Source::ContextualWeb:
+        break;
+    }
+    return nullptr;
+}
+
+} // namespace Sources
