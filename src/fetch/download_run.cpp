@@ -1,37 +1,26 @@
 #include "fetch/download_run.h"
 
-#include "build_config.h"
-#include "fetch/curl_session.h"
-#include "fetch/download_checks.h"
-#include "fetch/download_command.h"
-#include "fetch/download_target.h"
-#include "fetch/pace.h"
-#include "fetch/picture_fetch.h"
-#include "fetch/picture_type.h"
-#include "fetch/response_scan.h"
-#include "fetch/run_report.h"
-#include "fetch/search_request.h"
-#include "fetch/tool_runner.h"
-#include "keywords/keyword_list.h"
+#include "fetch/download_steps.h"
+
 #include "base/conversions.h"
 #include "base/error_report.h"
 #include "base/file_routines.h"
 #include "base/globals.h"
-#include "base/prompts.h"
 #include "base/settings_store.h"
 #include "base/surface.h"
-#include "base/waiting.h"
+#include "build_config.h"
+#include "fetch/curl_session.h"
+#include "fetch/download_target.h"
+#include "fetch/picture_fetch.h"
+#include "fetch/response_scan.h"
+#include "fetch/run_report.h"
+#include "fetch/search_request.h"
+#include "keywords/keyword_list.h"
 
-#include <QCoreApplication>
-#include <QFile>
-#include <QFileInfo>
-#include <QStorageInfo>
 #include <QUrl>
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
-#include <cstring>
 #include <optional>
 
 namespace Download {
@@ -41,33 +30,9 @@ namespace {
 // The service answers one page per keyword; the run looks at no more than this many keywords.
 constexpr int MaxKeywords = 100;
 
-// A folder with less free space than this after a failed write is full: the run stops.
-constexpr qint64 MinimumFreeBytes = 1024 * 1024;
-
-void processEvents() {
-    QCoreApplication::processEvents();
-}
-
-// The run's own pauses, scaled by GLIMMERFETCH_PACE.
-void pause(double designedSeconds) {
-    Main::PauseSeconds(Pace::seconds(designedSeconds));
-}
-
 // Clears the busy flag however the run ends, the program's end included.
 struct BusyScope {
     ~BusyScope() { Globals::RunBusy = false; }
-};
-
-// The download curl is writing or has written and that is not yet kept. Removed on every way out,
-// so neither a failed download nor the program's end leaves it in the user's folder.
-struct PartialDownload {
-    QString path;
-    void discard() {
-        if (!path.isEmpty())
-            QFile::remove(path);
-        path.clear();
-    }
-    ~PartialDownload() { discard(); }
 };
 
 } // namespace
@@ -117,71 +82,7 @@ QString NothingFoundText(const QString& serviceMessage) {
 
 namespace {
 
-// One run's inputs and what it has done so far.
-struct Run {
-    Run(KeywordList& list, RunObserver& watcher, ErrorTrap& errors, const QString& folderPrefix)
-        : keywords(list)
-        , observer(watcher)
-        , trap(errors)
-        , folder(folderPrefix) {
-        report.folder = folderPrefix;
-    }
-
-    KeywordList& keywords;
-    RunObserver& observer;
-    ErrorTrap& trap;
-    QString folder; // the folder field with its trailing "/"
-    int count = 0;
-    int start = 0;
-    FilterSettings filters;
-    RunSummary summary;
-    RunReport report;
-    PartialDownload partial;
-    CurlFunctions::ImageResult result;
-    std::optional<CurlSession> curl;
-    bool stopped = false;
-
-    // Runs a command with the bar's text and value as they stand.
-    int runShown(const ToolCommand& command, ToolOutput* output = nullptr) {
-        return Shell32::RunAndWait(command, 0, &observer, observer.progressText(), observer.progressValue(),
-                                   keywords.Count(), 0, output);
-    }
-
-    // Stops the run when the folder cannot take pictures any more (removed, made read-only).
-    bool folderGone() {
-        const QString problem = DownloadTarget::folderProblem(folder);
-        if (!problem.isEmpty()) {
-            report.stoppedBecause =
-                RunTexts::folderUnusable(folder, problem) + QStringLiteral(" The run was stopped.");
-            stopped = true;
-        }
-        return stopped;
-    }
-
-    // After a write that failed: stops the run when the folder is gone, read-only or full.
-    bool folderUnwritable() {
-        if (folderGone())
-            return true;
-        const QStorageInfo storage(folder);
-        if (storage.isValid() && storage.bytesAvailable() < MinimumFreeBytes) {
-            report.stoppedBecause =
-                RunTexts::folderUnusable(folder, QString::fromLocal8Bit(std::strerror(ENOSPC))) +
-                QStringLiteral(" The run was stopped.");
-            stopped = true;
-        }
-        return stopped;
-    }
-};
-
-// One keyword as the run works on it.
-struct Keyword {
-    QString text;     // as typed
-    QString namePart; // as it names the files
-    QString finding;  // the bar's texts
-    QString downloading;
-    int kept = 0;
-    int wanted = 0;
-};
+using namespace Steps;
 
 // The three checks before anything starts, each with its own message. True when the run may go on.
 bool startChecks(Run& run, const QString& folderText) {
@@ -233,125 +134,6 @@ void readInputs(Run& run, const QString& countText, const QString& startText) {
         run.filters.heightLimit = FilterSettings::limitFrom(SettingsStore::read(QStringLiteral("Text6")));
     });
     trap(124, [&] { run.curl.emplace(); });
-}
-
-// Why a file that arrived is no picture, for the end report.
-QString notPictureReason(const QString& path) {
-    if (QFileInfo(path).size() == 0)
-        return QStringLiteral("empty file");
-    return IsErrorPage(path) ? QStringLiteral("error page") : QStringLiteral("not a picture");
-}
-
-// Judges the file that arrived and keeps it under the next free name when it is a picture.
-void judgeDownload(Run& run, Keyword& keyword) {
-    const QString type = PictureType::ofFile(run.partial.path);
-    if (type.isEmpty())
-        return run.report.notPicture(notPictureReason(run.partial.path));
-    const QString extension = PictureType::extensionFor(run.result.extension, type);
-    const QString keptPath =
-        DownloadTarget::keep(run.partial.path, run.folder, keyword.namePart, keyword.kept, extension);
-    if (keptPath.isEmpty()) {
-        if (!run.folderGone())
-            run.report.failure(QStringLiteral("could not save the file"));
-        return;
-    }
-    run.partial.path.clear();
-    ++keyword.kept;
-    ++run.report.kept;
-    ++run.summary.kept;
-    run.summary.keptFiles << keptPath;
-}
-
-// Downloads one result that passed the filters, judges it, and pauses as designed.
-void downloadResult(Run& run, Keyword& keyword) {
-    ErrorTrap& trap = run.trap;
-    if (run.folderGone())
-        return;
-    QString problem;
-    run.partial.path = DownloadTarget::createPartial(run.folder, &problem);
-    if (run.partial.path.isEmpty()) {
-        run.report.stoppedBecause =
-            RunTexts::folderUnusable(run.folder, problem) + QStringLiteral(" The run was stopped.");
-        run.stopped = true;
-        return;
-    }
-    PictureFetch::Outcome outcome;
-    trap(152, [&] {
-        run.observer.setProgressText(keyword.downloading);
-        ++run.summary.downloads;
-        outcome = PictureFetch::fetch(
-            *run.curl, run.result.downloadAddress, run.partial.path,
-            [&](const ToolCommand& command, ToolOutput* output) { return run.runShown(command, output); });
-        run.observer.setProgressText(keyword.downloading);
-    });
-    trap(154, [&] {
-        processEvents();
-        pause(0.5);
-        processEvents();
-    });
-    trap(156, [&] {
-        if (run.partial.path.isEmpty() || !Main::FileExists(run.partial.path))
-            return;
-        if (!outcome.arrived) {
-            if (outcome.failure != PictureFetch::WriteFailure || !run.folderUnwritable())
-                run.report.failure(outcome.failure);
-            return;
-        }
-        judgeDownload(run, keyword);
-    });
-    run.partial.discard();
-    trap(158, [&] { pause(1); });
-}
-
-// Looks at one result: sizes that can be read, the filters, then the download.
-void takeResult(Run& run, Keyword& keyword) {
-    ErrorTrap& trap = run.trap;
-    ++run.report.resultsSeen;
-    CurlFunctions::ImageResult& result = run.result;
-    if (!result.widthError.isEmpty() || !result.heightError.isEmpty()) {
-        ++run.report.unreadable;
-        return;
-    }
-    bool wanted = false;
-    trap(150, [&] {
-        wanted = DimensionFilter(run.filters, result.width, result.height, [&](const QString& key) {
-            int comparison = 0; // a comparison that cannot be read compares as "Greater than"
-            trap(150, [&] { comparison = ReadComparison(key); });
-            return comparison;
-        });
-    });
-    if (trap.ended())
-        return;
-    if (!wanted) {
-        ++run.report.filtered;
-        return;
-    }
-    downloadResult(run, keyword);
-}
-
-// The results of one image answer, until enough are kept or the answer has no more.
-void takeResults(Run& run, Keyword& keyword, const QString& text) {
-    ErrorTrap& trap = run.trap;
-    qint32 total = 0;
-    trap(142, [&] { total = CurlFunctions::ReadTotal(text, &run.trap.prompts()); });
-    if (total < keyword.wanted)
-        keyword.wanted = total;
-    if (total < 1)
-        return;
-    CurlFunctions::ResultScanner scanner(text);
-    do {
-        using Step = CurlFunctions::ResultScanner::Step;
-        Step step = Step::Over;
-        trap(144, [&] { step = scanner.next(run.result); });
-        if (trap.ended())
-            break;
-        if (step == Step::Skipped) {
-            ++run.report.resultsSeen;
-            ++run.report.unreadable;
-        } else if (step == Step::Found) {
-            takeResult(run, keyword);
-        }
-    } while (keyword.kept < keyword.wanted && !scanner.over() && !trap.ended() && !run.stopped);
 }
 
 // Asks the service for the keyword's page and reads the answer.

@@ -1,0 +1,184 @@
+#include "fetch/download_steps.h"
+
+#include "base/file_routines.h"
+#include "base/waiting.h"
+#include "fetch/download_target.h"
+#include "fetch/pace.h"
+#include "fetch/picture_fetch.h"
+#include "fetch/picture_type.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QStorageInfo>
+
+#include <cerrno>
+#include <cstring>
+
+// The results of an answer, one by one: sizes that can be read, the filters, the download, and
+// whether what arrived is a picture to keep.
+namespace Download {
+namespace Steps {
+
+namespace {
+
+// A folder with less free space than this after a failed write is full: the run stops.
+constexpr qint64 MinimumFreeBytes = 1024 * 1024;
+
+// Why a file that arrived is no picture, for the end report.
+QString notPictureReason(const QString& path) {
+    if (QFileInfo(path).size() == 0)
+        return QStringLiteral("empty file");
+    return IsErrorPage(path) ? QStringLiteral("error page") : QStringLiteral("not a picture");
+}
+
+// Judges the file that arrived and keeps it under the next free name when it is a picture.
+void judgeDownload(Run& run, Keyword& keyword) {
+    const QString type = PictureType::ofFile(run.partial.path);
+    if (type.isEmpty())
+        return run.report.notPicture(notPictureReason(run.partial.path));
+    const QString extension = PictureType::extensionFor(run.result.extension, type);
+    const QString keptPath =
+        DownloadTarget::keep(run.partial.path, run.folder, keyword.namePart, keyword.kept, extension);
+    if (keptPath.isEmpty()) {
+        if (!run.folderGone())
+            run.report.failure(QStringLiteral("could not save the file"));
+        return;
+    }
+    run.partial.path.clear();
+    ++keyword.kept;
+    ++run.report.kept;
+    ++run.summary.kept;
+    run.summary.keptFiles << keptPath;
+}
+
+// Downloads one result that passed the filters, judges it, and pauses as designed.
+void downloadResult(Run& run, Keyword& keyword) {
+    ErrorTrap& trap = run.trap;
+    if (run.folderGone())
+        return;
+    QString problem;
+    run.partial.path = DownloadTarget::createPartial(run.folder, &problem);
+    if (run.partial.path.isEmpty()) {
+        run.report.stoppedBecause =
+            RunTexts::folderUnusable(run.folder, problem) + QStringLiteral(" The run was stopped.");
+        run.stopped = true;
+        return;
+    }
+    PictureFetch::Outcome outcome;
+    trap(152, [&] {
+        run.observer.setProgressText(keyword.downloading);
+        ++run.summary.downloads;
+        outcome = PictureFetch::fetch(
+            *run.curl, run.result.downloadAddress, run.partial.path,
+            [&](const ToolCommand& command, ToolOutput* output) { return run.runShown(command, output); });
+        run.observer.setProgressText(keyword.downloading);
+    });
+    trap(154, [&] {
+        processEvents();
+        pause(0.5);
+        processEvents();
+    });
+    trap(156, [&] {
+        if (run.partial.path.isEmpty() || !Main::FileExists(run.partial.path))
+            return;
+        if (!outcome.arrived) {
+            if (outcome.failure != PictureFetch::WriteFailure || !run.folderUnwritable())
+                run.report.failure(outcome.failure);
+            return;
+        }
+        judgeDownload(run, keyword);
+    });
+    run.partial.discard();
+    trap(158, [&] { pause(1); });
+}
+
+// Looks at one result: sizes that can be read, the filters, then the download.
+void takeResult(Run& run, Keyword& keyword) {
+    ErrorTrap& trap = run.trap;
+    ++run.report.resultsSeen;
+    CurlFunctions::ImageResult& result = run.result;
+    if (!result.widthError.isEmpty() || !result.heightError.isEmpty()) {
+        ++run.report.unreadable;
+        return;
+    }
+    bool wanted = false;
+    trap(150, [&] {
+        wanted = DimensionFilter(run.filters, result.width, result.height, [&](const QString& key) {
+            int comparison = 0; // a comparison that cannot be read compares as "Greater than"
+            trap(150, [&] { comparison = ReadComparison(key); });
+            return comparison;
+        });
+    });
+    if (trap.ended())
+        return;
+    if (!wanted) {
+        ++run.report.filtered;
+        return;
+    }
+    downloadResult(run, keyword);
+}
+
+} // namespace
+
+void processEvents() {
+    QCoreApplication::processEvents();
+}
+
+void pause(double designedSeconds) {
+    Main::PauseSeconds(Pace::seconds(designedSeconds));
+}
+
+int Run::runShown(const ToolCommand& command, ToolOutput* output) {
+    return Shell32::RunAndWait(command, 0, &observer, observer.progressText(), observer.progressValue(),
+                               keywords.Count(), 0, output);
+}
+
+bool Run::folderGone() {
+    const QString problem = DownloadTarget::folderProblem(folder);
+    if (!problem.isEmpty()) {
+        report.stoppedBecause =
+            RunTexts::folderUnusable(folder, problem) + QStringLiteral(" The run was stopped.");
+        stopped = true;
+    }
+    return stopped;
+}
+
+bool Run::folderUnwritable() {
+    if (folderGone())
+        return true;
+    const QStorageInfo storage(folder);
+    if (storage.isValid() && storage.bytesAvailable() < MinimumFreeBytes) {
+        report.stoppedBecause =
+            RunTexts::folderUnusable(folder, QString::fromLocal8Bit(std::strerror(ENOSPC))) +
+            QStringLiteral(" The run was stopped.");
+        stopped = true;
+    }
+    return stopped;
+}
+
+void takeResults(Run& run, Keyword& keyword, const QString& text) {
+    ErrorTrap& trap = run.trap;
+    qint32 total = 0;
+    trap(142, [&] { total = CurlFunctions::ReadTotal(text, &run.trap.prompts()); });
+    if (total < keyword.wanted)
+        keyword.wanted = total;
+    if (total < 1)
+        return;
+    CurlFunctions::ResultScanner scanner(text);
+    do {
+        using Step = CurlFunctions::ResultScanner::Step;
+        Step step = Step::Over;
+        trap(144, [&] { step = scanner.next(run.result); });
+        if (trap.ended())
+            break;
+        if (step == Step::Skipped) {
+            ++run.report.resultsSeen;
+            ++run.report.unreadable;
+        } else if (step == Step::Found) {
+            takeResult(run, keyword);
+        }
+    } while (keyword.kept < keyword.wanted && !scanner.over() && !trap.ended() && !run.stopped);
+}
+
+} // namespace Steps
+} // namespace Download
