@@ -36,6 +36,10 @@ void judgeDownload(Run& run, Keyword& keyword) {
     const QString type = PictureType::ofFile(run.partial.path);
     if (type.isEmpty())
         return run.report.notPicture(notPictureReason(run.partial.path));
+    if (run.pictures.holdsCopyOf(run.partial.path)) {
+        ++run.report.alreadyThere;
+        return;
+    }
     const QString extension = PictureType::extensionFor(run.result.extension, type);
     const QString keptPath =
         DownloadTarget::keep(run.partial.path, run.folder, keyword.namePart, keyword.kept, extension);
@@ -45,6 +49,7 @@ void judgeDownload(Run& run, Keyword& keyword) {
         return;
     }
     run.partial.path.clear();
+    run.pictures.add(keptPath);
     ++keyword.kept;
     ++run.report.kept;
     ++run.summary.kept;
@@ -115,6 +120,12 @@ void takeResult(Run& run, Keyword& keyword) {
         ++run.report.filtered;
         return;
     }
+    // The same address twice in one run brings the same picture twice.
+    if (run.addresses.contains(result.downloadAddress)) {
+        ++run.report.alreadyThere;
+        return;
+    }
+    run.addresses.insert(result.downloadAddress);
     downloadResult(run, keyword);
 }
 

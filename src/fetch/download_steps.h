@@ -8,12 +8,14 @@
 #include "fetch/curl_session.h"
 #include "fetch/download_checks.h"
 #include "fetch/download_run.h"
+#include "fetch/folder_pictures.h"
 #include "fetch/response_scan.h"
 #include "fetch/run_report.h"
 #include "fetch/tool_runner.h"
 #include "keywords/keyword_list.h"
 
 #include <QFile>
+#include <QSet>
 #include <QString>
 
 #include <optional>
@@ -62,6 +64,8 @@ struct Run {
     CurlFunctions::ImageResult result;
     std::optional<CurlSession> curl;
     bool stopped = false;
+    FolderPictures pictures{folder}; // what the folder holds, to keep no copy twice
+    QSet<QString> addresses;         // every address this run downloaded
 
     // Runs a command with the bar's text and value as they stand.
     int runShown(const ToolCommand& command, ToolOutput* output = nullptr);

@@ -67,6 +67,9 @@ QString RunReport::endText() const {
             notes << counted(unreadable, "result", "results") +
                          QStringLiteral(
                              " could not be read (an address, width or height that is not usable).");
+        if (alreadyThere > 0)
+            notes << counted(alreadyThere, "picture was", "pictures were") +
+                         QStringLiteral(" already in the folder and not saved again.");
         if (!serviceProblem.isEmpty())
             notes << QStringLiteral("Some searches failed: ") + serviceProblem;
         notes << counted(kept, "picture", "pictures") + QStringLiteral(" saved in ") + folderShown(folder) +
@@ -80,6 +83,8 @@ QString RunReport::endText() const {
                             QStringLiteral("Filtered by width or height: %1").arg(filtered)};
         if (unreadable > 0)
             details << QStringLiteral("Could not be read: %1").arg(unreadable);
+        if (alreadyThere > 0)
+            details << QStringLiteral("Already in the folder: %1").arg(alreadyThere);
         details << QStringLiteral("Not pictures: %1").arg(notPictures)
                 << QStringLiteral("Failed to download: %1").arg(failed);
         if (!reasons.isEmpty())

@@ -14,6 +14,7 @@ struct RunReport {
     int notPictures = 0;          // downloads that were no picture (error pages, texts, empty files)
     int failed = 0;               // downloads that did not arrive (HTTP errors, time-outs, refused addresses)
     int kept = 0;                 // pictures kept
+    int alreadyThere = 0;         // copies of pictures in the folder, and addresses downloaded before
     int keywordsLeftOut = 0;      // keywords past the run's limit
     QStringList unusableKeywords; // keywords that cannot name a file, as typed
     QMap<QString, int> reasons;   // how often each reason of a failure or non-picture was met

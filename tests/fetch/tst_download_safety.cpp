@@ -1,10 +1,10 @@
+#include "base/globals.h"
+#include "base/settings_store.h"
 #include "download_fixture.h"
 #include "fetch/download_run.h"
 #include "fetch/run_report.h"
 #include "fetch/search_request.h"
 #include "keywords/keyword_list.h"
-#include "base/globals.h"
-#include "base/settings_store.h"
 
 #include "base/error_report.h"
 #include <QDir>
@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QProcess>
+#include <QSet>
 #include <QTcpServer>
 #include <QTest>
 #include <QTimer>
@@ -32,6 +33,7 @@ private slots:
     void folderWithoutTrailingSeparator();
     void onlyPicturesAreKept();
     void nothingKeptSaysWhy();
+    void noPictureIsKeptTwice();
     void addressesOnThisComputerAreNotFetched();
     void unreadableSizesAreCountedOnce();
     void unreachableServiceIsNamed();
@@ -66,6 +68,9 @@ QByteArray catalogFor(quint16 adminPort) {
       {"url": "http://169.254.169.254/latest/meta-data/e.png", "width": 64, "height": 64}]},
   "unreadable": {"body": "{\"_type\":\"images\",\"totalCount\":3,\"value\":[{\"url\":\"https:\\/\\/example.com\\/a.png\",\"height\":10,\"width\":\"abc\",\"x\":1},{\"url\":\"https:\\/\\/example.com\\/b.png\",\"height\":\"1e99\",\"width\":10,\"x\":1},{\"url\":\"https:\\/\\/example.com\\/c.png\",\"height\":\"tall\",\"width\":10,\"x\":1}]}"},
   "huge": {"answerBytes": 40000000},
+  "twice": {"results": [{"url": "https://{host}/img/png/64x64/7/same.png", "width": 64, "height": 64},
+      {"url": "https://{host}/img/png/64x64/7/same.png", "width": 64, "height": 64},
+      {"url": "https://{host}/img/png/64x64/7/copy.png", "width": 64, "height": 64}, {"kind": "jpeg"}]},
   "trickle": {"trickle": 5000, "results": [{"kind": "png"}]},
   "slowly": {"results": [{"kind": "slow", "rate": 3000}, {"kind": "slow", "rate": 3000}, {"kind": "slow", "rate": 3000},
       {"kind": "slow", "rate": 3000}]}
@@ -163,6 +168,38 @@ void TestDownloadSafety::nothingKeptSaysWhy() {
                          "width or height: 0\r\nNot pictures: 2\r\nFailed to download: 3\r\n"
                          "Most frequent reason: HTTP 403"});
     verifyNothingLeft();
+}
+
+// A second run of the same keyword keeps new pictures instead of copies of the first run's, and
+// within a run neither the same address nor the same bytes at another address is kept twice.
+void TestDownloadSafety::noPictureIsKeptTwice() {
+    KeywordList list;
+    list.add("apple");
+    const auto first = run(list, "3");
+    QCOMPARE(first.kept, 3);
+    prompts.reset();
+    const auto second = run(list, "3");
+    QCOMPARE(second.kept, 3);
+    QCOMPARE(folderEntries().size(), 6);
+    QSet<QByteArray> contents;
+    for (const QString& name : folderEntries())
+        contents.insert(fileBytes(folder->filePath(name)));
+    QCOMPARE(contents.size(), 6);
+    const QString done3 = done(3);
+    QCOMPARE(
+        prompts.messages(),
+        QStringList{
+            done3.left(done3.lastIndexOf("\r\n\r\n")) +
+            "\r\n\r\n3 pictures were already in the folder and not saved again.\r\n\r\n3 pictures saved in " +
+            folder->path() + "."});
+
+    list.clear();
+    list.add("twice");
+    prompts.reset();
+    service->clearRequests();
+    const auto summary = run(list, "4");
+    QCOMPARE(summary.kept, 2); // same.png and the JPEG; copy.png has same.png's bytes
+    QCOMPARE(pictureRequests().size(), 3);
 }
 
 void TestDownloadSafety::addressesOnThisComputerAreNotFetched() {
