@@ -13,6 +13,7 @@
 #include "fetch/download_target.h"
 #include "fetch/picture_fetch.h"
 #include "fetch/response_scan.h"
+#include "fetch/retry.h"
 #include "fetch/run_report.h"
 #include "fetch/search_request.h"
 #include "keywords/keyword_list.h"
@@ -142,25 +143,38 @@ void searchKeyword(Run& run, Keyword& keyword) {
     if (!run.curl)
         return; // reported when the run started: no keyword can be searched
     const QString answerFile = run.curl->responseFile();
-    trap(136, [&] { Main::RemoveFile(answerFile); });
     int exitCode = 0;
     ToolOutput output;
-    trap(138, [&] {
-        const ToolCommand search =
-            Search::SearchCommand(*run.curl, keyword.text, run.start, Search::PageSize(run.count));
-        run.observer.setProgressText(keyword.finding);
-        ++run.summary.searches;
-        exitCode = run.runShown(search, &output);
-        run.observer.setProgressText(keyword.finding);
-    });
-    if (trap.ended())
-        return;
+    QString text;
+    // A busy service or a broken connection gets a few more tries, the bar saying why it waits.
+    for (int retry = 0;; ++retry) {
+        trap(136, [&] { Main::RemoveFile(answerFile); });
+        trap(138, [&] {
+            const ToolCommand search =
+                Search::SearchCommand(*run.curl, keyword.text, run.start, Search::PageSize(run.count));
+            run.observer.setProgressText(keyword.finding);
+            ++run.summary.searches;
+            output = ToolOutput();
+            exitCode = run.runShown(search, &output);
+            run.observer.setProgressText(keyword.finding);
+        });
+        if (trap.ended())
+            return;
+        text.clear();
+        if (exitCode == 0 && !output.crashed)
+            trap(140, [&] { text = CurlFunctions::ReadResponse(answerFile); });
+        const int wait = Retry::searchWait(retry, exitCode, output, text);
+        if (wait < 0)
+            break;
+        trap(138, [&] {
+            run.observer.setProgressText(keyword.waiting);
+            pause(wait);
+        });
+    }
     if (exitCode != 0 || output.crashed) {
         run.report.serviceProblem = PictureFetch::curlErrorText(exitCode, output);
         return;
     }
-    QString text;
-    trap(140, [&] { text = CurlFunctions::ReadResponse(answerFile); });
     if (CurlFunctions::IsImageAnswer(text)) {
         if (CurlFunctions::HasTotal(text))
             takeResults(run, keyword, text);
@@ -189,6 +203,7 @@ void runKeyword(Run& run, int k) {
     const QString processing = QStringLiteral("Processing: ") + shown;
     keyword.finding = processing + QStringLiteral(", finding images...");
     keyword.downloading = processing + QStringLiteral(", downloading...");
+    keyword.waiting = processing + QStringLiteral(", waiting to retry");
     trap(132, [&] { run.observer.setProgressText(processing); });
     keyword.wanted = run.count;
     trap(134, [&] { processEvents(); });

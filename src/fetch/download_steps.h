@@ -83,6 +83,7 @@ struct Keyword {
     QString namePart; // as it names the files
     QString finding;  // the bar's texts
     QString downloading;
+    QString waiting;
     int kept = 0;
     int wanted = 0;
 };

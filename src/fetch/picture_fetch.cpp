@@ -1,8 +1,11 @@
 #include "fetch/picture_fetch.h"
 
+#include "base/waiting.h"
 #include "fetch/address_check.h"
 #include "fetch/download_command.h"
 #include "fetch/limits.h"
+#include "fetch/pace.h"
+#include "fetch/retry.h"
 
 #include <QFileInfo>
 
@@ -86,6 +89,7 @@ QString curlErrorText(int exitCode, const ToolOutput& output) {
 Outcome fetch(const CurlSession& curl, const QString& address, const QString& file, const Runner& run) {
     Outcome outcome;
     QString next = address;
+    int retries = 0;
     for (int redirects = 0;; ++redirects) {
         const AddressCheck::Target target = AddressCheck::check(next);
         if (!target.refusal.isEmpty()) {
@@ -95,6 +99,14 @@ Outcome fetch(const CurlSession& curl, const QString& address, const QString& fi
         ToolOutput output;
         const int exitCode =
             run(Download::DownloadCommand(curl, next, file, AddressCheck::connectTo(target)), &output);
+        if (!output.crashed && retries < Retry::DownloadRetries &&
+            Retry::downloadAgain(exitCode, exitCode == 0 ? httpStatus(output) : 0)) {
+            // A broken connection or a busy server: once more, a moment later.
+            ++retries;
+            --redirects;
+            Main::PauseSeconds(Pace::seconds(Retry::DownloadWaitSeconds));
+            continue;
+        }
         if (exitCode != 0 || output.crashed) {
             outcome.failure = curlReason(exitCode, output);
             // The file size limit makes a write fail too.

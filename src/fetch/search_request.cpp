@@ -1,5 +1,11 @@
 #include "fetch/search_request.h"
 
+#include "base/error_report.h"
+#include "base/globals.h"
+#include "base/prompts.h"
+#include "base/settings_store.h"
+#include "base/surface.h"
+#include "base/waiting.h"
 #include "build_config.h"
 #include "fetch/curl_config.h"
 #include "fetch/curl_session.h"
@@ -9,12 +15,6 @@
 #include "fetch/response_scan.h"
 #include "fetch/run_report.h"
 #include "fetch/sources/source.h"
-#include "base/error_report.h"
-#include "base/globals.h"
-#include "base/prompts.h"
-#include "base/settings_store.h"
-#include "base/surface.h"
-#include "base/waiting.h"
 
 #include <optional>
 
@@ -114,7 +114,7 @@ QStringList LimitArguments() {
             QString::number(Limits::SearchAnswerBytes),
             QStringLiteral("-sS"),
             QStringLiteral("--write-out"),
-            QStringLiteral("%{http_code}")};
+            QStringLiteral("%{http_code}\\n%header{retry-after}\\n")};
 }
 
 ToolCommand KeyTestCommand(const CurlSession& curl) {

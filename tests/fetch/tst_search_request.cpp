@@ -184,7 +184,7 @@ void TestSearchRequest::commandArguments() {
     // The limits: connect, stall, whole request, answer size; curl's error text and the status.
     QCOMPARE(Search::LimitArguments().join(' '),
              "--connect-timeout 15 --speed-limit 1 --speed-time 30 --max-time 120 "
-             "--max-filesize 33554432 -sS --write-out %{http_code}");
+             "--max-filesize 33554432 -sS --write-out %{http_code}\\n%header{retry-after}\\n");
     QCOMPARE(command.fileSizeLimit, 33554432);
     QCOMPARE(command.standardInput, "header = \"x-rapidapi-host: " + host.toUtf8() +
                                         "\"\nheader = \"x-rapidapi-key: " + key.toUtf8() + "\"\n");

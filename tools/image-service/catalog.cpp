@@ -10,9 +10,9 @@ namespace ImageService {
 namespace {
 
 const char* const Kinds[] = {
-    "png",    "jpeg", "html",      "doctype",   "jsonerror",     "redirect",  "redirectloop", "slow",
-    "cutoff", "huge", "notfound",  "empty",     "forbidden",     "denied",    "okdenied",     "lfhtml",
-    "text",   "svg",  "svgscript", "jpegerror", "redirectlocal", "pngstatus", "redirectadmin"};
+    "png",    "jpeg", "html",      "doctype",   "jsonerror",     "redirect",  "redirectloop",  "slow",
+    "cutoff", "huge", "notfound",  "empty",     "forbidden",     "denied",    "okdenied",      "lfhtml",
+    "text",   "svg",  "svgscript", "jpegerror", "redirectlocal", "pngstatus", "redirectadmin", "flaky"};
 
 // A kind, or a kind with its number ("pngstatus-404").
 bool knownKind(const QString& kindAndNumber) {
@@ -173,6 +173,11 @@ bool Catalog::load(const QByteArray& json, QString* error) {
         Entry e;
         e.delayMs = o.value(QLatin1String("delay")).toInt(0);
         e.trickleMs = o.value(QLatin1String("trickle")).toInt(0);
+        e.failFirst = o.value(QLatin1String("failFirst")).toInt(0);
+        e.failStatus = o.value(QLatin1String("failStatus")).toInt(503);
+        if (o.contains(QLatin1String("failBody")))
+            e.failBody = o.value(QLatin1String("failBody")).toString().toUtf8();
+        e.retryAfter = o.value(QLatin1String("retryAfter")).toInt(-1);
         e.answerBytes = qint64(o.value(QLatin1String("answerBytes")).toDouble(0));
         if (o.contains(QLatin1String("body"))) {
             e.raw = true;

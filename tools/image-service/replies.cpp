@@ -103,6 +103,12 @@ Reply search(const Request& request, const Settings& settings) {
     const int pageSize = qMin(50, positiveNumber(items.value(QStringLiteral("pageSize")), 10));
 
     const Entry entry = settings.catalog.entryFor(keyword);
+    if (entry.failFirst > 0 && settings.asked[QStringLiteral("search:") + keyword]++ < entry.failFirst) {
+        Reply busy = simple(entry.failStatus, Json, entry.failBody);
+        if (entry.retryAfter >= 0)
+            busy.headers.append({"Retry-After", QByteArray::number(entry.retryAfter)});
+        return busy;
+    }
     Reply r;
     if (entry.raw)
         r = simple(entry.status, entry.contentType, entry.body);
@@ -228,6 +234,8 @@ Reply hostileReply(const QString& k, const PicturePath& p, const QString& host) 
         return simple(200, "image/svg+xml",
                       "<?xml version=\"1.0\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"10\" "
                       "height=\"10\"><script>fetch('/steal?'+document.cookie)</script></svg>\n");
+    if (k == QLatin1String("flaky")) // the server's second answer (replyTo gives the first)
+        return simple(200, "image/png", pictureBytes(true, p.width, p.height, p.seed));
     if (k == QLatin1String("jpegerror"))
         return simple(200, "image/jpeg", jpegWithErrorComment(p));
     if (k == QLatin1String("pngstatus"))
@@ -380,8 +388,12 @@ Reply replyTo(const Request& request, const Settings& settings) {
         return search(request, settings);
     if (Reply reply; sourceReply(path, request, settings, &reply))
         return reply;
-    if (path.startsWith(QLatin1String("/img/")))
+    if (path.startsWith(QLatin1String("/img/"))) {
+        // A flaky server: the first request for each such picture gets a 503.
+        if (path.startsWith(QLatin1String("/img/flaky/")) && settings.asked[path]++ == 0)
+            return simple(503, Html, "<html><body>Service Unavailable</body></html>\n");
         return pictureReply(path, request.rawQuery, hostOf(request));
+    }
     if (path.startsWith(QLatin1String("/page/")))
         return simple(
             200, Html,

@@ -5,6 +5,7 @@
 #include "catalog.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QMap>
 #include <QPair>
@@ -45,6 +46,9 @@ struct Reply {
 };
 
 struct Settings {
+    // How often each search keyword and each picture path was asked, for answers that fail the
+    // first times ("failFirst", the "flaky" pictures).
+    mutable QHash<QString, int> asked;
     QSet<QString> validKeys;
     QSet<QString> quotaKeys;
     Catalog catalog;

@@ -1,0 +1,62 @@
+#include "fetch/retry.h"
+
+#include "fetch/picture_fetch.h"
+
+#include <QRegularExpression>
+
+namespace Retry {
+
+namespace {
+
+// The Retry-After seconds curl wrote after the status (--write-out), -1 when there were none. A
+// date instead of seconds counts as none.
+int retryAfter(const ToolOutput& output) {
+    const QList<QByteArray> lines = output.standardOutput.split('\n');
+    bool ok = false;
+    const int seconds = lines.value(1).trimmed().toInt(&ok);
+    return ok && seconds >= 0 ? seconds : -1;
+}
+
+bool namesQuota(const QString& answer) {
+    static const QRegularExpression quota(
+        QStringLiteral("\\b(daily|monthly)\\b.*\\bquota\\b|\\bquota\\b.*\\b(daily|monthly)\\b"),
+        QRegularExpression::CaseInsensitiveOption);
+    return quota.match(answer).hasMatch();
+}
+
+} // namespace
+
+bool isConnectionFailure(int curlExit) {
+    switch (curlExit) {
+    case 7:  // could not connect
+    case 18: // transfer cut off
+    case 28: // timed out
+    case 52: // empty reply
+    case 55: // sending failed
+    case 56: // receiving failed
+        return true;
+    default:
+        return false;
+    }
+}
+
+int searchWait(int retry, int curlExit, const ToolOutput& output, const QString& answer) {
+    if (retry >= SearchRetries)
+        return -1;
+    const int status = curlExit == 0 ? PictureFetch::httpStatus(output) : 0;
+    const bool busy = (status == 429 && !namesQuota(answer)) || (status >= 500 && status <= 599);
+    if (!busy && !(curlExit != 0 && isConnectionFailure(curlExit)))
+        return -1;
+    const int asked = status == 429 || status == 503 ? retryAfter(output) : -1;
+    if (asked >= 0)
+        return qMin(asked, LongestWaitSeconds);
+    return qMin(FirstWaitSeconds << retry, LongestWaitSeconds);
+}
+
+bool downloadAgain(int curlExit, int httpStatus) {
+    if (curlExit != 0)
+        return isConnectionFailure(curlExit);
+    return httpStatus >= 500 && httpStatus <= 599;
+}
+
+} // namespace Retry
