@@ -1,6 +1,6 @@
+#include "base/settings_store.h"
 #include "fake_prompts.h"
 #include "image_service.h"
-#include "base/settings_store.h"
 #include "test_settings.h"
 #include "test_windows.h"
 
@@ -107,7 +107,7 @@ void TestProgramEnd::init() {
     settings.setValue("Glimmerfetch/Text2", "1");
     settings.sync();
     TestSettings::clear();
-    TestSettings::seed("Text1", folder + "/");
+    TestSettings::seed(SettingKey::SaveFolder, folder + "/");
     qputenv("TMPDIR", QFile::encodeName(temp));
 }
 
