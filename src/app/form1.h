@@ -69,6 +69,8 @@ private:
     // Start-up step 9: fill the filter dialog's controls (statements 140 to 202).
     void restoreFilterDialog(ErrorTrap& trap);
     void checkNumberField(QLineEdit* box, const QString& belowReplacement);
+    using TextRemoval = std::function<void(KeywordList&, const QString&, Surface&, Prompts&)>;
+    void removeByText(const QString& where, const QString& question, const TextRemoval& remove);
 
     // Handlers, named after their controls.
     void PushButton1_Click();  // Clear List

@@ -75,29 +75,24 @@ void Form1::PushButton7_Click() {
 }
 
 void Form1::PushButton9_Click() {
-    ErrorTrap trap(prompts_, QStringLiteral("Form1.PushButton9_Click"));
-    QString text;
-    trap(100, [&] {
-        text = prompts_.inputBox(QStringLiteral("Remove entries containing: "), Globals::applicationTitle());
-    });
-    if (text.isEmpty())
-        return;
-    trap(104, [&] { setPointer(Hourglass); });
-    trap(106, [&] { List::RemoveItemsWith(*keywords_, text, *this, prompts_); });
-    trap(108, [&] { setPointer(Default); });
+    removeByText(QStringLiteral("Form1.PushButton9_Click"), QStringLiteral("Remove entries containing: "),
+                 List::RemoveItemsWith);
 }
 
 void Form1::PushButton10_Click() {
-    ErrorTrap trap(prompts_, QStringLiteral("Form1.PushButton10_Click"));
+    removeByText(QStringLiteral("Form1.PushButton10_Click"),
+                 QStringLiteral("Remove entries not containing: "), List::RemoveItemsWithout);
+}
+
+// Asks for a text and removes the entries that `remove` picks by it, under the hourglass.
+void Form1::removeByText(const QString& where, const QString& question, const TextRemoval& remove) {
+    ErrorTrap trap(prompts_, where);
     QString text;
-    trap(100, [&] {
-        text =
-            prompts_.inputBox(QStringLiteral("Remove entries not containing: "), Globals::applicationTitle());
-    });
+    trap(100, [&] { text = prompts_.inputBox(question, Globals::applicationTitle()); });
     if (text.isEmpty())
         return;
     trap(104, [&] { setPointer(Hourglass); });
-    trap(106, [&] { List::RemoveItemsWithout(*keywords_, text, *this, prompts_); });
+    trap(106, [&] { remove(*keywords_, text, *this, prompts_); });
     trap(108, [&] { setPointer(Default); });
 }
 

@@ -1,4 +1,6 @@
 #include "app/form1.h"
+#include "app/form2.h"
+#include "app/form3.h"
 #include "app/qt_prompts.h"
 #include "base/settings_store.h"
 #include "base/waiting.h"
@@ -459,6 +461,26 @@ void TestForm1::handCursor() {
     QCOMPARE(form->cursor().shape(), loaded ? Qt::BitmapCursor : Qt::ArrowCursor);
     if (loaded)
         QCOMPARE(form->cursor().hotSpot(), hotSpot);
+
+    // The two dialogs load the same file the same way, and show it over their push buttons.
+    auto overButton = [](QWidget* dialog) {
+        QEvent e(QEvent::Enter);
+        QApplication::sendEvent(dialog->findChild<QPushButton*>(), &e);
+        return dialog->cursor().shape();
+    };
+    const Qt::CursorShape hand = loaded ? Qt::BitmapCursor : Qt::ArrowCursor;
+    FakePrompts dialogPrompts;
+    Form2 filters(dialogPrompts, form.get(), folder.path());
+    QCOMPARE(filters.hasHandCursor(), loaded);
+    QCOMPARE(overButton(&filters), hand);
+    QCOMPARE(filters.pointer(), int(Surface::Hand));
+    Form3 key(dialogPrompts, form.get(), folder.path());
+    QCOMPARE(key.hasHandCursor(), loaded);
+    QCOMPARE(overButton(&key), hand);
+    QCOMPARE(key.pointer(), int(Surface::Hand));
+    QCOMPARE(dialogPrompts.messages().size(), broken ? 2 : 0);
+    if (broken)
+        QVERIFY(dialogPrompts.messages().at(1).contains(QStringLiteral("Form3.Form_Load at line 106\r\r")));
 }
 
 void TestForm1::closingEndsTheProgram() {

@@ -364,7 +364,7 @@ void TestKeywordCommands::saveFails() {
 void TestKeywordCommands::folderPicker_data() {
     QTest::addColumn<QString>("answer");
     QTest::addColumn<QString>("field");
-    QTest::addColumn<QString>("stored"); // "LastFolderDot" afterwards
+    QTest::addColumn<QString>("stored"); // LastFolder afterwards
     QTest::newRow("root") << "/"
                           << "/"
                           << "/";
@@ -411,7 +411,7 @@ void TestKeywordCommands::folderPicker() {
     QCOMPARE(prompts.calls[0].startFolder, last);
 }
 
-// Before the first choice ("LastFolderDot" empty) the chooser opens at the folder in the field.
+// Before the first choice (LastFolder empty) the chooser opens at the folder in the field.
 void TestKeywordCommands::folderPickerFirstUse() {
     SettingsStore::write(SettingKey::LastFolder, QString());
     auto* text1 = form->findChild<QLineEdit*>(QStringLiteral("Text1"));
