@@ -3,13 +3,13 @@
 // wall times, their ratio and the program's resident memory after each round.
 //
 //     build-x/bench/bench_run [rounds]      (9 rounds by default)
+#include "base/settings_store.h"
+#include "base/surface.h"
 #include "fake_free_prompts.h"
 #include "fetch/download_run.h"
 #include "fetch/tool_runner.h"
 #include "image_service.h"
 #include "keywords/keyword_list.h"
-#include "base/settings_store.h"
-#include "base/surface.h"
 
 #include "base/error_report.h"
 #include <QCoreApplication>
@@ -54,7 +54,7 @@ int main(int argc, char* argv[]) {
         return 1;
     }
     service.applyToEnvironment();
-    SettingsStore::write(QStringLiteral("SID"), ImageService::validKey());
+    SettingsStore::write(SettingKey::ApiKey, ImageService::validKey());
     const QString curl = QStandardPaths::findExecutable(QStringLiteral("curl"));
 
     // Two keywords of 50 pictures each: two searches and 100 downloads per run.

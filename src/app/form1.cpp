@@ -1,26 +1,20 @@
 #include "app/form1.h"
 
-#include "build_config.h"
+#include "app/folder_picker.h"
 #include "app/form2.h"
 #include "app/form3.h"
-#include "fetch/download_run.h"
-#include "keywords/event_pump.h"
-#include "keywords/keyword_list.h"
-#include "keywords/list_commands.h"
-#include "sheets/spreadsheet_list.h"
-#include "keywords/text_list_file.h"
+#include "app/startup.h"
+#include "app/window_look.h"
 #include "base/conversions.h"
 #include "base/error_report.h"
-#include "base/file_routines.h"
-#include "app/folder_picker.h"
 #include "base/globals.h"
-#include "app/hand_cursor.h"
 #include "base/leftovers.h"
 #include "base/prompts.h"
 #include "base/settings_store.h"
-#include "app/startup.h"
 #include "base/waiting.h"
-#include "app/window_look.h"
+#include "build_config.h"
+#include "fetch/download_run.h"
+#include "keywords/keyword_list.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -30,8 +24,6 @@
 #include <QFocusEvent>
 #include <QGroupBox>
 #include <QHeaderView>
-#include <QIcon>
-#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -42,14 +34,14 @@
 #include <QTreeView>
 
 // The icon lives in the GUI library's resources, which a static library must register itself.
-static void initResources() { Q_INIT_RESOURCE(resources); }
+static void initResources() {
+    Q_INIT_RESOURCE(resources);
+}
 
 namespace {
 
 using Look::px;
 using Look::twips;
-
-QString key(const char* k) { return QString::fromLatin1(k); }
 
 } // namespace
 
@@ -92,8 +84,8 @@ Form1::~Form1() {
 
 void Form1::buildControls() {
     setObjectName(QStringLiteral("Form1"));
-    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
     setFixedSize(px(8040), px(9195));
     setFont(Look::arial(9));
     setAutoFillBackground(true);
@@ -116,7 +108,8 @@ void Form1::buildControls() {
         return Look::place(new QLineEdit(parent), name, geometry, this);
     };
 
-    button("PushButton11", QStringLiteral("Getting Started / Enter Your RapidAPI/contextualwebsearch API Key"),
+    button("PushButton11",
+           QStringLiteral("Getting Started / Enter Your RapidAPI/contextualwebsearch API Key"),
            twips(120, 120, 7800, 405), this, &Form1::PushButton11_Click);
 
     ListView1 = new QTreeView(this);
@@ -129,8 +122,9 @@ void Form1::buildControls() {
     ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ListView1->setAcceptDrops(false);
     ListView1->header()->setStretchLastSection(false);
-    ListView1->setToolTip(QStringLiteral("Drag and drop files here. Double-click item to remove it. Move | line to "
-                                         "right and out of window to reveal full names."));
+    ListView1->setToolTip(
+        QStringLiteral("Drag and drop files here. Double-click item to remove it. Move | line to "
+                       "right and out of window to reveal full names."));
     ListView1->setMouseTracking(true);
     ListView1->viewport()->setMouseTracking(true);
     ListView1->installEventFilter(this);
@@ -152,16 +146,19 @@ void Form1::buildControls() {
            &Form1::PushButton9_Click);
     button("PushButton10", QStringLiteral("Remove Keywords Not Cont. X"), twips(4080, 4050, 3840, 405), this,
            &Form1::PushButton10_Click);
-    button("PushButton4", QStringLiteral("Help"), twips(120, 4560, 3840, 405), this, &Form1::PushButton4_Click);
+    button("PushButton4", QStringLiteral("Help"), twips(120, 4560, 3840, 405), this,
+           &Form1::PushButton4_Click);
     button("PushButton1", QStringLiteral("Clear List"), twips(4080, 4560, 3840, 405), this,
            &Form1::PushButton1_Click);
 
     Frame2 = frame("Frame2", QStringLiteral("How many files would you like to download per keyword?"),
                    twips(120, 5010, 7800, 810));
     Text2 = field("Text2", twips(240, 300, 6615, 345), Frame2);
-    button("PushButton15", QStringLiteral("?"), twips(6960, 300, 600, 345), Frame2, &Form1::PushButton15_Click);
+    button("PushButton15", QStringLiteral("?"), twips(6960, 300, 600, 345), Frame2,
+           &Form1::PushButton15_Click);
 
-    Frame3 = frame("Frame3", QStringLiteral("What position would you start from?"), twips(120, 5880, 7800, 810));
+    Frame3 =
+        frame("Frame3", QStringLiteral("What position would you start from?"), twips(120, 5880, 7800, 810));
     Text3 = field("Text3", twips(240, 300, 6615, 345), Frame3);
     button("PushButton6", QStringLiteral("?"), twips(6960, 300, 600, 345), Frame3, &Form1::PushButton6_Click);
 
@@ -170,7 +167,8 @@ void Form1::buildControls() {
 
     Frame1 = frame("Frame1", QStringLiteral("Save Results To This Folder"), twips(120, 7250, 7800, 810));
     Text1 = field("Text1", twips(240, 300, 6630, 345), Frame1);
-    button("PushButton12", QStringLiteral("..."), twips(6960, 300, 600, 345), Frame1, &Form1::PushButton12_Click);
+    button("PushButton12", QStringLiteral("..."), twips(6960, 300, 600, 345), Frame1,
+           &Form1::PushButton12_Click);
 
     button("PushButton2", QStringLiteral("Start Downloading"), twips(120, 8170, 7800, 405), this,
            &Form1::PushButton2_Click);
@@ -185,24 +183,21 @@ void Form1::buildControls() {
     setProgressText(QStringLiteral("Progress Bar"));
 
     // Each field stores its whole text on every change, the program's own changes included.
-    connect(Text1, &QLineEdit::textChanged, this, [](const QString& t) { SettingsStore::write(key("Text1"), t); });
-    connect(Text2, &QLineEdit::textChanged, this, [](const QString& t) { SettingsStore::write(key("Text2"), t); });
-    connect(Text3, &QLineEdit::textChanged, this, [](const QString& t) { SettingsStore::write(key("Text3"), t); });
+    connect(Text1, &QLineEdit::textChanged, this,
+            [](const QString& t) { SettingsStore::write(SettingKey::SaveFolder, t); });
+    connect(Text2, &QLineEdit::textChanged, this,
+            [](const QString& t) { SettingsStore::write(SettingKey::PicturesPerKeyword, t); });
+    connect(Text3, &QLineEdit::textChanged, this,
+            [](const QString& t) { SettingsStore::write(SettingKey::StartPosition, t); });
 }
 
 void Form1::Form_Load() {
     ErrorTrap trap(prompts_, QStringLiteral("Form1.Form_Load"));
     // Statement 100 applies an optional look-and-feel skin of the original desktop build; this build
     // has none, so the window keeps its designed white background.
-    trap(102, [&] {
-        setWindowTitle(QStringLiteral("Glimmerfetch"));
-        setWindowIcon(QIcon(QStringLiteral(":/glimmerfetch/icon.svg")));
+    Main::LoadCommonLook(trap, this, hand_, options_.appFolder, false, [] {
         Globals::setApplicationTitle(Globals::applicationTitleFrom(Globals::DisplayName));
     });
-    bool handFile = false;
-    trap(104, [&] { handFile = Main::FileExists(Main::HandCursorPath(options_.appFolder)); });
-    if (handFile)
-        trap(106, [&] { loadHandCursor(); });
     trap(108, [&] {
         if (options_.randomPercent() == 7)
             prompts_.openUrl(QString::fromLatin1(BuildConfig::HomePage));
@@ -216,9 +211,9 @@ void Form1::Form_Load() {
         keywords_->setHeaderData(0, Qt::Horizontal, QStringLiteral("Keyword/s"));
     });
     trap(132, [&] { ListView1->setColumnWidth(0, px(7000)); });
-    trap(134, [&] { Text1->setText(SettingsStore::read(key("Text1"))); });
-    trap(136, [&] { Text2->setText(SettingsStore::read(key("Text2"))); });
-    trap(138, [&] { Text3->setText(SettingsStore::read(key("Text3"))); });
+    trap(134, [&] { Text1->setText(SettingsStore::read(SettingKey::SaveFolder)); });
+    trap(136, [&] { Text2->setText(SettingsStore::read(SettingKey::PicturesPerKeyword)); });
+    trap(138, [&] { Text3->setText(SettingsStore::read(SettingKey::StartPosition)); });
     restoreFilterDialog(trap);
     // What an earlier run that was killed left behind: its partial download in the save folder and
     // its private folder in the temporary location. Nothing is reported either way.
@@ -234,28 +229,17 @@ void Form1::restoreFilterDialog(ErrorTrap& trap) {
     form2_->restoreControls(trap, 140);
 }
 
-void Form1::loadHandCursor() {
-    handCursor_ = Main::LoadHandCursor(Main::HandCursorPath(options_.appFolder));
-    hasHandCursor_ = true;
-}
-
 void Form1::setPointer(int value) {
-    pointer_ = value;
-    switch (value) {
-    case Hourglass: setCursor(Qt::WaitCursor); break;
-    case Hand:
-        if (hasHandCursor_)
-            setCursor(handCursor_);
-        else
-            unsetCursor();
-        break;
-    default: unsetCursor(); break;
-    }
+    hand_.apply(this, value);
 }
 
-int Form1::progressValue() const { return ProgressBar1->value(); }
+int Form1::progressValue() const {
+    return ProgressBar1->value();
+}
 
-void Form1::setProgressValue(int value) { ProgressBar1->setValue(value); }
+void Form1::setProgressValue(int value) {
+    ProgressBar1->setValue(value);
+}
 
 void Form1::setProgressText(const QString& text) {
     progressText_ = text;
@@ -264,19 +248,22 @@ void Form1::setProgressText(const QString& text) {
 
 QString Form1::helpText() {
     return QStringLiteral("This software uses ") + QString::fromLatin1(BuildConfig::ServiceSite) +
-           QStringLiteral(" as the backbone for finding images. This website was choosen because it is favorable "
-                          "to automated softwares like this.") +
+           QStringLiteral(
+               " as the backbone for finding images. This website was choosen because it is favorable "
+               "to automated softwares like this.") +
            QStringLiteral("\r\n\r\n") +
-           QStringLiteral("Unfortunately, Google Images is not so Google Images was not used as the backbone for "
-                          "this software.") +
+           QStringLiteral(
+               "Unfortunately, Google Images is not so Google Images was not used as the backbone for "
+               "this software.") +
            QStringLiteral("\r\n\r\n") + QStringLiteral("Questions? Please contact Team Kestrelon at ") +
            QString::fromLatin1(BuildConfig::ContactPage);
 }
 
 QString Form1::countHelpText() {
     return QStringLiteral("This is the number of files to download per keyword.") + QStringLiteral("\r\n\r") +
-           QStringLiteral("For example, if you have 3 keyword item in the list above and the number 5 here then "
-                          "15 files total will be downloaded.") +
+           QStringLiteral(
+               "For example, if you have 3 keyword item in the list above and the number 5 here then "
+               "15 files total will be downloaded.") +
            QStringLiteral("\r\n\r\n") + QStringLiteral("Software has a limit of 50 pictures per keyword.");
 }
 
@@ -300,7 +287,7 @@ void Form1::checkNumberField(QLineEdit* box, const QString& belowReplacement) {
 
 bool Form1::event(QEvent* e) {
     // The hover rule over the window's own background.
-    if ((e->type() == QEvent::Enter || e->type() == QEvent::MouseMove) && pointer_ != Hourglass)
+    if ((e->type() == QEvent::Enter || e->type() == QEvent::MouseMove) && hand_.value() != Hourglass)
         setPointer(Default);
     return QWidget::event(e);
 }
@@ -312,7 +299,7 @@ bool Form1::eventFilter(QObject* watched, QEvent* e) {
     case QEvent::HoverMove:
         // The hover rule: the hand over push buttons, the default pointer over the background, the
         // frames, the list and the fields; the hourglass stays while the program is busy.
-        if (pointer_ != Hourglass)
+        if (hand_.value() != Hourglass)
             setPointer(qobject_cast<QPushButton*>(watched) ? Hand : Default);
         break;
     case QEvent::FocusOut: {
@@ -348,7 +335,8 @@ bool Form1::eventFilter(QObject* watched, QEvent* e) {
         if (watched == ListView1)
             ListView1_KeyDown(static_cast<QKeyEvent*>(e)->key());
         break;
-    default: break;
+    default:
+        break;
     }
     return QWidget::eventFilter(watched, e);
 }
@@ -361,7 +349,9 @@ void Form1::closeEvent(QCloseEvent* e) {
     QCoreApplication::exit(0);
 }
 
-void Form1::PushButton4_Click() { prompts_.tell(helpText()); }
+void Form1::PushButton4_Click() {
+    prompts_.tell(helpText());
+}
 
 void Form1::PushButton15_Click() {
     ErrorTrap trap(prompts_, QStringLiteral("Form1.PushButton15_Click"));
@@ -397,97 +387,20 @@ void Form1::PushButton11_Click() {
     trap(102, [&] { hide(); });
 }
 
-// The commands below belong to the keyword list, the download run and the option dialogs; each
-// comes with its own subsystem.
-void Form1::PushButton1_Click() {
-    // No confirmation; refused while a long command works, so that nothing is cleared under it.
-    ErrorTrap trap(prompts_, QStringLiteral("Form1.PushButton1_Click"));
-    trap(100, [&] { List::ClearUnlessBusy(*keywords_, *this); });
-}
+// The commands below belong to the download run and the save folder; the keyword list's commands
+// are in form1_list_commands.cpp.
 void Form1::PushButton2_Click() {
     ErrorTrap trap(prompts_, QStringLiteral("Form1.PushButton2_Click"));
     Download::DownloadRun(*keywords_, *this, trap, Text1->text(), Text2->text(), Text3->text());
 }
-void Form1::PushButton3_Click() {
-    // The chosen files are appended in the order the dialog lists them; a file that fails is
-    // reported and the others are still loaded.
-    ErrorTrap trap(prompts_, QStringLiteral("Form1.PushButton3_Click"));
-    QStringList files;
-    trap(100, [&] {
-        files = prompts_.openFiles(
-            List::TextListDialog(QStringLiteral("Load List(s) - Hold Ctrl to select multiple list files")));
-    });
-    if (files.isEmpty())
-        return;
-    trap(104, [&] { setPointer(Hourglass); });
-    List::EventPump pump;
-    for (const QString& file : files)
-        trap(106, [&] { List::LoadTextList(*keywords_, file, prompts_, pump); });
-    trap(108, [&] { setPointer(Default); });
-}
-void Form1::PushButton5_Click() {
-    ErrorTrap trap(prompts_, QStringLiteral("Form1.PushButton5_Click"));
-    trap(100, [&] { List::AddSamples(*keywords_); });
-}
-void Form1::PushButton7_Click() {
-    ErrorTrap trap(prompts_, QStringLiteral("Form1.PushButton7_Click"));
-    QString path;
-    trap(100, [&] { path = prompts_.saveFile(List::TextListDialog(QStringLiteral("Save"))); });
-    if (path.isEmpty())
-        return;
-    bool overwrite = true;
-    trap(104, [&] {
-        if (Main::FileExists(path))
-            overwrite = prompts_.messageBox(QStringLiteral("Are you sure you wish to overwrite ") + path +
-                                                QStringLiteral(" ?"),
-                                            Globals::applicationTitle(), Prompts::Buttons::YesNo,
-                                            Prompts::Icon::None) == Prompts::Answer::Yes;
-    });
-    if (!overwrite)
-        return;
-    trap(106, [&] { setPointer(Hourglass); });
-    bool saved = false;
-    trap(108, [&] {
-        List::EventPump pump;
-        List::SaveTextList(*keywords_, path, pump);
-        saved = true;
-    });
-    // A save that failed has been reported; it is not followed by "Done.".
-    if (saved)
-        trap(110, [&] { prompts_.tell(QStringLiteral("Done.")); });
-    trap(112, [&] { setPointer(Default); });
-}
-void Form1::PushButton9_Click() {
-    ErrorTrap trap(prompts_, QStringLiteral("Form1.PushButton9_Click"));
-    QString text;
-    trap(100, [&] {
-        text = prompts_.inputBox(QStringLiteral("Remove entries containing: "), Globals::applicationTitle());
-    });
-    if (text.isEmpty())
-        return;
-    trap(104, [&] { setPointer(Hourglass); });
-    trap(106, [&] { List::RemoveItemsWith(*keywords_, text, *this, prompts_); });
-    trap(108, [&] { setPointer(Default); });
-}
-void Form1::PushButton10_Click() {
-    ErrorTrap trap(prompts_, QStringLiteral("Form1.PushButton10_Click"));
-    QString text;
-    trap(100, [&] {
-        text = prompts_.inputBox(QStringLiteral("Remove entries not containing: "), Globals::applicationTitle());
-    });
-    if (text.isEmpty())
-        return;
-    trap(104, [&] { setPointer(Hourglass); });
-    trap(106, [&] { List::RemoveItemsWithout(*keywords_, text, *this, prompts_); });
-    trap(108, [&] { setPointer(Default); });
-}
+
 void Form1::PushButton12_Click() {
     // The chooser opens at the folder last chosen with it, not at the one typed into the field;
     // before the first choice, at the field's folder.
     ErrorTrap trap(prompts_, QStringLiteral("Form1.PushButton12_Click"));
     QString chosen;
     trap(100, [&] {
-        QString lastFolder = SettingsStore::read(key("LastFolderDot"));
+        QString lastFolder = SettingsStore::read(SettingKey::LastFolder);
         if (lastFolder.isEmpty())
             lastFolder = Text1->text();
         chosen = AddFolder::BrowseForFolder(prompts_, QStringLiteral("Please select folder:"), lastFolder);
@@ -496,43 +409,11 @@ void Form1::PushButton12_Click() {
         return;
     bool endsWithSeparator = false;
     trap(104, [&] {
-        SettingsStore::write(key("LastFolderDot"), chosen);
+        SettingsStore::write(SettingKey::LastFolder, chosen);
         endsWithSeparator = chosen.endsWith(QLatin1Char('/'));
     });
     if (!endsWithSeparator)
         trap(106, [&] { Text1->setText(chosen + QLatin1Char('/')); });
     else
         trap(108, [&] { Text1->setText(chosen); });
-}
-void Form1::PushButton13_Click() {
-    ErrorTrap trap(prompts_, QStringLiteral("Form1.PushButton13_Click"));
-    SpreadsheetCommands::LoadListFromExcelFile(*keywords_, prompts_, *this, trap);
-}
-void Form1::PushButton14_Click() {
-    ErrorTrap trap(prompts_, QStringLiteral("Form1.PushButton14_Click"));
-    SpreadsheetCommands::SaveListToExcelFile(*keywords_, prompts_, trap);
-}
-void Form1::PushButton20_Click() {
-    // The answer is added exactly as typed, duplicates and spaces included.
-    ErrorTrap trap(prompts_, QStringLiteral("Form1.PushButton20_Click"));
-    QString keyword;
-    trap(100, [&] {
-        keyword = prompts_.inputBox(QStringLiteral("Enter Item To Add To List: "), Globals::applicationTitle());
-    });
-    if (keyword.isEmpty())
-        return;
-    trap(104, [&] { keywords_->add(keyword); });
-}
-void Form1::ListView1_KeyDown(int key) {
-    // The Delete key removes the selected entry, whatever Shift, Ctrl and Alt; no confirmation, no
-    // error box, and nothing while a long command works.
-    if (key != Qt::Key_Delete)
-        return;
-    const QModelIndexList rows = ListView1->selectionModel()->selectedRows();
-    List::RemoveSelectedUnlessBusy(*keywords_, *this, rows.isEmpty() ? 0 : rows.constFirst().row() + 1);
-}
-void Form1::ListView1_DblClick() {
-    // Removes the entry selected when the double-click arrives (the first click selected it).
-    const QModelIndexList rows = ListView1->selectionModel()->selectedRows();
-    List::RemoveSelectedUnlessBusy(*keywords_, *this, rows.isEmpty() ? 0 : rows.constFirst().row() + 1);
 }

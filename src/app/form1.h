@@ -1,8 +1,8 @@
 #pragma once
 
+#include "app/hand_cursor.h"
 #include "base/surface.h"
 
-#include <QCursor>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
@@ -42,7 +42,7 @@ public:
     KeywordList& keywords() { return *keywords_; }
 
     // RunObserver: the window's pointer, its progress bar and its message boxes.
-    int pointer() const override { return pointer_; }
+    int pointer() const override { return hand_.value(); }
     void setPointer(int value) override;
     int progressValue() const override;
     void setProgressValue(int value) override;
@@ -51,7 +51,7 @@ public:
     void showMessage(const QString& text) override { prompts_.tell(text); }
 
     // True when the hand cursor file was found and loaded at start-up.
-    bool hasHandCursor() const { return hasHandCursor_; }
+    bool hasHandCursor() const { return hand_.loaded(); }
 
     // The texts of the three help messages.
     static QString helpText();
@@ -68,8 +68,9 @@ private:
     void Form_Load();
     // Start-up step 9: fill the filter dialog's controls (statements 140 to 202).
     void restoreFilterDialog(ErrorTrap& trap);
-    void loadHandCursor();
     void checkNumberField(QLineEdit* box, const QString& belowReplacement);
+    using TextRemoval = std::function<void(KeywordList&, const QString&, Surface&, Prompts&)>;
+    void removeByText(const QString& where, const QString& question, const TextRemoval& remove);
 
     // Handlers, named after their controls.
     void PushButton1_Click();  // Clear List
@@ -104,10 +105,8 @@ private:
     QLineEdit* Text3 = nullptr;
     TextProgressBar* ProgressBar1 = nullptr;
 
-    int pointer_ = Default;
     QString progressText_;
-    QCursor handCursor_;
-    bool hasHandCursor_ = false;
+    HandPointer hand_;
     bool checkingNumber_ = false;
     // The option dialogs: windows of their own, hidden while not open; unloading deletes them.
     QPointer<Form2> form2_;

@@ -1,20 +1,17 @@
 #include "app/form2.h"
 
+#include "app/window_look.h"
 #include "base/conversions.h"
 #include "base/error_report.h"
-#include "base/file_routines.h"
-#include "base/globals.h"
-#include "app/hand_cursor.h"
 #include "base/prompts.h"
 #include "base/settings_store.h"
+#include "base/surface.h"
 #include "base/waiting.h"
-#include "app/window_look.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFocusEvent>
 #include <QGroupBox>
-#include <QIcon>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -24,15 +21,17 @@ using Look::twips;
 
 namespace {
 
-QString key(const char* k) {
-    return QString::fromLatin1(k);
-}
-
-// The option pairs are stored under keys that do not follow the buttons' names: Option1/Option2
-// under "Option1", Option3/Option4 under "Option2", Option5/Option6 under "Option3". The text stored
-// is the number of the chosen button.
-QString optionKey(int option) {
-    return QStringLiteral("Option%1").arg((option + 1) / 2);
+// The option pairs: Option1/Option2 choose the file-size filter, Option3/Option4 the height filter,
+// Option5/Option6 the width filter. The text stored is the number of the chosen button.
+SettingKey optionKey(int option) {
+    switch ((option + 1) / 2) {
+    case 1:
+        return SettingKey::FileSizeFilter;
+    case 2:
+        return SettingKey::HeightFilter;
+    default:
+        return SettingKey::WidthFilter;
+    }
 }
 
 } // namespace
@@ -61,7 +60,7 @@ void Form2::buildControls() {
         auto* o = new QRadioButton(caption, parent);
         o->setObjectName(QStringLiteral("Option%1").arg(number));
         o->setGeometry(geometry);
-        const QString k = optionKey(number);
+        const SettingKey k = optionKey(number);
         const QString value = QString::number(number);
         // Selecting a button stores its number, the program's own selections included; a click on
         // the button that is already selected stores it too, so what the window shows is what the
@@ -76,13 +75,12 @@ void Form2::buildControls() {
         });
         return o;
     };
-    auto list = [&](const char* name, QRect geometry, QGroupBox* parent) {
+    auto list = [&](const char* name, SettingKey k, QRect geometry, QGroupBox* parent) {
         auto* c = new QComboBox(parent);
         c->setObjectName(QString::fromLatin1(name));
         c->setEditable(false); // a drop-down list: pick an item, no typing
         c->setGeometry(geometry);
         // The chosen position, never the item's text.
-        const QString k = QString::fromLatin1(name);
         auto store = [k](int index) {
             if (index >= 0)
                 SettingsStore::write(k, QString::number(index));
@@ -91,9 +89,8 @@ void Form2::buildControls() {
         connect(c, &QComboBox::activated, this, store);
         return c;
     };
-    auto field = [&](const char* name, QRect geometry, QGroupBox* parent) {
+    auto field = [&](const char* name, SettingKey k, QRect geometry, QGroupBox* parent) {
         auto* t = Look::place(new QLineEdit(parent), name, geometry, this);
-        const QString k = QString::fromLatin1(name);
         connect(t, &QLineEdit::textChanged, this,
                 [k](const QString& text) { SettingsStore::write(k, text); });
         return t;
@@ -109,8 +106,8 @@ void Form2::buildControls() {
     Option3 = option(3, QStringLiteral("Download all images regardless of height"),
                      twips(240, 330, 7320, 300), Frame1);
     Option4 = option(4, QStringLiteral("Download based on this height:"), twips(240, 660, 7320, 300), Frame1);
-    Combo3 = list("Combo3", twips(240, 1020, 3240, 345), Frame1);
-    Text6 = field("Text6", twips(3600, 1020, 3240, 345), Frame1);
+    Combo3 = list("Combo3", SettingKey::HeightComparison, twips(240, 1020, 3240, 345), Frame1);
+    Text6 = field("Text6", SettingKey::HeightLimit, twips(3600, 1020, 3240, 345), Frame1);
     button("PushButton11", QStringLiteral("?"), twips(6960, 1020, 600, 345), Frame1,
            &Form2::PushButton11_Click, 9);
 
@@ -118,8 +115,8 @@ void Form2::buildControls() {
     Option5 = option(5, QStringLiteral("Download all images regardless of width"), twips(240, 330, 7320, 300),
                      Frame2);
     Option6 = option(6, QStringLiteral("Download based on this width:"), twips(240, 660, 7320, 300), Frame2);
-    Combo4 = list("Combo4", twips(240, 1020, 3240, 345), Frame2);
-    Text5 = field("Text5", twips(3600, 1020, 3240, 345), Frame2);
+    Combo4 = list("Combo4", SettingKey::WidthComparison, twips(240, 1020, 3240, 345), Frame2);
+    Text5 = field("Text5", SettingKey::WidthLimit, twips(3600, 1020, 3240, 345), Frame2);
     button("PushButton2", QStringLiteral("?"), twips(6960, 1020, 600, 345), Frame2, &Form2::PushButton2_Click,
            9);
 
@@ -133,9 +130,9 @@ void Form2::buildControls() {
                      twips(240, 330, 7320, 300), Frame4);
     Option2 = option(2, QStringLiteral("Download images based on this filesize:"), twips(240, 660, 7320, 300),
                      Frame4);
-    Combo1 = list("Combo1", twips(240, 1020, 3360, 345), Frame4);
-    Text4 = field("Text4", twips(3720, 1020, 1080, 345), Frame4);
-    Combo2 = list("Combo2", twips(4920, 1020, 1920, 345), Frame4);
+    Combo1 = list("Combo1", SettingKey::FileSizeComparison, twips(240, 1020, 3360, 345), Frame4);
+    Text4 = field("Text4", SettingKey::FileSizeLimit, twips(3720, 1020, 1080, 345), Frame4);
+    Combo2 = list("Combo2", SettingKey::FileSizeUnit, twips(4920, 1020, 1920, 345), Frame4);
     button("PushButton8", QStringLiteral("?"), twips(6960, 1020, 600, 345), Frame4, &Form2::PushButton8_Click,
            9);
 
@@ -150,18 +147,7 @@ void Form2::buildControls() {
 
 void Form2::Form_Load() {
     ErrorTrap trap(prompts_, QStringLiteral("Form2.Form_Load"));
-    trap(100, [&] { Main::ApplyButtonFaceColours(this); });
-    trap(102, [&] {
-        setWindowIcon(QIcon(QStringLiteral(":/glimmerfetch/icon.svg")));
-        setWindowTitle(Globals::DisplayName);
-    });
-    bool handFile = false;
-    trap(104, [&] { handFile = Main::FileExists(Main::HandCursorPath(appFolder_)); });
-    if (handFile)
-        trap(106, [&] {
-            handCursor_ = Main::LoadHandCursor(Main::HandCursorPath(appFolder_));
-            hasHandCursor_ = true;
-        });
+    Main::LoadCommonLook(trap, this, hand_, appFolder_, true);
     restoreControls(trap, 108);
 }
 
@@ -173,14 +159,14 @@ void Form2::restoreControls(ErrorTrap& trap, int firstStatement) {
         return current;
     };
 
-    trap(next(), [&] { Text4->setText(SettingsStore::read(key("Text4"))); });
-    trap(next(), [&] { Text5->setText(SettingsStore::read(key("Text5"))); });
-    trap(next(), [&] { Text6->setText(SettingsStore::read(key("Text6"))); });
+    trap(next(), [&] { Text4->setText(SettingsStore::read(SettingKey::FileSizeLimit)); });
+    trap(next(), [&] { Text5->setText(SettingsStore::read(SettingKey::WidthLimit)); });
+    trap(next(), [&] { Text6->setText(SettingsStore::read(SettingKey::HeightLimit)); });
 
     // Emptying and filling a list chooses nothing and stores nothing; choosing the stored position
     // stores it again. A position outside the list (or not a number) fails and leaves the list
     // without a chosen item and the stored text as it was.
-    auto fill = [&](QComboBox* box, const QStringList& items) {
+    auto fill = [&](QComboBox* box, SettingKey k, const QStringList& items) {
         trap(next(), [&] { box->clear(); });
         for (const QString& item : items)
             trap(next(), [&] {
@@ -189,8 +175,7 @@ void Form2::restoreControls(ErrorTrap& trap, int firstStatement) {
                 box->setCurrentIndex(-1);
             });
         trap(next(), [&] {
-            const int position =
-                Conversions::ToInt16(Conversions::ToDouble(SettingsStore::read(box->objectName())));
+            const int position = Conversions::ToInt16(Conversions::ToDouble(SettingsStore::read(k)));
             if (position == -1) {
                 box->setCurrentIndex(-1); // the list's own "nothing chosen"
                 return;
@@ -200,15 +185,17 @@ void Form2::restoreControls(ErrorTrap& trap, int firstStatement) {
             box->setCurrentIndex(position);
         });
     };
-    fill(Combo1, {QStringLiteral("Only download files greater than"),
-                  QStringLiteral("Only download files less than")});
-    fill(Combo3, {QStringLiteral("Greater than"), QStringLiteral("Less than")});
-    fill(Combo4, {QStringLiteral("Greater than"), QStringLiteral("Less than")});
-    fill(Combo2, {QStringLiteral("MB"), QStringLiteral("KB"), QStringLiteral("Bytes")});
+    fill(Combo1, SettingKey::FileSizeComparison,
+         {QStringLiteral("Only download files greater than"),
+          QStringLiteral("Only download files less than")});
+    fill(Combo3, SettingKey::HeightComparison, {QStringLiteral("Greater than"), QStringLiteral("Less than")});
+    fill(Combo4, SettingKey::WidthComparison, {QStringLiteral("Greater than"), QStringLiteral("Less than")});
+    fill(Combo2, SettingKey::FileSizeUnit,
+         {QStringLiteral("MB"), QStringLiteral("KB"), QStringLiteral("Bytes")});
 
     // Each pair follows its stored text exactly ("6" with a blank around it selects nothing); any
     // other text leaves the pair as it was.
-    auto pair = [&](const QString& k, QRadioButton* first, QRadioButton* second) {
+    auto pair = [&](SettingKey k, QRadioButton* first, QRadioButton* second) {
         const QString firstValue = first->objectName().mid(6);
         const QString secondValue = second->objectName().mid(6);
         bool isFirst = false;
@@ -226,9 +213,9 @@ void Form2::restoreControls(ErrorTrap& trap, int firstStatement) {
         if (isSecond)
             trap(secondSelect, [&] { second->setChecked(true); });
     };
-    pair(key("Option1"), Option1, Option2);
-    pair(key("Option2"), Option3, Option4);
-    pair(key("Option3"), Option5, Option6);
+    pair(SettingKey::FileSizeFilter, Option1, Option2);
+    pair(SettingKey::HeightFilter, Option3, Option4);
+    pair(SettingKey::WidthFilter, Option5, Option6);
 }
 
 Form2::ThresholdCheck Form2::checkThreshold(const QString& text) {
@@ -267,17 +254,13 @@ QString Form2::sizeHelpText() {
 }
 
 void Form2::setPointer(int value) {
-    pointer_ = value;
-    if (value == 99 && hasHandCursor_)
-        setCursor(handCursor_);
-    else
-        unsetCursor();
+    hand_.apply(this, value);
 }
 
 bool Form2::event(QEvent* e) {
     // The window's own background brings the default pointer back.
     if (e->type() == QEvent::Enter || e->type() == QEvent::MouseMove)
-        setPointer(0);
+        setPointer(Surface::Default);
     return QWidget::event(e);
 }
 
@@ -288,9 +271,9 @@ bool Form2::eventFilter(QObject* watched, QEvent* e) {
         // The hand over the push buttons; the default pointer over the frames and the file-size
         // field. The other fields and the lists leave the pointer as it is.
         if (qobject_cast<QPushButton*>(watched))
-            setPointer(99);
+            setPointer(Surface::Hand);
         else if (qobject_cast<QGroupBox*>(watched) || watched == Text4)
-            setPointer(0);
+            setPointer(Surface::Default);
         break;
     case QEvent::FocusOut: {
         // Moving to another application or to a box the program shows is no leaving of the field.

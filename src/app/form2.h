@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QCursor>
+#include "app/hand_cursor.h"
+
 #include <QPointer>
 #include <QString>
 #include <QWidget>
@@ -17,9 +18,9 @@ class QRadioButton;
 // lies below the visible part of the window). It keeps nothing of its own: every control writes its
 // setting the moment it changes, and the run reads the filters from the store.
 //
-// Settings written: "Option2" ("3" all heights, "4" by height), "Option3" ("5" all widths, "6" by
-// width), "Option1" ("1" all sizes, "2" by size), "Combo1".."Combo4" (the chosen position, never the
-// item's text), "Text4".."Text6" (the thresholds, as typed).
+// Settings written: HeightFilter ("3" all heights, "4" by height), WidthFilter ("5" all widths, "6"
+// by width), FileSizeFilter ("1" all sizes, "2" by size), the four comparison and unit lists (the
+// chosen position, never the item's text), and the three thresholds (as typed).
 class Form2 : public QWidget {
     Q_OBJECT
 public:
@@ -37,8 +38,8 @@ public:
     void restoreControls(ErrorTrap& trap, int firstStatement);
 
     // The pointer the window shows: 0 default, 99 the hand cursor (or the default without the file).
-    int pointer() const { return pointer_; }
-    bool hasHandCursor() const { return hasHandCursor_; }
+    int pointer() const { return hand_.value(); }
+    bool hasHandCursor() const { return hand_.loaded(); }
 
     // True once "Close" or the close box has unloaded the dialog; the next opening creates a new one.
     bool unloaded() const { return unloaded_; }
@@ -87,9 +88,7 @@ private:
     QLineEdit* Text5 = nullptr;
     QLineEdit* Text6 = nullptr;
 
-    int pointer_ = 0;
-    QCursor handCursor_;
-    bool hasHandCursor_ = false;
+    HandPointer hand_;
     bool checkingThreshold_ = false;
     bool unloaded_ = false;
 };

@@ -1,19 +1,15 @@
 #include "app/form3.h"
 
-#include "fetch/search_request.h"
+#include "app/window_look.h"
 #include "base/error_report.h"
-#include "base/file_routines.h"
-#include "base/globals.h"
-#include "app/hand_cursor.h"
 #include "base/prompts.h"
 #include "base/settings_store.h"
 #include "base/surface.h"
 #include "base/waiting.h"
-#include "app/window_look.h"
+#include "fetch/search_request.h"
 
 #include <QCloseEvent>
 #include <QGroupBox>
-#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -92,29 +88,18 @@ void Form3::buildControls() {
 
     // The key as typed or pasted, blanks included, on every change.
     connect(Text1, &QLineEdit::textChanged, this,
-            [](const QString& text) { SettingsStore::write(QStringLiteral("SID"), text); });
+            [](const QString& text) { SettingsStore::write(SettingKey::ApiKey, text); });
 }
 
 void Form3::Form_Load() {
     ErrorTrap trap(prompts_, QStringLiteral("Form3.Form_Load"));
-    trap(100, [&] { Main::ApplyButtonFaceColours(this); });
-    trap(102, [&] {
-        setWindowIcon(QIcon(QStringLiteral(":/glimmerfetch/icon.svg")));
-        setWindowTitle(Globals::DisplayName);
-    });
-    bool handFile = false;
-    trap(104, [&] { handFile = Main::FileExists(Main::HandCursorPath(appFolder_)); });
-    if (handFile)
-        trap(106, [&] {
-            handCursor_ = Main::LoadHandCursor(Main::HandCursorPath(appFolder_));
-            hasHandCursor_ = true;
-        });
+    Main::LoadCommonLook(trap, this, hand_, appFolder_, true);
     trap(108, [&] {
         QPalette white = Label1->palette();
         white.setColor(QPalette::Window, QColor(0xFF, 0xFF, 0xFF));
         Label1->setPalette(white);
     });
-    trap(110, [&] { Text1->setText(SettingsStore::read(QStringLiteral("SID"))); });
+    trap(110, [&] { Text1->setText(SettingsStore::read(SettingKey::ApiKey)); });
 }
 
 QString Form3::instructionsText() {
@@ -134,26 +119,12 @@ QString Form3::sampleKeyText() {
 }
 
 void Form3::setPointer(int value) {
-    pointer_ = value;
-    switch (value) {
-    case Surface::Hourglass:
-        setCursor(Qt::WaitCursor);
-        break;
-    case Surface::Hand:
-        if (hasHandCursor_)
-            setCursor(handCursor_);
-        else
-            unsetCursor();
-        break;
-    default:
-        unsetCursor();
-        break;
-    }
+    hand_.apply(this, value);
 }
 
 bool Form3::event(QEvent* e) {
     // The window's own background brings the default pointer back, unless the hourglass shows.
-    if ((e->type() == QEvent::Enter || e->type() == QEvent::MouseMove) && pointer_ != Surface::Hourglass)
+    if ((e->type() == QEvent::Enter || e->type() == QEvent::MouseMove) && hand_.value() != Surface::Hourglass)
         setPointer(Surface::Default);
     if (e->type() == QEvent::Show) {
         Text1->setFocus(Qt::TabFocusReason);
@@ -168,7 +139,7 @@ bool Form3::eventFilter(QObject* watched, QEvent* e) {
     case QEvent::MouseMove:
         // The hand over the push buttons, the default pointer over the frames; the hourglass stays
         // while the key test works.
-        if (watched != Text1 && pointer_ != Surface::Hourglass)
+        if (watched != Text1 && hand_.value() != Surface::Hourglass)
             setPointer(qobject_cast<QPushButton*>(watched) ? Surface::Hand : Surface::Default);
         break;
     case QEvent::FocusIn:

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QCursor>
+#include "app/hand_cursor.h"
+
 #include <QPointer>
 #include <QString>
 #include <QWidget>
@@ -12,7 +13,7 @@ class QLineEdit;
 class QPushButton;
 
 // The API key dialog: where the user enters the key for the image search service (stored under
-// "SID" on every change of the field), reads how to get one, opens the service's key page and
+// ApiKey on every change of the field), reads how to get one, opens the service's key page and
 // tests the key.
 class Form3 : public QWidget {
     Q_OBJECT
@@ -29,9 +30,9 @@ public:
 
     // The pointer the window shows: 0 default, 11 hourglass, 99 the hand cursor (or the default
     // without the file).
-    int pointer() const { return pointer_; }
+    int pointer() const { return hand_.value(); }
     void setPointer(int value);
-    bool hasHandCursor() const { return hasHandCursor_; }
+    bool hasHandCursor() const { return hand_.loaded(); }
 
     // True once the close box has unloaded the dialog; the next opening creates a new one.
     bool unloaded() const { return unloaded_; }
@@ -65,9 +66,7 @@ private:
     QGroupBox* Frame3 = nullptr;
     QLineEdit* Text1 = nullptr;
 
-    int pointer_ = 0;
-    QCursor handCursor_;
-    bool hasHandCursor_ = false;
+    HandPointer hand_;
     bool testing_ = false;
     bool unloaded_ = false;
 };

@@ -1,9 +1,11 @@
 #include "app/hand_cursor.h"
 
 #include "base/error_report.h"
+#include "base/surface.h"
 
 #include <QFile>
 #include <QPixmap>
+#include <QWidget>
 
 namespace Main {
 
@@ -34,3 +36,18 @@ QCursor LoadHandCursor(const QString& path) {
 }
 
 } // namespace Main
+
+void HandPointer::load(const QString& path) {
+    cursor_ = Main::LoadHandCursor(path);
+    loaded_ = true;
+}
+
+void HandPointer::apply(QWidget* window, int value) {
+    value_ = value;
+    if (value == Surface::Hourglass)
+        window->setCursor(Qt::WaitCursor);
+    else if (value == Surface::Hand && loaded_)
+        window->setCursor(cursor_);
+    else
+        window->unsetCursor();
+}

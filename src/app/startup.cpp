@@ -6,9 +6,9 @@
 namespace Main {
 
 bool FirstTime() {
-    if (Conversions::ToBool(SettingsStore::read(QStringLiteral("FirstTime"))))
+    if (Conversions::ToBool(SettingsStore::read(SettingKey::FirstTime)))
         return false;
-    SettingsStore::write(QStringLiteral("FirstTime"), QStringLiteral("True"));
+    SettingsStore::write(SettingKey::FirstTime, QStringLiteral("True"));
     return true;
 }
 

@@ -1,8 +1,14 @@
 #include "app/window_look.h"
 
+#include "app/hand_cursor.h"
+#include "base/error_report.h"
+#include "base/file_routines.h"
+#include "base/globals.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QIcon>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
@@ -76,3 +82,23 @@ QPushButton* pushButton(QWidget* parent, const char* name, const QString& captio
 }
 
 } // namespace Look
+
+namespace Main {
+
+void LoadCommonLook(ErrorTrap& trap, QWidget* window, HandPointer& hand, const QString& appFolder,
+                    bool buttonFaceColours, const std::function<void()>& alsoAtTitle) {
+    if (buttonFaceColours)
+        trap(100, [&] { ApplyButtonFaceColours(window); });
+    trap(102, [&] {
+        window->setWindowIcon(QIcon(QStringLiteral(":/glimmerfetch/icon.svg")));
+        window->setWindowTitle(Globals::DisplayName);
+        if (alsoAtTitle)
+            alsoAtTitle();
+    });
+    bool handFile = false;
+    trap(104, [&] { handFile = FileExists(HandCursorPath(appFolder)); });
+    if (handFile)
+        trap(106, [&] { hand.load(HandCursorPath(appFolder)); });
+}
+
+} // namespace Main

@@ -5,6 +5,10 @@
 #include <QString>
 #include <QWidget>
 
+#include <functional>
+
+class ErrorTrap;
+class HandPointer;
 class QObject;
 class QPushButton;
 
@@ -48,5 +52,12 @@ void ApplyButtonFaceColours(QWidget* window);
 
 // Centres a top-level window on the screen it is on (or the primary screen).
 void CentreOnScreen(QWidget* window);
+
+// The statements every window's load step begins with: 100 gives it the button-face colours (only
+// with `buttonFaceColours`; the main window keeps its white and has no statement 100), 102 its icon
+// and the program's name as title (and runs `alsoAtTitle`), 104 looks for the hand cursor file in
+// `appFolder`, and 106 loads it into `hand` when it is there.
+void LoadCommonLook(ErrorTrap& trap, QWidget* window, HandPointer& hand, const QString& appFolder,
+                    bool buttonFaceColours, const std::function<void()>& alsoAtTitle = {});
 
 } // namespace Main

@@ -30,7 +30,7 @@ QString errorReportText(const QString& description, const QString& where, int st
 // number and the handler goes on with the next statement.
 //
 //     ErrorTrap trap(prompts, "Form1.PushButton12_Click");
-//     trap(100, [&] { last = SettingsStore::read("LastFolderDot"); });
+//     trap(100, [&] { last = SettingsStore::read(SettingKey::LastFolder); });
 //     trap(102, [&] { chosen = prompts.browseForFolder(...); });
 class ErrorTrap {
 public:

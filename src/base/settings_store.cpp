@@ -7,8 +7,10 @@
 #include <QStandardPaths>
 
 #include <cerrno>
+#include <cstddef>
 #include <cstring>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <utility>
 
@@ -23,7 +25,8 @@ const char* const Application = "Glimmerfetch";
 const char* const Group = "Glimmerfetch";
 
 struct Entry {
-    const char* key;
+    SettingKey key;
+    const char* name;
     QString (*defaultValue)();
 };
 
@@ -47,28 +50,38 @@ QString text(const char* s) {
     return QString::fromLatin1(s);
 }
 
-// Every key of the program, in the order start-up restores them, with its default.
+// Every key of the program, in the order start-up restores them (the order of SettingKey), with
+// its name in the file and its default.
 const Entry Table[] = {
-    {"Text1", defaultFolder},                    // save folder
-    {"Text2", [] { return text("5"); }},         // pictures per keyword
-    {"Text3", [] { return text("1"); }},         // start position of the results
-    {"Text4", [] { return text("1"); }},         // file-size threshold
-    {"Text5", [] { return text("500"); }},       // width threshold
-    {"Text6", [] { return text("500"); }},       // height threshold
-    {"Combo1", [] { return text("0"); }},        // file-size comparison: greater / less
-    {"Combo2", [] { return text("2"); }},        // file-size unit: MB / KB / Bytes
-    {"Combo3", [] { return text("0"); }},        // height comparison: greater / less
-    {"Combo4", [] { return text("0"); }},        // width comparison: greater / less
-    {"Option1", [] { return text("1"); }},       // file size: "1" all, "2" by size
-    {"Option2", [] { return text("3"); }},       // height: "3" all, "4" by height
-    {"Option3", [] { return text("5"); }},       // width: "5" all, "6" by width
-    {"FirstTime", [] { return text("False"); }}, // "True" once the program has started
-    {"LastFolderDot", [] { return QString(); }}, // folder last chosen with the picker
-    {"SID", [] { return QString(); }},           // the user's key for the image search service
+    {SettingKey::SaveFolder, "Text1", defaultFolder},
+    {SettingKey::PicturesPerKeyword, "Text2", [] { return text("5"); }},
+    {SettingKey::StartPosition, "Text3", [] { return text("1"); }},
+    {SettingKey::FileSizeLimit, "Text4", [] { return text("1"); }},
+    {SettingKey::WidthLimit, "Text5", [] { return text("500"); }},
+    {SettingKey::HeightLimit, "Text6", [] { return text("500"); }},
+    {SettingKey::FileSizeComparison, "Combo1", [] { return text("0"); }},
+    {SettingKey::FileSizeUnit, "Combo2", [] { return text("2"); }},
+    {SettingKey::HeightComparison, "Combo3", [] { return text("0"); }},
+    {SettingKey::WidthComparison, "Combo4", [] { return text("0"); }},
+    {SettingKey::FileSizeFilter, "Option1", [] { return text("1"); }},
+    {SettingKey::HeightFilter, "Option2", [] { return text("3"); }},
+    {SettingKey::WidthFilter, "Option3", [] { return text("5"); }},
+    {SettingKey::FirstTime, "FirstTime", [] { return text("False"); }},
+    {SettingKey::LastFolder, "LastFolderDot", [] { return QString(); }},
+    {SettingKey::ApiKey, "SID", [] { return QString(); }},
 };
 
-QString groupKey(const QString& key) {
-    return QString::fromLatin1(Group) + QLatin1Char('/') + key;
+constexpr std::size_t KeyCount = static_cast<std::size_t>(SettingKey::ApiKey) + 1;
+static_assert(std::size(Table) == KeyCount, "every SettingKey has one row in the table");
+
+const Entry& entry(SettingKey key) {
+    const Entry& e = Table[static_cast<std::size_t>(key)];
+    Q_ASSERT(e.key == key);
+    return e;
+}
+
+QString groupKey(SettingKey key) {
+    return QString::fromLatin1(Group) + QLatin1Char('/') + QString::fromLatin1(entry(key).name);
 }
 
 std::unique_ptr<QSettings> settings() {
@@ -156,17 +169,18 @@ QString failureText(const QString& path, const QString& reason) {
 
 namespace SettingsStore {
 
-QString defaultFor(const QString& key) {
-    for (const Entry& e : Table)
-        if (key == QLatin1String(e.key))
-            return e.defaultValue();
-    return QString();
+QString defaultFor(SettingKey key) {
+    return entry(key).defaultValue();
 }
 
-QStringList keys() {
-    QStringList result;
+QString storedName(SettingKey key) {
+    return QString::fromLatin1(entry(key).name);
+}
+
+QList<SettingKey> keys() {
+    QList<SettingKey> result;
     for (const Entry& e : Table)
-        result << QString::fromLatin1(e.key);
+        result << e.key;
     return result;
 }
 
@@ -174,21 +188,21 @@ QString filePath() {
     return settings()->fileName();
 }
 
-bool contains(const QString& key) {
+bool contains(SettingKey key) {
     return settings()->contains(groupKey(key));
 }
 
-QString read(const QString& key, const QString& fallback) {
+QString read(SettingKey key, const QString& fallback) {
     const QVariant v = settings()->value(groupKey(key));
     return v.isValid() ? v.toString() : fallback;
 }
 
-QString read(const QString& key) {
+QString read(SettingKey key) {
     const QVariant v = settings()->value(groupKey(key));
     return v.isValid() ? v.toString() : defaultFor(key);
 }
 
-void write(const QString& key, const QString& value) {
+void write(SettingKey key, const QString& value) {
     const std::unique_ptr<QSettings> s = settings();
     const QString path = s->fileName();
     const QString refused = preparePrivateFile(path);

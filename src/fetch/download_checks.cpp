@@ -12,13 +12,6 @@
 
 namespace {
 
-const QString heightSwitch = QStringLiteral("Option2");
-const QString widthSwitch = QStringLiteral("Option3");
-const QString heightLimitKey = QStringLiteral("Text6");
-const QString widthLimitKey = QStringLiteral("Text5");
-const QString heightComparison = QStringLiteral("Combo3");
-const QString widthComparison = QStringLiteral("Combo4");
-
 constexpr int fallbackLimit = 500;
 
 } // namespace
@@ -34,16 +27,22 @@ int FilterSettings::limitFrom(const QString& text) {
     return limit < 0 ? fallbackLimit : limit;
 }
 
-FilterSettings FilterSettings::read() {
+FilterSettings FilterSettings::read(const Step& step) {
     FilterSettings f;
-    f.heightOn = SettingsStore::read(heightSwitch) == QLatin1String("4");
-    f.widthOn = SettingsStore::read(widthSwitch) == QLatin1String("6");
-    f.widthLimit = limitFrom(SettingsStore::read(widthLimitKey));
-    f.heightLimit = limitFrom(SettingsStore::read(heightLimitKey));
+    step(Part::HeightSwitch,
+         [&] { f.heightOn = SettingsStore::read(SettingKey::HeightFilter) == QLatin1String("4"); });
+    step(Part::WidthSwitch,
+         [&] { f.widthOn = SettingsStore::read(SettingKey::WidthFilter) == QLatin1String("6"); });
+    step(Part::WidthLimit, [&] { f.widthLimit = limitFrom(SettingsStore::read(SettingKey::WidthLimit)); });
+    step(Part::HeightLimit, [&] { f.heightLimit = limitFrom(SettingsStore::read(SettingKey::HeightLimit)); });
     return f;
 }
 
-int ReadComparison(const QString& key) {
+FilterSettings FilterSettings::read() {
+    return read([](Part, const std::function<void()>& read) { read(); });
+}
+
+int ReadComparison(SettingKey key) {
     const double value = Conversions::ToDouble(SettingsStore::read(key));
     // Only the list positions mean anything; a fraction or a huge number matches neither.
     if (value == 0)
@@ -69,9 +68,10 @@ bool DimensionFilter(const FilterSettings& filters, int width, int height,
     // Each switched-on filter reads its comparison for every result, also when the other filter has
     // already rejected it, so a comparison that cannot be read is reported every time.
     const bool heightPasses =
-        !filters.heightOn || DimensionPasses(height, filters.heightLimit, readComparison(heightComparison));
-    const bool widthPasses =
-        !filters.widthOn || DimensionPasses(width, filters.widthLimit, readComparison(widthComparison));
+        !filters.heightOn ||
+        DimensionPasses(height, filters.heightLimit, readComparison(SettingKey::HeightComparison));
+    const bool widthPasses = !filters.widthOn || DimensionPasses(width, filters.widthLimit,
+                                                                 readComparison(SettingKey::WidthComparison));
     return heightPasses && widthPasses;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/settings_store.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -9,26 +11,36 @@
 // height filters the user set in the filter dialog; after it, whether the file that arrived is a
 // picture or a web page / error text.
 
-// The width and height filters as the run reads them from the settings store when it starts.
+// The width and height filters as the run reads them from the settings store when it starts. The
+// run reads them here only.
 struct FilterSettings {
     bool heightOn = false;
     bool widthOn = false;
     int heightLimit = 500;
     int widthLimit = 500;
 
-    // "Option2" = "4" switches the height filter on, "Option3" = "6" the width filter; any other
-    // text leaves it off. The limits come from "Text6" and "Text5": not numeric or negative gives
-    // 500. Throws AppError("Overflow") for a limit beyond the 32-bit range (the limit stays 500).
+    // The four reads, in the order they are made.
+    enum class Part { HeightSwitch, WidthSwitch, WidthLimit, HeightLimit };
+    // Runs one read; the run passes one that runs it under its error trap.
+    using Step = std::function<void(Part part, const std::function<void()>& read)>;
+
+    // HeightFilter = "4" switches the height filter on, WidthFilter = "6" the width filter; any
+    // other text leaves it off. The limits come from HeightLimit and WidthLimit: not numeric or
+    // negative gives 500. Each read goes through `step` on its own: a read that fails (a limit
+    // beyond the 32-bit range throws AppError("Overflow")) keeps that field's default, and the
+    // reads after it are still made if `step` goes on.
+    static FilterSettings read(const Step& step);
+    // The same with every read made directly: the first failure is thrown.
     static FilterSettings read();
 
     // One limit text as the run reads it. Throws AppError("Overflow") beyond the 32-bit range.
     static int limitFrom(const QString& text);
 };
 
-// The comparison stored under "Combo3" (height) or "Combo4" (width): the position in the dialog's
+// The comparison stored under HeightComparison or WidthComparison: the position in the dialog's
 // list, 0 "Greater than", 1 "Less than". Throws AppError("Type mismatch") for text that is not a
 // number; the caller then compares as for 0.
-int ReadComparison(const QString& key);
+int ReadComparison(SettingKey key);
 
 // Whether one size passes one comparison. Both comparisons are strict; any other comparison
 // number never passes.
@@ -36,7 +48,7 @@ bool DimensionPasses(int value, int limit, int comparison);
 
 // Reads a comparison for a switched-on filter. The run passes one that reports a failed read and
 // then answers 0.
-using ComparisonReader = std::function<int(const QString& key)>;
+using ComparisonReader = std::function<int(SettingKey key)>;
 
 // Keep (true) or reject a result of the given width and height. The comparisons are read for each
 // result, for every filter that is on (height first), even when the first has already rejected it.

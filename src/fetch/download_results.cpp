@@ -108,7 +108,7 @@ void takeResult(Run& run, Keyword& keyword) {
     }
     bool wanted = false;
     trap(150, [&] {
-        wanted = DimensionFilter(run.filters, result.width, result.height, [&](const QString& key) {
+        wanted = DimensionFilter(run.filters, result.width, result.height, [&](SettingKey key) {
             int comparison = 0; // a comparison that cannot be read compares as "Greater than"
             trap(150, [&] { comparison = ReadComparison(key); });
             return comparison;

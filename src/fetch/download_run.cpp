@@ -108,7 +108,7 @@ bool startChecks(Run& run, const QString& folderText) {
         });
     if (go)
         run.trap(104, [&] {
-            if (SettingsStore::read(QStringLiteral("SID")).isEmpty()) {
+            if (SettingsStore::read(SettingKey::ApiKey).isEmpty()) {
                 run.observer.showMessage(QStringLiteral("Please enter API key first."));
                 go = false;
             }
@@ -123,16 +123,10 @@ void readInputs(Run& run, const QString& countText, const QString& startText) {
     trap(110, [&] { run.count = CapCount(run.count); });
     trap(112, [&] { run.start = StartFrom(startText); });
     trap(114, [&] { run.start = CapStart(run.start); });
-    trap(116, [&] {
-        run.filters.heightOn = SettingsStore::read(QStringLiteral("Option2")) == QLatin1String("4");
-    });
-    trap(118,
-         [&] { run.filters.widthOn = SettingsStore::read(QStringLiteral("Option3")) == QLatin1String("6"); });
-    trap(120, [&] {
-        run.filters.widthLimit = FilterSettings::limitFrom(SettingsStore::read(QStringLiteral("Text5")));
-    });
-    trap(122, [&] {
-        run.filters.heightLimit = FilterSettings::limitFrom(SettingsStore::read(QStringLiteral("Text6")));
+    // Statements 116 height switch, 118 width switch, 120 width limit, 122 height limit, each failing
+    // on its own.
+    run.filters = FilterSettings::read([&](FilterSettings::Part part, const std::function<void()>& read) {
+        trap(116 + 2 * static_cast<int>(part), read);
     });
     trap(124, [&] { run.curl.emplace(); });
 }

@@ -96,7 +96,7 @@ ToolCommand SearchCommand(const CurlSession& curl, const QString& keyword, int p
     command.arguments << QStringLiteral("-X") << QStringLiteral("GET")
                       << address(host, keyword, pageNumber, pageSize) << QStringLiteral("-K")
                       << QStringLiteral("-") << QStringLiteral("--output") << curl.responseFile();
-    command.standardInput = HeaderConfig(host, SettingsStore::read(QStringLiteral("SID")));
+    command.standardInput = HeaderConfig(host, SettingsStore::read(SettingKey::ApiKey));
     command.fileSizeLimit = Limits::SearchAnswerBytes;
     return command;
 }
@@ -128,7 +128,7 @@ QString SearchCommandText(const CurlSession& curl, const QString& keyword, int p
            address(host, keyword, pageNumber, pageSize) + q + QStringLiteral(" --header ") + q +
            QStringLiteral("x-rapidapi-host: ") + host + q + QStringLiteral(" ") +
            QStringLiteral(" --header ") + q + QStringLiteral("x-rapidapi-key: ") +
-           SettingsStore::read(QStringLiteral("SID")) + q + QStringLiteral("  --output ") + q +
+           SettingsStore::read(SettingKey::ApiKey) + q + QStringLiteral("  --output ") + q +
            curl.responseFile() + q;
 }
 

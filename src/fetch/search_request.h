@@ -35,7 +35,7 @@ int PageSize(int countPerKeyword);
 // a shell would split it, quotes removed, in the same order, with the session's common arguments and
 // LimitArguments() first and the two "--header" options replaced by "-K -": the headers reach curl on
 // its standard input, so the key never shows in the process list. Uses the session's curl and answer
-// file and the key stored under "SID". The keyword is sent URL-encoded.
+// file and the stored ApiKey. The keyword is sent URL-encoded.
 ToolCommand SearchCommand(const CurlSession& curl, const QString& keyword, int pageNumber, int pageSize);
 
 // The limits every search request is held to, as curl options: connect, stall, whole request and
@@ -59,7 +59,7 @@ QByteArray HeaderConfig(const QString& host, const QString& key);
 
 // The key dialog's "Test API Key": tests the stored key against the service and shows the verdict
 // through `observer` (only its pointer and messages are used). `keyFieldText` is the dialog's key
-// field (only its emptiness matters, the request uses the key stored under "SID"). Refuses to start
+// field (only its emptiness matters, the request uses the stored ApiKey). Refuses to start
 // while Globals::RunBusy is set; errors are reported through `trap`. Pauses one (paced) second
 // before the verdict.
 void KeyTest(RunObserver& observer, ErrorTrap& trap, const QString& keyFieldText);

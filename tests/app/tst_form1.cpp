@@ -1,12 +1,14 @@
-#include "build_config.h"
-#include "fake_prompts.h"
-#include "keywords/keyword_list.h"
-#include "test_windows.h"
 #include "app/form1.h"
+#include "app/form2.h"
+#include "app/form3.h"
 #include "app/qt_prompts.h"
 #include "base/settings_store.h"
 #include "base/waiting.h"
+#include "build_config.h"
+#include "fake_prompts.h"
+#include "keywords/keyword_list.h"
 #include "test_settings.h"
+#include "test_windows.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -14,6 +16,7 @@
 #include <QFile>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
@@ -22,9 +25,8 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QHelpEvent>
-#include <QToolTip>
 #include <QTimer>
+#include <QToolTip>
 #include <QTreeView>
 
 #include <memory>
@@ -122,7 +124,7 @@ void TestForm1::firstStart() {
     QVERIFY(file.contains(QStringLiteral("FirstTime=True")));
     QVERIFY(file.contains(QStringLiteral("Text2=5")));
     QVERIFY(file.contains(QStringLiteral("Text3=1")));
-    QCOMPARE(SettingsStore::read(QStringLiteral("Text1"), QStringLiteral("absent")), desktop);
+    QCOMPARE(SettingsStore::read(SettingKey::SaveFolder, QStringLiteral("absent")), desktop);
 
     FakePrompts again;
     Form1 second(again, {[] { return 1; }, {}});
@@ -146,12 +148,12 @@ void TestForm1::firstTimeMark() {
     QFETCH(bool, helpShown);
     QFETCH(QString, storedAfter);
     QFETCH(bool, reported);
-    TestSettings::seed(QStringLiteral("FirstTime"), stored);
-    TestSettings::seed(QStringLiteral("Text2"), QStringLiteral("9"));
+    TestSettings::seed(SettingKey::FirstTime, stored);
+    TestSettings::seed(SettingKey::PicturesPerKeyword, QStringLiteral("9"));
     FakePrompts prompts;
     Form1 form(prompts, {[] { return 1; }, {}});
     QCOMPARE(prompts.messages().contains(Form1::helpText()), helpShown);
-    QCOMPARE(SettingsStore::read(QStringLiteral("FirstTime")), storedAfter);
+    QCOMPARE(SettingsStore::read(SettingKey::FirstTime), storedAfter);
     if (reported) {
         // The failed statement is reported and the load goes on with the next ones.
         QCOMPARE(prompts.messages().size(), 1);
@@ -189,27 +191,46 @@ void TestForm1::controls_data() {
     QTest::newRow("PushButton11") << "PushButton11"
                                   << "Getting Started / Enter Your RapidAPI/contextualwebsearch API Key"
                                   << QRect(8, 8, 520, 27);
-    QTest::newRow("PushButton20") << "PushButton20" << "Add One Keyword To List" << QRect(8, 168, 256, 27);
-    QTest::newRow("PushButton5") << "PushButton5" << "Load Sample/Example Keywords" << QRect(272, 168, 256, 27);
-    QTest::newRow("PushButton3") << "PushButton3" << "Load List From Text File" << QRect(8, 202, 256, 27);
-    QTest::newRow("PushButton7") << "PushButton7" << "Save List To Text File" << QRect(272, 202, 256, 27);
-    QTest::newRow("PushButton13") << "PushButton13" << "Load List From Excel File" << QRect(8, 236, 256, 27);
-    QTest::newRow("PushButton14") << "PushButton14" << "Save List To Excel File" << QRect(272, 236, 256, 27);
-    QTest::newRow("PushButton9") << "PushButton9" << "Remove Keywords Containing X" << QRect(8, 270, 256, 27);
-    QTest::newRow("PushButton10") << "PushButton10" << "Remove Keywords Not Cont. X" << QRect(272, 270, 256, 27);
-    QTest::newRow("PushButton4") << "PushButton4" << "Help" << QRect(8, 304, 256, 27);
-    QTest::newRow("PushButton1") << "PushButton1" << "Clear List" << QRect(272, 304, 256, 27);
-    QTest::newRow("PushButton15") << "PushButton15" << "?" << QRect(464, 20, 40, 23);
-    QTest::newRow("PushButton6") << "PushButton6" << "?" << QRect(464, 20, 40, 23);
-    QTest::newRow("PushButton8") << "PushButton8" << "Filter: Download By Certain Filesize Or Image Size"
+    QTest::newRow("PushButton20") << "PushButton20"
+                                  << "Add One Keyword To List" << QRect(8, 168, 256, 27);
+    QTest::newRow("PushButton5") << "PushButton5"
+                                 << "Load Sample/Example Keywords" << QRect(272, 168, 256, 27);
+    QTest::newRow("PushButton3") << "PushButton3"
+                                 << "Load List From Text File" << QRect(8, 202, 256, 27);
+    QTest::newRow("PushButton7") << "PushButton7"
+                                 << "Save List To Text File" << QRect(272, 202, 256, 27);
+    QTest::newRow("PushButton13") << "PushButton13"
+                                  << "Load List From Excel File" << QRect(8, 236, 256, 27);
+    QTest::newRow("PushButton14") << "PushButton14"
+                                  << "Save List To Excel File" << QRect(272, 236, 256, 27);
+    QTest::newRow("PushButton9") << "PushButton9"
+                                 << "Remove Keywords Containing X" << QRect(8, 270, 256, 27);
+    QTest::newRow("PushButton10") << "PushButton10"
+                                  << "Remove Keywords Not Cont. X" << QRect(272, 270, 256, 27);
+    QTest::newRow("PushButton4") << "PushButton4"
+                                 << "Help" << QRect(8, 304, 256, 27);
+    QTest::newRow("PushButton1") << "PushButton1"
+                                 << "Clear List" << QRect(272, 304, 256, 27);
+    QTest::newRow("PushButton15") << "PushButton15"
+                                  << "?" << QRect(464, 20, 40, 23);
+    QTest::newRow("PushButton6") << "PushButton6"
+                                 << "?" << QRect(464, 20, 40, 23);
+    QTest::newRow("PushButton8") << "PushButton8"
+                                 << "Filter: Download By Certain Filesize Or Image Size"
                                  << QRect(8, 453, 520, 27);
-    QTest::newRow("PushButton12") << "PushButton12" << "..." << QRect(464, 20, 40, 23);
-    QTest::newRow("PushButton2") << "PushButton2" << "Start Downloading" << QRect(8, 545, 520, 27);
-    QTest::newRow("Frame2") << "Frame2" << "How many files would you like to download per keyword?"
+    QTest::newRow("PushButton12") << "PushButton12"
+                                  << "..." << QRect(464, 20, 40, 23);
+    QTest::newRow("PushButton2") << "PushButton2"
+                                 << "Start Downloading" << QRect(8, 545, 520, 27);
+    QTest::newRow("Frame2") << "Frame2"
+                            << "How many files would you like to download per keyword?"
                             << QRect(8, 334, 520, 54);
-    QTest::newRow("Frame3") << "Frame3" << "What position would you start from?" << QRect(8, 392, 520, 54);
-    QTest::newRow("Frame1") << "Frame1" << "Save Results To This Folder" << QRect(8, 483, 520, 54);
-    QTest::newRow("ProgressBar1") << "ProgressBar1" << "Progress Bar" << QRect(8, 579, 520, 27);
+    QTest::newRow("Frame3") << "Frame3"
+                            << "What position would you start from?" << QRect(8, 392, 520, 54);
+    QTest::newRow("Frame1") << "Frame1"
+                            << "Save Results To This Folder" << QRect(8, 483, 520, 54);
+    QTest::newRow("ProgressBar1") << "ProgressBar1"
+                                  << "Progress Bar" << QRect(8, 579, 520, 27);
 }
 
 void TestForm1::controls() {
@@ -243,8 +264,9 @@ void TestForm1::listColumn() {
     QCOMPARE(list->model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("Keyword/s"));
     QCOMPARE(list->model()->columnCount(), 1);
     QCOMPARE(list->columnWidth(0), 467);
-    QCOMPARE(list->toolTip(), QStringLiteral("Drag and drop files here. Double-click item to remove it. Move | "
-                                             "line to right and out of window to reveal full names."));
+    QCOMPARE(list->toolTip(),
+             QStringLiteral("Drag and drop files here. Double-click item to remove it. Move | "
+                            "line to right and out of window to reveal full names."));
     // Over an entry too, the list's own tooltip shows, not the entry's text.
     form->keywords().add(QStringLiteral("apple"));
     form->show();
@@ -258,9 +280,9 @@ void TestForm1::listColumn() {
 }
 
 void TestForm1::fieldsRestored() {
-    TestSettings::seed(QStringLiteral("Text1"), QStringLiteral("/srv/pictures/"));
-    TestSettings::seed(QStringLiteral("Text2"), QStringLiteral("abc"));
-    TestSettings::seed(QStringLiteral("Text3"), QStringLiteral(""));
+    TestSettings::seed(SettingKey::SaveFolder, QStringLiteral("/srv/pictures/"));
+    TestSettings::seed(SettingKey::PicturesPerKeyword, QStringLiteral("abc"));
+    TestSettings::seed(SettingKey::StartPosition, QStringLiteral(""));
     FakePrompts prompts;
     auto form = startSeenForm1(prompts);
     QCOMPARE(form->findChild<QLineEdit*>("Text1")->text(), QStringLiteral("/srv/pictures/"));
@@ -271,23 +293,35 @@ void TestForm1::fieldsRestored() {
 
 void TestForm1::numberCheck_data() {
     QTest::addColumn<QString>("field");
+    QTest::addColumn<SettingKey>("key");
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("after");
     QTest::addColumn<bool>("refused");
-    QTest::newRow("count above 50") << "Text2" << "120" << "50" << false;
-    QTest::newRow("count zero") << "Text2" << "0" << "5" << false;
-    QTest::newRow("count negative") << "Text2" << "-3" << "5" << false;
-    QTest::newRow("count fraction kept") << "Text2" << "2.5" << "2.5" << false;
-    QTest::newRow("count letters") << "Text2" << "abc" << "abc" << true;
-    QTest::newRow("count empty") << "Text2" << "" << "" << true;
-    QTest::newRow("start above 50") << "Text3" << "99" << "50" << false;
-    QTest::newRow("start zero") << "Text3" << "0" << "1" << false;
-    QTest::newRow("start 50 kept") << "Text3" << "50" << "50" << false;
-    QTest::newRow("start letters") << "Text3" << "x1" << "x1" << true;
+    QTest::newRow("count above 50") << "Text2" << SettingKey::PicturesPerKeyword << "120"
+                                    << "50" << false;
+    QTest::newRow("count zero") << "Text2" << SettingKey::PicturesPerKeyword << "0"
+                                << "5" << false;
+    QTest::newRow("count negative") << "Text2" << SettingKey::PicturesPerKeyword << "-3"
+                                    << "5" << false;
+    QTest::newRow("count fraction kept") << "Text2" << SettingKey::PicturesPerKeyword << "2.5"
+                                         << "2.5" << false;
+    QTest::newRow("count letters") << "Text2" << SettingKey::PicturesPerKeyword << "abc"
+                                   << "abc" << true;
+    QTest::newRow("count empty") << "Text2" << SettingKey::PicturesPerKeyword << ""
+                                 << "" << true;
+    QTest::newRow("start above 50") << "Text3" << SettingKey::StartPosition << "99"
+                                    << "50" << false;
+    QTest::newRow("start zero") << "Text3" << SettingKey::StartPosition << "0"
+                                << "1" << false;
+    QTest::newRow("start 50 kept") << "Text3" << SettingKey::StartPosition << "50"
+                                   << "50" << false;
+    QTest::newRow("start letters") << "Text3" << SettingKey::StartPosition << "x1"
+                                   << "x1" << true;
 }
 
 void TestForm1::numberCheck() {
     QFETCH(QString, field);
+    QFETCH(SettingKey, key);
     QFETCH(QString, typed);
     QFETCH(QString, after);
     QFETCH(bool, refused);
@@ -303,7 +337,7 @@ void TestForm1::numberCheck() {
     QTest::keyClicks(box, typed);
     other->setFocus(Qt::MouseFocusReason);
     QCOMPARE(box->text(), after);
-    QCOMPARE(SettingsStore::read(field), after);
+    QCOMPARE(SettingsStore::read(key), after);
     if (refused) {
         QCOMPARE(prompts.messages(), QStringList{QStringLiteral("Must be numeric.")});
         QCOMPARE(prompts.calls.at(0).title, QStringLiteral("Glimmerfetch"));
@@ -331,7 +365,7 @@ void TestForm1::everyKeystrokeStored() {
     folder->setFocus();
     folder->selectAll();
     QTest::keyClicks(folder, QStringLiteral("/tmp/a b/"));
-    QCOMPARE(SettingsStore::read(QStringLiteral("Text1")), QStringLiteral("/tmp/a b/"));
+    QCOMPARE(SettingsStore::read(SettingKey::SaveFolder), QStringLiteral("/tmp/a b/"));
 }
 
 void TestForm1::helpTexts() {
@@ -342,14 +376,16 @@ void TestForm1::helpTexts() {
     QTest::mouseClick(form->findChild<QPushButton*>("PushButton6"), Qt::LeftButton);
     const QStringList expected{
         QStringLiteral("This software uses ") + QString::fromLatin1(BuildConfig::ServiceSite) +
-            QStringLiteral(" as the backbone for finding images. This website was choosen because it is favorable to "
-                           "automated softwares like this.\r\n\r\nUnfortunately, Google Images is not so Google "
-                           "Images was not used as the backbone for this software.\r\n\r\nQuestions? Please "
-                           "contact Team Kestrelon at ") +
+            QStringLiteral(
+                " as the backbone for finding images. This website was choosen because it is favorable to "
+                "automated softwares like this.\r\n\r\nUnfortunately, Google Images is not so Google "
+                "Images was not used as the backbone for this software.\r\n\r\nQuestions? Please "
+                "contact Team Kestrelon at ") +
             QString::fromLatin1(BuildConfig::ContactPage),
-        QStringLiteral("This is the number of files to download per keyword.\r\n\rFor example, if you have 3 keyword "
-                       "item in the list above and the number 5 here then 15 files total will be downloaded.\r\n\r\n"
-                       "Software has a limit of 50 pictures per keyword."),
+        QStringLiteral(
+            "This is the number of files to download per keyword.\r\n\rFor example, if you have 3 keyword "
+            "item in the list above and the number 5 here then 15 files total will be downloaded.\r\n\r\n"
+            "Software has a limit of 50 pictures per keyword."),
         QStringLiteral("Increasing this value let You to find more rare or interesting pictures.")};
     QCOMPARE(prompts.messages(), expected);
     for (const FakePrompts::Call& call : prompts.calls) {
@@ -363,7 +399,8 @@ void TestForm1::hoverRule() {
     FakePrompts prompts;
     auto form = startSeenForm1(prompts);
     auto enter = [&](const char* name) {
-        QWidget* w = QLatin1String(name) == QLatin1String("Form1") ? form.get() : form->findChild<QWidget*>(name);
+        QWidget* w =
+            QLatin1String(name) == QLatin1String("Form1") ? form.get() : form->findChild<QWidget*>(name);
         QEvent e(QEvent::Enter);
         QApplication::sendEvent(w, &e);
         return form->pointer();
@@ -424,6 +461,26 @@ void TestForm1::handCursor() {
     QCOMPARE(form->cursor().shape(), loaded ? Qt::BitmapCursor : Qt::ArrowCursor);
     if (loaded)
         QCOMPARE(form->cursor().hotSpot(), hotSpot);
+
+    // The two dialogs load the same file the same way, and show it over their push buttons.
+    auto overButton = [](QWidget* dialog) {
+        QEvent e(QEvent::Enter);
+        QApplication::sendEvent(dialog->findChild<QPushButton*>(), &e);
+        return dialog->cursor().shape();
+    };
+    const Qt::CursorShape hand = loaded ? Qt::BitmapCursor : Qt::ArrowCursor;
+    FakePrompts dialogPrompts;
+    Form2 filters(dialogPrompts, form.get(), folder.path());
+    QCOMPARE(filters.hasHandCursor(), loaded);
+    QCOMPARE(overButton(&filters), hand);
+    QCOMPARE(filters.pointer(), int(Surface::Hand));
+    Form3 key(dialogPrompts, form.get(), folder.path());
+    QCOMPARE(key.hasHandCursor(), loaded);
+    QCOMPARE(overButton(&key), hand);
+    QCOMPARE(key.pointer(), int(Surface::Hand));
+    QCOMPARE(dialogPrompts.messages().size(), broken ? 2 : 0);
+    if (broken)
+        QVERIFY(dialogPrompts.messages().at(1).contains(QStringLiteral("Form3.Form_Load at line 106\r\r")));
 }
 
 void TestForm1::closingEndsTheProgram() {
@@ -463,7 +520,8 @@ void TestForm1::progressTextAsTyped() {
 void TestForm1::realMessageBox_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("shown");
-    QTest::newRow("carriage returns break lines") << "a\rb\r\nc\r\rd" << "a\nb\nc\n\nd";
+    QTest::newRow("carriage returns break lines") << "a\rb\r\nc\r\rd"
+                                                  << "a\nb\nc\n\nd";
     QTest::newRow("markup in a file name stays as typed")
         << "Are you sure you wish to overwrite /tmp/<b>list</b>.txt ?"
         << "Are you sure you wish to overwrite /tmp/<b>list</b>.txt ?";

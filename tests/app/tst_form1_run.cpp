@@ -1,8 +1,8 @@
+#include "app/form1.h"
+#include "base/settings_store.h"
 #include "fake_prompts.h"
 #include "image_service.h"
 #include "keywords/keyword_list.h"
-#include "app/form1.h"
-#include "base/settings_store.h"
 #include "test_settings.h"
 #include "test_windows.h"
 
@@ -99,7 +99,7 @@ void TestForm1Run::freshProfileSavesIntoTheDefaultFolder() {
     const QString saveFolder = home.path() + "/" + expected;
     QCOMPARE(child<QLineEdit>(&form, "Text1")->text(), saveFolder);
 
-    SettingsStore::write("SID", ImageService::validKey());
+    SettingsStore::write(SettingKey::ApiKey, ImageService::validKey());
     form.keywords().add("apple");
     child<QLineEdit>(&form, "Text2")->setText("2");
     prompts.reset();
@@ -119,7 +119,7 @@ void TestForm1Run::barShowsKeywordsAsTyped() {
     ProgressLabelRecorder style; // outlives the window that uses it
     FakePrompts prompts;
     auto form = startSeenForm1(prompts);
-    SettingsStore::write("SID", ImageService::validKey());
+    SettingsStore::write(SettingKey::ApiKey, ImageService::validKey());
     child<QLineEdit>(form.get(), "Text1")->setText(folder.path() + "/");
     child<QLineEdit>(form.get(), "Text2")->setText("1");
     form->keywords().add("100%");

@@ -1,9 +1,9 @@
-#include "app/form2.h"
-#include "fake_prompts.h"
-#include "test_windows.h"
 #include "app/form1.h"
+#include "app/form2.h"
 #include "base/settings_store.h"
+#include "fake_prompts.h"
 #include "test_settings.h"
+#include "test_windows.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -92,11 +92,13 @@ void TestForm2::freshProfile() {
     QCOMPARE(child<QLineEdit>(form, "Text6")->text(), s("500"));
 
     // What the first start leaves in the store for the download run.
-    const QList<QPair<const char*, const char*>> stored = {
-        {"Option2", "3"}, {"Option3", "5"}, {"Combo1", "0"},  {"Combo2", "2"}, {"Combo3", "0"},
-        {"Combo4", "0"},  {"Text4", "1"},   {"Text5", "500"}, {"Text6", "500"}};
+    using K = SettingKey;
+    const QList<QPair<SettingKey, const char*>> stored = {
+        {K::HeightFilter, "3"},  {K::WidthFilter, "5"},      {K::FileSizeComparison, "0"},
+        {K::FileSizeUnit, "2"},  {K::HeightComparison, "0"}, {K::WidthComparison, "0"},
+        {K::FileSizeLimit, "1"}, {K::WidthLimit, "500"},     {K::HeightLimit, "500"}};
     for (const auto& [key, value] : stored)
-        QCOMPARE(SettingsStore::read(s(key), s("absent")), s(value));
+        QCOMPARE(SettingsStore::read(key, s("absent")), s(value));
 
     // The file-size group lies under the visible part of the window.
     QVERIFY(child<QWidget>(form, "Frame4")->geometry().top() >= form->height());
@@ -105,26 +107,20 @@ void TestForm2::freshProfile() {
 void TestForm2::storing_data() {
     QTest::addColumn<QString>("control");
     QTest::addColumn<int>("choice"); // option: ignored; list: the position chosen
-    QTest::addColumn<QString>("key");
+    QTest::addColumn<SettingKey>("key");
     QTest::addColumn<QString>("stored");
-    QTest::newRow("by width") << "Option6" << 0 << "Option3"
-                              << "6";
-    QTest::newRow("by height") << "Option4" << 0 << "Option2"
-                               << "4";
-    QTest::newRow("by file size") << "Option2" << 0 << "Option1"
-                                  << "2";
-    QTest::newRow("height less than") << "Combo3" << 1 << "Combo3"
-                                      << "1";
-    QTest::newRow("width less than") << "Combo4" << 1 << "Combo4"
-                                     << "1";
-    QTest::newRow("unit MB") << "Combo2" << 0 << "Combo2"
-                             << "0";
+    QTest::newRow("by width") << "Option6" << 0 << SettingKey::WidthFilter << "6";
+    QTest::newRow("by height") << "Option4" << 0 << SettingKey::HeightFilter << "4";
+    QTest::newRow("by file size") << "Option2" << 0 << SettingKey::FileSizeFilter << "2";
+    QTest::newRow("height less than") << "Combo3" << 1 << SettingKey::HeightComparison << "1";
+    QTest::newRow("width less than") << "Combo4" << 1 << SettingKey::WidthComparison << "1";
+    QTest::newRow("unit MB") << "Combo2" << 0 << SettingKey::FileSizeUnit << "0";
 }
 
 void TestForm2::storing() {
     QFETCH(QString, control);
     QFETCH(int, choice);
-    QFETCH(QString, key);
+    QFETCH(SettingKey, key);
     QFETCH(QString, stored);
     FakePrompts prompts;
     auto main = startSeenForm1(prompts);
@@ -149,34 +145,29 @@ void TestForm2::storing() {
 
 void TestForm2::thresholdCheck_data() {
     QTest::addColumn<QString>("field");
+    QTest::addColumn<SettingKey>("key");
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("after"); // the field's text (and the stored one) after leaving it
     QTest::addColumn<bool>("refused");  // "Must be numeric." with the focus back in the field
-    QTest::newRow("negative width") << "Text5"
-                                    << "-5"
+    QTest::newRow("negative width") << "Text5" << SettingKey::WidthLimit << "-5"
                                     << "500" << false;
-    QTest::newRow("zero height") << "Text6"
-                                 << "0"
+    QTest::newRow("zero height") << "Text6" << SettingKey::HeightLimit << "0"
                                  << "500" << false;
-    QTest::newRow("negative file size") << "Text4"
-                                        << "-0.5"
+    QTest::newRow("negative file size") << "Text4" << SettingKey::FileSizeLimit << "-0.5"
                                         << "1" << false;
-    QTest::newRow("fraction kept") << "Text5"
-                                   << "2.5"
+    QTest::newRow("fraction kept") << "Text5" << SettingKey::WidthLimit << "2.5"
                                    << "2.5" << false;
-    QTest::newRow("blanks around a number") << "Text6"
-                                            << " 640 "
+    QTest::newRow("blanks around a number") << "Text6" << SettingKey::HeightLimit << " 640 "
                                             << " 640 " << false;
-    QTest::newRow("letters") << "Text5"
-                             << "12px"
+    QTest::newRow("letters") << "Text5" << SettingKey::WidthLimit << "12px"
                              << "12px" << true;
-    QTest::newRow("empty") << "Text6"
-                           << ""
+    QTest::newRow("empty") << "Text6" << SettingKey::HeightLimit << ""
                            << "" << true;
 }
 
 void TestForm2::thresholdCheck() {
     QFETCH(QString, field);
+    QFETCH(SettingKey, key);
     QFETCH(QString, typed);
     QFETCH(QString, after);
     QFETCH(bool, refused);
@@ -190,11 +181,11 @@ void TestForm2::thresholdCheck() {
     QTest::keyClick(box, Qt::Key_Delete);
     QTest::keyClicks(box, typed);
     // Every keystroke is stored, checked or not.
-    QCOMPARE(SettingsStore::read(field), typed);
+    QCOMPARE(SettingsStore::read(key), typed);
 
     QTest::keyClick(box, Qt::Key_Tab);
     QCOMPARE(box->text(), after);
-    QCOMPARE(SettingsStore::read(field), after);
+    QCOMPARE(SettingsStore::read(key), after);
     QCOMPARE(prompts.messages(), refused ? QStringList{s("Must be numeric.")} : QStringList{});
     if (refused) {
         QCOMPARE(prompts.calls.at(0).title, s("Glimmerfetch"));
@@ -204,53 +195,54 @@ void TestForm2::thresholdCheck() {
 }
 
 void TestForm2::storedPositionOutsideList_data() {
-    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("list");
+    QTest::addColumn<SettingKey>("key");
     QTest::addColumn<QString>("stored");
     QTest::addColumn<QString>("description");
     QTest::addColumn<int>("dialogStatement"); // in the dialog's own load step
     QTest::addColumn<int>("startStatement");  // in the main window's start-up
-    QTest::newRow("height comparison 7") << "Combo3"
-                                         << "7"
+    QTest::newRow("height comparison 7") << "Combo3" << SettingKey::HeightComparison << "7"
                                          << "Invalid property value" << 128 << 160;
-    QTest::newRow("unit 5") << "Combo2"
-                            << "5"
+    QTest::newRow("unit 5") << "Combo2" << SettingKey::FileSizeUnit << "5"
                             << "Invalid property value" << 146 << 178;
-    QTest::newRow("width comparison not a number") << "Combo4"
-                                                   << "first"
+    QTest::newRow("width comparison not a number") << "Combo4" << SettingKey::WidthComparison << "first"
                                                    << "Type mismatch" << 136 << 168;
 }
 
 // "-1" is the list's own "nothing chosen": the list shows no item, nothing is reported and the
 // stored text stays.
 void TestForm2::storedNoChoice_data() {
-    QTest::addColumn<QString>("key");
-    QTest::newRow("file-size comparison") << "Combo1";
-    QTest::newRow("height comparison") << "Combo3";
-    QTest::newRow("unit") << "Combo2";
+    QTest::addColumn<QString>("list");
+    QTest::addColumn<SettingKey>("key");
+    QTest::newRow("file-size comparison") << "Combo1" << SettingKey::FileSizeComparison;
+    QTest::newRow("height comparison") << "Combo3" << SettingKey::HeightComparison;
+    QTest::newRow("unit") << "Combo2" << SettingKey::FileSizeUnit;
 }
 
 void TestForm2::storedNoChoice() {
-    QFETCH(QString, key);
+    QFETCH(QString, list);
+    QFETCH(SettingKey, key);
     TestSettings::seed(key, s("-1"));
-    TestSettings::seed(s("Option2"), s("4"));
+    TestSettings::seed(SettingKey::HeightFilter, s("4"));
     FakePrompts prompts;
     auto main = startSeenForm1(prompts);
     QCOMPARE(prompts.messages(), QStringList());
     Form2* form = filterDialog();
     QCOMPARE(prompts.messages(), QStringList());
-    QCOMPARE(child<QComboBox>(form, qPrintable(key))->currentIndex(), -1);
+    QCOMPARE(child<QComboBox>(form, qPrintable(list))->currentIndex(), -1);
     QCOMPARE(SettingsStore::read(key), s("-1"));
     QCOMPARE(checkedOptions(form), s("1,4,5"));
 }
 
 void TestForm2::storedPositionOutsideList() {
-    QFETCH(QString, key);
+    QFETCH(QString, list);
+    QFETCH(SettingKey, key);
     QFETCH(QString, stored);
     QFETCH(QString, description);
     QFETCH(int, dialogStatement);
     QFETCH(int, startStatement);
     TestSettings::seed(key, stored);
-    TestSettings::seed(s("Option2"), s("4"));
+    TestSettings::seed(SettingKey::HeightFilter, s("4"));
     FakePrompts prompts;
     auto main = startSeenForm1(prompts);
 
@@ -264,7 +256,7 @@ void TestForm2::storedPositionOutsideList() {
         QCOMPARE(prompts.calls.at(i).title, s("Application Error"));
     }
     Form2* form = filterDialog();
-    QCOMPARE(child<QComboBox>(form, qPrintable(key))->currentIndex(), -1);
+    QCOMPARE(child<QComboBox>(form, qPrintable(list))->currentIndex(), -1);
     QCOMPARE(SettingsStore::read(key), stored);
     // The steps after the failing one still ran.
     QCOMPARE(checkedOptions(form), s("1,4,5"));
@@ -272,25 +264,21 @@ void TestForm2::storedPositionOutsideList() {
 }
 
 void TestForm2::storedOptionText_data() {
-    QTest::addColumn<QString>("key");
+    QTest::addColumn<SettingKey>("key");
     QTest::addColumn<QString>("stored");
     QTest::addColumn<QString>("checked");
-    QTest::newRow("height 7 keeps the designed choice") << "Option2"
-                                                        << "7"
+    QTest::newRow("height 7 keeps the designed choice") << SettingKey::HeightFilter << "7"
                                                         << "1,4,5";
-    QTest::newRow("width 6 with a blank selects nothing") << "Option3"
-                                                          << "6 "
+    QTest::newRow("width 6 with a blank selects nothing") << SettingKey::WidthFilter << "6 "
                                                           << "1,3";
-    QTest::newRow("by width") << "Option3"
-                              << "6"
+    QTest::newRow("by width") << SettingKey::WidthFilter << "6"
                               << "1,3,6";
-    QTest::newRow("by file size") << "Option1"
-                                  << "2"
+    QTest::newRow("by file size") << SettingKey::FileSizeFilter << "2"
                                   << "2,3,5";
 }
 
 void TestForm2::storedOptionText() {
-    QFETCH(QString, key);
+    QFETCH(SettingKey, key);
     QFETCH(QString, stored);
     QFETCH(QString, checked);
     TestSettings::seed(key, stored);
@@ -336,7 +324,7 @@ void TestForm2::openingAndClosing() {
     QCOMPARE(loadedFilterDialogs(), 0);
 
     // The next opening loads the dialog anew, from the store.
-    TestSettings::seed(s("Text5"), s("640"));
+    TestSettings::seed(SettingKey::WidthLimit, s("640"));
     QTest::mouseClick(child<QPushButton>(main.get(), "PushButton8"), Qt::LeftButton);
     Form2* again = filterDialog();
     QVERIFY(again && again->isVisible());
@@ -362,7 +350,7 @@ void TestForm2::closeBoxWithLettersInField() {
     QVERIFY(prompts.messages().isEmpty());
     QVERIFY(main->isVisible());
     QCOMPARE(loadedFilterDialogs(), 0);
-    QCOMPARE(SettingsStore::read(s("Text5")), s("abc"));
+    QCOMPARE(SettingsStore::read(SettingKey::WidthLimit), s("abc"));
 }
 
 QTEST_MAIN(TestForm2)

@@ -1,12 +1,12 @@
-#include "app/form3.h"
-#include "fake_prompts.h"
-#include "test_windows.h"
-#include "image_service.h"
 #include "app/form1.h"
+#include "app/form3.h"
 #include "base/globals.h"
 #include "base/settings_store.h"
 #include "base/surface.h"
+#include "fake_prompts.h"
+#include "image_service.h"
 #include "test_settings.h"
+#include "test_windows.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -81,13 +81,13 @@ void TestForm3::freshProfile() {
     QVERIFY(!main->isVisible());
     QCOMPARE(form->windowTitle(), s("Glimmerfetch"));
     QCOMPARE(child<QLineEdit>(form, "Text1")->text(), QString());
-    QVERIFY(SettingsStore::contains(s("SID")));
-    QCOMPARE(SettingsStore::read(s("SID"), s("absent")), QString());
+    QVERIFY(SettingsStore::contains(SettingKey::ApiKey));
+    QCOMPARE(SettingsStore::read(SettingKey::ApiKey, s("absent")), QString());
     QVERIFY(prompts.messages().isEmpty());
 }
 
 void TestForm3::keyStoredAsPasted() {
-    TestSettings::seed(s("SID"), s("old-key"));
+    TestSettings::seed(SettingKey::ApiKey, s("old-key"));
     FakePrompts prompts;
     auto main = startSeenForm1(prompts);
     main->show();
@@ -97,14 +97,14 @@ void TestForm3::keyStoredAsPasted() {
     field->setFocus();
     field->selectAll();
     field->paste();
-    QCOMPARE(SettingsStore::read(s("SID")), s("pasted-key "));
+    QCOMPARE(SettingsStore::read(SettingKey::ApiKey), s("pasted-key "));
     QTest::keyClick(field, Qt::Key_Backspace);
     QTest::keyClick(field, Qt::Key_Backspace);
-    QCOMPARE(SettingsStore::read(s("SID")), s("pasted-ke"));
+    QCOMPARE(SettingsStore::read(SettingKey::ApiKey), s("pasted-ke"));
 }
 
 void TestForm3::tabSelectsTheKey() {
-    TestSettings::seed(s("SID"), s("stored-key"));
+    TestSettings::seed(SettingKey::ApiKey, s("stored-key"));
     FakePrompts prompts;
     auto main = startSeenForm1(prompts);
     main->show();
@@ -191,7 +191,7 @@ void TestForm3::closeKeepsFieldCloseBoxRereads() {
     QVERIFY(!form->isVisible() || closeBox);
     QCOMPARE(loadedKeyDialogs(), closeBox ? 0 : 1);
 
-    TestSettings::seed(s("SID"), s("changed elsewhere"));
+    TestSettings::seed(SettingKey::ApiKey, s("changed elsewhere"));
     Form3* again = open(*main);
     QVERIFY(again && again->isVisible());
     QVERIFY(!main->isVisible());
@@ -218,7 +218,7 @@ void TestForm3::keyTest() {
     ImageService service;
     QVERIFY2(service.isRunning(), qPrintable(service.errorText()));
     service.applyToEnvironment();
-    TestSettings::seed(s("SID"), ImageService::validKey());
+    TestSettings::seed(SettingKey::ApiKey, ImageService::validKey());
     FakePrompts prompts;
     auto main = startSeenForm1(prompts);
     main->show();
@@ -259,7 +259,7 @@ void TestForm3::closeBoxDuringTest() {
     ImageService service;
     QVERIFY2(service.isRunning(), qPrintable(service.errorText()));
     service.applyToEnvironment();
-    TestSettings::seed(s("SID"), s("wrong-key"));
+    TestSettings::seed(SettingKey::ApiKey, s("wrong-key"));
     FakePrompts prompts;
     auto main = startSeenForm1(prompts);
     main->show();

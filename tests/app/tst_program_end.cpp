@@ -1,6 +1,6 @@
+#include "base/settings_store.h"
 #include "fake_prompts.h"
 #include "image_service.h"
-#include "base/settings_store.h"
 #include "test_settings.h"
 #include "test_windows.h"
 
@@ -49,6 +49,11 @@ private:
 };
 
 namespace {
+
+// A key as the settings file names it, for a store of another process.
+QString inFile(SettingKey key) {
+    return QStringLiteral("Glimmerfetch/") + SettingsStore::storedName(key);
+}
 
 // The curl processes, of any parent, that name a path under `root` on their command line.
 QStringList curlsUnder(const QString& root) {
@@ -101,13 +106,13 @@ void TestProgramEnd::init() {
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     // The settings of a returning user, for this process and for the programs it starts.
     QSettings settings(config + "/Kestrelon/Glimmerfetch.conf", QSettings::IniFormat);
-    settings.setValue("Glimmerfetch/FirstTime", "True");
-    settings.setValue("Glimmerfetch/SID", ImageService::validKey());
-    settings.setValue("Glimmerfetch/Text1", folder + "/");
-    settings.setValue("Glimmerfetch/Text2", "1");
+    settings.setValue(inFile(SettingKey::FirstTime), "True");
+    settings.setValue(inFile(SettingKey::ApiKey), ImageService::validKey());
+    settings.setValue(inFile(SettingKey::SaveFolder), folder + "/");
+    settings.setValue(inFile(SettingKey::PicturesPerKeyword), "1");
     settings.sync();
     TestSettings::clear();
-    TestSettings::seed("Text1", folder + "/");
+    TestSettings::seed(SettingKey::SaveFolder, folder + "/");
     qputenv("TMPDIR", QFile::encodeName(temp));
 }
 
@@ -214,7 +219,7 @@ void TestProgramEnd::signalWhileLoadingEndsTheProgram() {
     program.start(GLIMMERFETCH_PROGRAM, QStringList());
     QVERIFY(program.waitForStarted());
     QTRY_VERIFY_WITH_TIMEOUT(QSettings(config + "/Kestrelon/Glimmerfetch.conf", QSettings::IniFormat)
-                                     .value("Glimmerfetch/FirstTime")
+                                     .value(inFile(SettingKey::FirstTime))
                                      .toString() == "True",
                              60000);
     QVERIFY(::kill(static_cast<pid_t>(program.processId()), SIGTERM) == 0);

@@ -4,11 +4,15 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMap>
 #include <QProcess>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <cstddef>
+#include <iterator>
 
 #include <sys/stat.h>
 
@@ -34,6 +38,7 @@ private slots:
     void roundTrip_data();
     void roundTrip();
     void lastWriteWins();
+    void fileFormatUnchanged();
     void fileIsPrivate();
     void fileLocation();
     void writeSurvivesCrash();
@@ -51,30 +56,48 @@ void TestSettingsStore::initTestCase() {
 }
 
 void TestSettingsStore::defaults_data() {
-    QTest::addColumn<QString>("key");
+    QTest::addColumn<SettingKey>("key");
+    QTest::addColumn<QString>("storedName");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("save folder") << "Text1" << QDir::homePath() + "/Desktop/";
-    QTest::newRow("pictures per keyword") << "Text2" << "5";
-    QTest::newRow("start position") << "Text3" << "1";
-    QTest::newRow("file-size threshold") << "Text4" << "1";
-    QTest::newRow("width threshold") << "Text5" << "500";
-    QTest::newRow("height threshold") << "Text6" << "500";
-    QTest::newRow("file-size comparison") << "Combo1" << "0";
-    QTest::newRow("file-size unit Bytes") << "Combo2" << "2";
-    QTest::newRow("height comparison") << "Combo3" << "0";
-    QTest::newRow("width comparison") << "Combo4" << "0";
-    QTest::newRow("all file sizes") << "Option1" << "1";
-    QTest::newRow("all heights") << "Option2" << "3";
-    QTest::newRow("all widths") << "Option3" << "5";
-    QTest::newRow("not started yet") << "FirstTime" << "False";
-    QTest::newRow("no folder chosen") << "LastFolderDot" << "";
-    QTest::newRow("no key") << "SID" << "";
-    QTest::newRow("unknown key") << "Nonsense" << "";
+    using K = SettingKey;
+    QTest::newRow("save folder") << K::SaveFolder << "Text1" << QDir::homePath() + "/Desktop/";
+    QTest::newRow("pictures per keyword") << K::PicturesPerKeyword << "Text2"
+                                          << "5";
+    QTest::newRow("start position") << K::StartPosition << "Text3"
+                                    << "1";
+    QTest::newRow("file-size threshold") << K::FileSizeLimit << "Text4"
+                                         << "1";
+    QTest::newRow("width threshold") << K::WidthLimit << "Text5"
+                                     << "500";
+    QTest::newRow("height threshold") << K::HeightLimit << "Text6"
+                                      << "500";
+    QTest::newRow("file-size comparison") << K::FileSizeComparison << "Combo1"
+                                          << "0";
+    QTest::newRow("file-size unit Bytes") << K::FileSizeUnit << "Combo2"
+                                          << "2";
+    QTest::newRow("height comparison") << K::HeightComparison << "Combo3"
+                                       << "0";
+    QTest::newRow("width comparison") << K::WidthComparison << "Combo4"
+                                      << "0";
+    QTest::newRow("all file sizes") << K::FileSizeFilter << "Option1"
+                                    << "1";
+    QTest::newRow("all heights") << K::HeightFilter << "Option2"
+                                 << "3";
+    QTest::newRow("all widths") << K::WidthFilter << "Option3"
+                                << "5";
+    QTest::newRow("not started yet") << K::FirstTime << "FirstTime"
+                                     << "False";
+    QTest::newRow("no folder chosen") << K::LastFolder << "LastFolderDot"
+                                      << "";
+    QTest::newRow("no key") << K::ApiKey << "SID"
+                            << "";
 }
 
 void TestSettingsStore::defaults() {
-    QFETCH(QString, key);
+    QFETCH(SettingKey, key);
+    QFETCH(QString, storedName);
     QFETCH(QString, expected);
+    QCOMPARE(SettingsStore::storedName(key), storedName);
     QCOMPARE(SettingsStore::read(key), expected);
     QCOMPARE(SettingsStore::read(key, QStringLiteral("fallback")), QStringLiteral("fallback"));
 }
@@ -87,10 +110,14 @@ void TestSettingsStore::defaultFolder_data() {
     QTest::addColumn<QString>("userDirs");
     QTest::addColumn<QString>("expected");
     const QString german = "XDG_DESKTOP_DIR=\"$HOME/Schreibtisch\"\nXDG_PICTURES_DIR=\"$HOME/Bilder\"\n";
-    QTest::newRow("desktop") << QStringList{"Desktop", "Pictures"} << QStringList() << "" << "Desktop/";
-    QTest::newRow("no desktop: pictures") << QStringList{"Pictures"} << QStringList() << "" << "Pictures/";
-    QTest::newRow("neither: home") << QStringList() << QStringList() << "" << "";
-    QTest::newRow("desktop is a file") << QStringList() << QStringList{"Desktop", "Pictures"} << "" << "";
+    QTest::newRow("desktop") << QStringList{"Desktop", "Pictures"} << QStringList() << ""
+                             << "Desktop/";
+    QTest::newRow("no desktop: pictures") << QStringList{"Pictures"} << QStringList() << ""
+                                          << "Pictures/";
+    QTest::newRow("neither: home") << QStringList() << QStringList() << ""
+                                   << "";
+    QTest::newRow("desktop is a file") << QStringList() << QStringList{"Desktop", "Pictures"} << ""
+                                       << "";
     QTest::newRow("the user's own desktop name")
         << QStringList{"Desktop", "Schreibtisch", "Bilder"} << QStringList() << german << "Schreibtisch/";
     QTest::newRow("named desktop missing: named pictures")
@@ -126,13 +153,13 @@ void TestSettingsStore::defaultFolder() {
     // sessions do.
     ScopedEnvironment homeScope("HOME", home.path() + "/");
     ScopedEnvironment config("XDG_CONFIG_HOME", dir.filePath(".config"));
-    QVERIFY(!SettingsStore::contains("Text1"));
-    QCOMPARE(SettingsStore::read("Text1"), home.path() + "/" + expected);
-    QCOMPARE(SettingsStore::defaultFor("Text1"), home.path() + "/" + expected);
+    QVERIFY(!SettingsStore::contains(SettingKey::SaveFolder));
+    QCOMPARE(SettingsStore::read(SettingKey::SaveFolder), home.path() + "/" + expected);
+    QCOMPARE(SettingsStore::defaultFor(SettingKey::SaveFolder), home.path() + "/" + expected);
 }
 
 void TestSettingsStore::readsCreateNothing() {
-    for (const QString& key : SettingsStore::keys())
+    for (const SettingKey key : SettingsStore::keys())
         SettingsStore::read(key);
     QVERIFY(!QFile::exists(SettingsStore::filePath()));
     QCOMPARE(SettingsStore::keys().size(), 16);
@@ -152,33 +179,77 @@ void TestSettingsStore::roundTrip_data() {
 
 void TestSettingsStore::roundTrip() {
     QFETCH(QString, value);
-    SettingsStore::write(QStringLiteral("SID"), value);
-    QVERIFY(SettingsStore::contains(QStringLiteral("SID")));
-    QCOMPARE(SettingsStore::read(QStringLiteral("SID")), value);
+    SettingsStore::write(SettingKey::ApiKey, value);
+    QVERIFY(SettingsStore::contains(SettingKey::ApiKey));
+    QCOMPARE(SettingsStore::read(SettingKey::ApiKey), value);
     // A second program run sees it too: read the file with a fresh process-independent reader.
     QSettings other(SettingsStore::filePath(), QSettings::IniFormat);
     QCOMPARE(other.value(QStringLiteral("Glimmerfetch/SID")).toString(), value);
 }
 
 void TestSettingsStore::lastWriteWins() {
-    SettingsStore::write(QStringLiteral("Text2"), QStringLiteral("1"));
-    SettingsStore::write(QStringLiteral("Text2"), QStringLiteral("12"));
-    QCOMPARE(SettingsStore::read(QStringLiteral("Text2")), QStringLiteral("12"));
+    SettingsStore::write(SettingKey::PicturesPerKeyword, QStringLiteral("1"));
+    SettingsStore::write(SettingKey::PicturesPerKeyword, QStringLiteral("12"));
+    QCOMPARE(SettingsStore::read(SettingKey::PicturesPerKeyword), QStringLiteral("12"));
+}
+
+// Every key written through the store gives the file that earlier versions wrote: the same names,
+// in the same group, sorted, with the values escaped the same way. Files already on users' disks,
+// and the versions that read them, rely on it.
+void TestSettingsStore::fileFormatUnchanged() {
+    struct Stored {
+        SettingKey key;
+        const char* name;
+        const char* value;
+        const char* inFile;
+    };
+    using K = SettingKey;
+    const Stored written[] = {
+        {K::SaveFolder, "Text1", "/home/ann/My Pictures/", "/home/ann/My Pictures/"},
+        {K::PicturesPerKeyword, "Text2", "12", "12"},
+        {K::StartPosition, "Text3", "3", "3"},
+        {K::FileSizeLimit, "Text4", "2.5", "2.5"},
+        {K::WidthLimit, "Text5", "640", "640"},
+        {K::HeightLimit, "Text6", " 480 ", "\" 480 \""},
+        {K::FileSizeComparison, "Combo1", "1", "1"},
+        {K::FileSizeUnit, "Combo2", "0", "0"},
+        {K::HeightComparison, "Combo3", "-1", "-1"},
+        {K::WidthComparison, "Combo4", "1", "1"},
+        {K::FileSizeFilter, "Option1", "2", "2"},
+        {K::HeightFilter, "Option2", "4", "4"},
+        {K::WidthFilter, "Option3", "6", "6"},
+        {K::FirstTime, "FirstTime", "True", "True"},
+        {K::LastFolder, "LastFolderDot", "", ""},
+        {K::ApiKey, "SID", "a1b2, c3", "\"a1b2, c3\""},
+    };
+    QCOMPARE(std::size(written), std::size_t(SettingsStore::keys().size()));
+    QMap<QString, QByteArray> lines; // sorted by name, as the file is
+    for (const Stored& s : written) {
+        SettingsStore::write(s.key, QString::fromLatin1(s.value));
+        lines.insert(QString::fromLatin1(s.name), QByteArray(s.name) + '=' + s.inFile + '\n');
+    }
+    QByteArray expected = "[Glimmerfetch]\n";
+    for (const QByteArray& line : lines)
+        expected += line;
+    QFile file(SettingsStore::filePath());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), expected);
 }
 
 void TestSettingsStore::fileIsPrivate() {
-    SettingsStore::write(QStringLiteral("SID"), QStringLiteral("secret"));
+    SettingsStore::write(SettingKey::ApiKey, QStringLiteral("secret"));
     QCOMPARE(fileMode(SettingsStore::filePath()), 0600);
     // A file made world-readable by something else is mended at the next write.
     QFile::setPermissions(SettingsStore::filePath(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                                          QFileDevice::ReadOther | QFileDevice::ReadGroup);
-    SettingsStore::write(QStringLiteral("SID"), QStringLiteral("secret2"));
+    SettingsStore::write(SettingKey::ApiKey, QStringLiteral("secret2"));
     QCOMPARE(fileMode(SettingsStore::filePath()), 0600);
 }
 
 void TestSettingsStore::fileLocation() {
-    SettingsStore::write(QStringLiteral("Text3"), QStringLiteral("2"));
-    const QString expected = qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/Kestrelon/Glimmerfetch.conf");
+    SettingsStore::write(SettingKey::StartPosition, QStringLiteral("2"));
+    const QString expected =
+        qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/Kestrelon/Glimmerfetch.conf");
     QCOMPARE(QFileInfo(SettingsStore::filePath()).absoluteFilePath(), QFileInfo(expected).absoluteFilePath());
     QVERIFY(TestSettings::fileText().contains(QStringLiteral("[Glimmerfetch]")));
     QVERIFY(TestSettings::fileText().contains(QStringLiteral("Text3=2")));
@@ -188,7 +259,8 @@ void TestSettingsStore::writeSurvivesCrash() {
     // The write is on disk before write() returns: a process that writes and is then killed
     // without any shutdown leaves the value behind.
     if (qEnvironmentVariableIsSet("GLIMMERFETCH_CRASH_CHILD")) {
-        SettingsStore::write(QStringLiteral("Text2"), qEnvironmentVariable("GLIMMERFETCH_CRASH_CHILD"));
+        SettingsStore::write(SettingKey::PicturesPerKeyword,
+                             qEnvironmentVariable("GLIMMERFETCH_CRASH_CHILD"));
         ::abort();
     }
     QProcess child;
@@ -198,7 +270,7 @@ void TestSettingsStore::writeSurvivesCrash() {
     child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("writeSurvivesCrash")});
     QVERIFY(child.waitForFinished(30000));
     QCOMPARE(child.exitStatus(), QProcess::CrashExit);
-    QCOMPARE(SettingsStore::read(QStringLiteral("Text2")), QStringLiteral("37"));
+    QCOMPARE(SettingsStore::read(SettingKey::PicturesPerKeyword), QStringLiteral("37"));
 }
 
 // A settings file that is a symbolic link is never written, created or changed through: the
@@ -227,8 +299,8 @@ void TestSettingsStore::symbolicLinkNotFollowed() {
     QStringList told;
     SettingsStore::setFailureReporter([&](const QString& text) { told << text; });
 
-    SettingsStore::write(QStringLiteral("SID"), QStringLiteral("secret"));
-    SettingsStore::write(QStringLiteral("Text2"), QStringLiteral("7"));
+    SettingsStore::write(SettingKey::ApiKey, QStringLiteral("secret"));
+    SettingsStore::write(SettingKey::PicturesPerKeyword, QStringLiteral("7"));
 
     QVERIFY(QFileInfo(path).isSymLink());
     if (targetExists) {
@@ -261,8 +333,8 @@ void TestSettingsStore::failedSaveToldOnce() {
     }
     QStringList told;
     SettingsStore::setFailureReporter([&](const QString& text) { told << text; });
-    SettingsStore::write(QStringLiteral("Text2"), QStringLiteral("7"));
-    SettingsStore::write(QStringLiteral("Text3"), QStringLiteral("9"));
+    SettingsStore::write(SettingKey::PicturesPerKeyword, QStringLiteral("7"));
+    SettingsStore::write(SettingKey::StartPosition, QStringLiteral("9"));
     SettingsStore::setFailureReporter(nullptr);
     QFile::remove(folder);
     if (QFileInfo::exists(parked))
@@ -272,7 +344,7 @@ void TestSettingsStore::failedSaveToldOnce() {
     QVERIFY2(told.first().startsWith(QStringLiteral("The settings could not be saved to ") + path),
              qPrintable(told.first()));
     QVERIFY2(told.first().endsWith(QLatin1String(": Not a directory.")), qPrintable(told.first()));
-    QCOMPARE(SettingsStore::read(QStringLiteral("Text2")), QStringLiteral("5"));
+    QCOMPARE(SettingsStore::read(SettingKey::PicturesPerKeyword), QStringLiteral("5"));
 }
 
 QTEST_GUILESS_MAIN(TestSettingsStore)

@@ -1,8 +1,8 @@
+#include "base/error_report.h"
 #include "fetch/address_check.h"
 #include "fetch/download_checks.h"
 #include "fetch/download_target.h"
 #include "fetch/picture_type.h"
-#include "base/error_report.h"
 #include "test_settings.h"
 
 #include <QDir>
@@ -101,10 +101,10 @@ void TestDownloadChecks::readingFilters() {
     QFETCH(QString, text5);
     QFETCH(QString, text6);
     if (!option2.isEmpty()) {
-        TestSettings::seed("Option2", option2);
-        TestSettings::seed("Option3", option3);
-        TestSettings::seed("Text5", text5);
-        TestSettings::seed("Text6", text6);
+        TestSettings::seed(SettingKey::HeightFilter, option2);
+        TestSettings::seed(SettingKey::WidthFilter, option3);
+        TestSettings::seed(SettingKey::WidthLimit, text5);
+        TestSettings::seed(SettingKey::HeightLimit, text6);
     }
     const FilterSettings f = FilterSettings::read();
     QTEST(f.heightOn, "heightOn");
@@ -140,8 +140,8 @@ void TestDownloadChecks::dimensionFilter() {
     QFETCH(QString, combo4);
     QFETCH(int, width);
     QFETCH(int, height);
-    TestSettings::seed("Combo3", combo3);
-    TestSettings::seed("Combo4", combo4);
+    TestSettings::seed(SettingKey::HeightComparison, combo3);
+    TestSettings::seed(SettingKey::WidthComparison, combo4);
     FilterSettings f;
     f.heightOn = heightOn;
     f.widthOn = widthOn;
@@ -149,16 +149,16 @@ void TestDownloadChecks::dimensionFilter() {
 }
 
 void TestDownloadChecks::badComparisonIsReportedAndComparesAsGreaterThan() {
-    TestSettings::seed("Combo3", "less");
-    QVERIFY_THROWS_EXCEPTION(AppError, ReadComparison("Combo3"));
+    TestSettings::seed(SettingKey::HeightComparison, "less");
+    QVERIFY_THROWS_EXCEPTION(AppError, ReadComparison(SettingKey::HeightComparison));
     FilterSettings f;
     f.heightOn = true;
     QStringList reported;
-    const ComparisonReader reporting = [&](const QString& key) {
+    const ComparisonReader reporting = [&](SettingKey key) {
         try {
             return ReadComparison(key);
         } catch (const AppError& e) {
-            reported << key + ": " + e.description();
+            reported << SettingsStore::storedName(key) + ": " + e.description();
             return 0;
         }
     };
@@ -169,7 +169,7 @@ void TestDownloadChecks::badComparisonIsReportedAndComparesAsGreaterThan() {
     // With both filters on, the width's comparison is read (and its failure reported) also for a
     // result the height has already rejected.
     reported.clear();
-    TestSettings::seed("Combo4", "wider");
+    TestSettings::seed(SettingKey::WidthComparison, "wider");
     f.widthOn = true;
     QVERIFY(!DimensionFilter(f, 501, 499, reporting));
     QCOMPARE(reported, QStringList({"Combo3: Type mismatch", "Combo4: Type mismatch"}));

@@ -1,13 +1,14 @@
+#include "app/form1.h"
+#include "base/error_report.h"
+#include "base/globals.h"
+#include "base/settings_store.h"
+#include "base/surface.h"
+#include "base/waiting.h"
 #include "download_fixture.h"
 #include "fake_prompts.h"
 #include "fetch/download_run.h"
 #include "image_service.h"
 #include "keywords/keyword_list.h"
-#include "app/form1.h"
-#include "base/globals.h"
-#include "base/settings_store.h"
-#include "base/surface.h"
-#include "base/waiting.h"
 #include "test_settings.h"
 
 #include <QDir>
@@ -37,6 +38,7 @@ private slots:
 
     void sampleKeywords();
     void heightFilterFetchesOnlyTallerPictures();
+    void limitBeyond32BitsFailsOnItsOwn();
     void errorPagesAndBrokenTransfersAreNotKept();
     void totalBelowCountKeepsAtMostTheTotal();
     void addressLikeAListIsOneDownload();
@@ -123,9 +125,9 @@ void TestDownloadEndToEnd::sampleKeywords() {
 }
 
 void TestDownloadEndToEnd::heightFilterFetchesOnlyTallerPictures() {
-    SettingsStore::write("Option2", "4");
-    SettingsStore::write("Text6", "500");
-    SettingsStore::write("Combo3", "0");
+    SettingsStore::write(SettingKey::HeightFilter, "4");
+    SettingsStore::write(SettingKey::HeightLimit, "500");
+    SettingsStore::write(SettingKey::HeightComparison, "0");
     KeywordList list;
     list.add("apple");
     const auto results = answer("apple", 1, 25);
@@ -145,6 +147,29 @@ void TestDownloadEndToEnd::heightFilterFetchesOnlyTallerPictures() {
     for (const QString& file : summary.keptFiles)
         QVERIFY(QImage(file).height() > 500);
     QCOMPARE(prompts.messages(), QStringList{done(summary.kept)});
+    verifyNothingLeft();
+}
+
+// The four filter settings are read one by one: a width limit beyond 32 bits is reported at its
+// own statement and stays 500, and the height limit after it is still read and applied.
+void TestDownloadEndToEnd::limitBeyond32BitsFailsOnItsOwn() {
+    SettingsStore::write(SettingKey::HeightFilter, "4");
+    SettingsStore::write(SettingKey::WidthFilter, "6");
+    SettingsStore::write(SettingKey::WidthLimit, "99999999999");
+    SettingsStore::write(SettingKey::HeightLimit, "600");
+    KeywordList list;
+    list.add("apple");
+    QStringList wanted;
+    for (const auto& r : answer("apple", 1, 25))
+        if (r.height > 600 && r.width > 500 && wanted.size() < 2)
+            wanted << r.downloadPath();
+    QCOMPARE(wanted.size(), 2);
+
+    const auto summary = run(list, "2");
+    QCOMPARE(pictureRequests(), wanted);
+    QCOMPARE(prompts.messages().size(), 2);
+    QCOMPARE(prompts.messages().at(0), errorReportText("Overflow", "Form1.PushButton2_Click", 120));
+    QCOMPARE(prompts.messages().at(1), done(2));
     verifyNothingLeft();
 }
 
@@ -234,7 +259,7 @@ void TestDownloadEndToEnd::barTextsShowTheKeywordsLastPart() {
 }
 
 void TestDownloadEndToEnd::unknownKeyEndsWithTheServiceMessage() {
-    SettingsStore::write("SID", "not-a-key");
+    SettingsStore::write(SettingKey::ApiKey, "not-a-key");
     KeywordList list;
     list.add("apple");
     list.add("dog");
@@ -257,8 +282,8 @@ void TestDownloadEndToEnd::unknownKeyEndsWithTheServiceMessage() {
 
 void TestDownloadEndToEnd::onlyTheFirstHundredKeywordsAreRequested() {
     // A height no picture reaches: every keyword is searched, nothing is downloaded.
-    SettingsStore::write("Option2", "4");
-    SettingsStore::write("Text6", "100000");
+    SettingsStore::write(SettingKey::HeightFilter, "4");
+    SettingsStore::write(SettingKey::HeightLimit, "100000");
     KeywordList list;
     QStringList first100;
     for (int i = 1; i <= 120; ++i) {

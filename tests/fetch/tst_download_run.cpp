@@ -1,12 +1,12 @@
+#include "base/error_report.h"
+#include "base/globals.h"
+#include "base/surface.h"
 #include "fake_prompts.h"
 #include "fetch/curl_session.h"
 #include "fetch/download_command.h"
 #include "fetch/download_run.h"
 #include "fetch/tool_runner.h"
 #include "keywords/keyword_list.h"
-#include "base/error_report.h"
-#include "base/globals.h"
-#include "base/surface.h"
 #include "shell_words.h"
 #include "test_settings.h"
 
@@ -152,7 +152,7 @@ void TestDownloadRun::startChecks() {
     if (hasKeywords)
         list.add("cat");
     if (!key.isEmpty())
-        TestSettings::seed("SID", key);
+        TestSettings::seed(SettingKey::ApiKey, key);
     FakePrompts prompts;
     SurfaceState surface(&prompts);
     surface.setPointer(Surface::Hand);

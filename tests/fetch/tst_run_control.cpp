@@ -62,7 +62,7 @@ void TestRunControl::searchRetries() {
     QFETCH(int, searches);
     QFETCH(int, kept);
     QFETCH(QString, message);
-    SettingsStore::write(QStringLiteral("SID"), key);
+    SettingsStore::write(SettingKey::ApiKey, key);
     struct Recording : SurfaceState {
         QStringList texts;
         void setProgressText(const QString& text) override {

@@ -1,3 +1,7 @@
+#include "base/globals.h"
+#include "base/settings_store.h"
+#include "base/surface.h"
+#include "base/waiting.h"
 #include "fake_prompts.h"
 #include "fetch/curl_session.h"
 #include "fetch/response_scan.h"
@@ -5,10 +9,6 @@
 #include "fetch/search_request.h"
 #include "fetch/tool_runner.h"
 #include "image_service.h"
-#include "base/globals.h"
-#include "base/settings_store.h"
-#include "base/surface.h"
-#include "base/waiting.h"
 #include "shell_words.h"
 #include "test_settings.h"
 
@@ -158,7 +158,7 @@ void TestSearchRequest::commandArguments() {
     QFETCH(int, page);
     QFETCH(int, size);
     QFETCH(QString, key);
-    SettingsStore::write(QStringLiteral("SID"), key);
+    SettingsStore::write(SettingKey::ApiKey, key);
     CurlSession curl;
     const QString host = Search::ServiceHost();
     const QString text = Search::SearchCommandText(curl, keyword, page, size);
@@ -191,7 +191,7 @@ void TestSearchRequest::commandArguments() {
 }
 
 void TestSearchRequest::searchOverTheWire() {
-    SettingsStore::write(QStringLiteral("SID"), ImageService::validKey());
+    SettingsStore::write(SettingKey::ApiKey, ImageService::validKey());
     CurlSession curl;
     const ToolCommand command =
         Search::SearchCommand(curl, QStringLiteral("red car"), 1, Search::PageSize(5));
@@ -253,7 +253,7 @@ void TestSearchRequest::hostileTextStaysData() {
     QFETCH(QString, keyword);
     QFETCH(QString, key);
     QFETCH(QString, sentKey);
-    SettingsStore::write(QStringLiteral("SID"), key);
+    SettingsStore::write(SettingKey::ApiKey, key);
     CurlSession curl;
     QCOMPARE(Shell32::RunAndWait(Search::SearchCommand(curl, keyword, 1, 25), 0), 0);
     const auto requests = service->requests();
@@ -293,7 +293,7 @@ void TestSearchRequest::keyTest() {
     QFETCH(bool, curlMissing);
     QFETCH(QString, verdict);
     QFETCH(int, requests);
-    SettingsStore::write(QStringLiteral("SID"), key);
+    SettingsStore::write(SettingKey::ApiKey, key);
     const QByteArray path = qgetenv("PATH");
     QTemporaryDir emptyBin;
     if (curlMissing)
@@ -316,7 +316,7 @@ void TestSearchRequest::keyTest() {
 }
 
 void TestSearchRequest::keyTestWithEmptyFieldMakesNoRequest() {
-    SettingsStore::write(QStringLiteral("SID"), ImageService::validKey());
+    SettingsStore::write(SettingKey::ApiKey, ImageService::validKey());
     FakePrompts prompts;
     QList<int> pointers;
     runKeyTest(prompts, pointers, QString());
@@ -327,7 +327,7 @@ void TestSearchRequest::keyTestWithEmptyFieldMakesNoRequest() {
 }
 
 void TestSearchRequest::keyTestWhileBusyOnlyResetsPointer() {
-    SettingsStore::write(QStringLiteral("SID"), ImageService::validKey());
+    SettingsStore::write(SettingKey::ApiKey, ImageService::validKey());
     Globals::RunBusy = true;
     FakePrompts prompts;
     QList<int> pointers;
@@ -343,7 +343,7 @@ void TestSearchRequest::keyTestUnwindsWhenProgramEnds() {
     ImageService slow({}, R"({"city": {"delay": 5000, "results": [{"kind": "png"}]}})");
     QVERIFY2(slow.isRunning(), qPrintable(slow.errorText()));
     slow.applyToEnvironment();
-    SettingsStore::write(QStringLiteral("SID"), ImageService::validKey());
+    SettingsStore::write(SettingKey::ApiKey, ImageService::validKey());
     FakePrompts prompts;
     QList<int> pointers;
     QTimer::singleShot(500, [] { Lifetime::end(); });

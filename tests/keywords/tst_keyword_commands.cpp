@@ -1,12 +1,12 @@
-#include "fake_prompts.h"
-#include "test_files.h"
-#include "keywords/keyword_list.h"
-#include "keywords/list_commands.h"
-#include "base/error_report.h"
 #include "app/form1.h"
 #include "app/qt_prompts.h"
+#include "base/error_report.h"
 #include "base/globals.h"
 #include "base/settings_store.h"
+#include "fake_prompts.h"
+#include "keywords/keyword_list.h"
+#include "keywords/list_commands.h"
+#include "test_files.h"
 #include "test_settings.h"
 
 #include <QAbstractItemView>
@@ -73,8 +73,8 @@ private:
 
 void TestKeywordCommands::init() {
     TestSettings::clear();
-    TestSettings::seed(QStringLiteral("FirstTime"), QStringLiteral("True"));
-    TestSettings::seed(QStringLiteral("Text1"), QStringLiteral("/old/"));
+    TestSettings::seed(SettingKey::FirstTime, QStringLiteral("True"));
+    TestSettings::seed(SettingKey::SaveFolder, QStringLiteral("/old/"));
     prompts.reset();
     form = std::make_unique<Form1>(prompts, Form1::Options{[] { return 1; }, QString()});
     form->show();
@@ -364,7 +364,7 @@ void TestKeywordCommands::saveFails() {
 void TestKeywordCommands::folderPicker_data() {
     QTest::addColumn<QString>("answer");
     QTest::addColumn<QString>("field");
-    QTest::addColumn<QString>("stored"); // "LastFolderDot" afterwards
+    QTest::addColumn<QString>("stored"); // LastFolder afterwards
     QTest::newRow("root") << "/"
                           << "/"
                           << "/";
@@ -392,7 +392,7 @@ void TestKeywordCommands::folderPicker() {
     QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("pics")));
     writeBytes(path("file.txt"), "x");
     const QString last = dir.path() + QStringLiteral("/earlier");
-    SettingsStore::write(QStringLiteral("LastFolderDot"), last);
+    SettingsStore::write(SettingKey::LastFolder, last);
     auto expand = [&](QString text) {
         return text.replace(QStringLiteral("<dir>"), dir.path()).replace(QStringLiteral("<last>"), last);
     };
@@ -403,17 +403,17 @@ void TestKeywordCommands::folderPicker() {
     auto* text1 = form->findChild<QLineEdit*>(QStringLiteral("Text1"));
     QVERIFY(text1);
     QCOMPARE(text1->text(), expand(field));
-    QCOMPARE(SettingsStore::read(QStringLiteral("Text1")), expand(field));
-    QCOMPARE(SettingsStore::read(QStringLiteral("LastFolderDot")), expand(stored));
+    QCOMPARE(SettingsStore::read(SettingKey::SaveFolder), expand(field));
+    QCOMPARE(SettingsStore::read(SettingKey::LastFolder), expand(stored));
     QCOMPARE(prompts.calls.size(), 1);
     QCOMPARE(prompts.calls[0].kind, QStringLiteral("folder"));
     QCOMPARE(prompts.calls[0].text, QStringLiteral("Please select folder:"));
     QCOMPARE(prompts.calls[0].startFolder, last);
 }
 
-// Before the first choice ("LastFolderDot" empty) the chooser opens at the folder in the field.
+// Before the first choice (LastFolder empty) the chooser opens at the folder in the field.
 void TestKeywordCommands::folderPickerFirstUse() {
-    SettingsStore::write(QStringLiteral("LastFolderDot"), QString());
+    SettingsStore::write(SettingKey::LastFolder, QString());
     auto* text1 = form->findChild<QLineEdit*>(QStringLiteral("Text1"));
     QVERIFY(text1);
     text1->setText(dir.path() + QStringLiteral("/"));

@@ -1,9 +1,9 @@
 #include "download_fixture.h"
 
-#include "keywords/keyword_list.h"
 #include "base/error_report.h"
 #include "base/globals.h"
 #include "base/settings_store.h"
+#include "keywords/keyword_list.h"
 #include "test_settings.h"
 
 #include <QDir>
@@ -27,7 +27,7 @@ bool DownloadFixture::startService(const QByteArray& catalog, const QStringList&
 
 bool DownloadFixture::reset() {
     TestSettings::clear();
-    SettingsStore::write("SID", ImageService::validKey());
+    SettingsStore::write(SettingKey::ApiKey, ImageService::validKey());
     Globals::RunBusy = false;
     folder = std::make_unique<QTemporaryDir>(privateTemp.path() + "/../download-e2e-pictures-XXXXXX");
     prefix = folder->path() + '/';

@@ -26,7 +26,9 @@ QString fileText() {
     return QString::fromUtf8(file.readAll());
 }
 
-void seed(const QString& key, const QString& value) { SettingsStore::write(key, value); }
+void seed(SettingKey key, const QString& value) {
+    SettingsStore::write(key, value);
+}
 
 } // namespace TestSettings
 

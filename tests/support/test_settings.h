@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/settings_store.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -14,7 +16,7 @@ void clear();
 QString fileText();
 
 // Stores values as a previous run would have.
-void seed(const QString& key, const QString& value);
+void seed(SettingKey key, const QString& value);
 
 } // namespace TestSettings
 

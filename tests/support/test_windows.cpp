@@ -6,7 +6,7 @@
 #include <QStyleOptionProgressBar>
 
 std::unique_ptr<Form1> startSeenForm1(FakePrompts& prompts, Form1::Options options) {
-    TestSettings::seed(QStringLiteral("FirstTime"), QStringLiteral("True"));
+    TestSettings::seed(SettingKey::FirstTime, QStringLiteral("True"));
     if (!options.randomPercent)
         options.randomPercent = [] { return 1; };
     return std::make_unique<Form1>(prompts, options);
