@@ -2,14 +2,14 @@
 // reports the time the load took and the peak memory of the process (VmHWM); the parent prints
 // the table. Every load should stay under 1 GB and 10 s.
 
+#include "base/error_report.h"
+#include "base/surface.h"
 #include "fake_free_prompts.h"
 #include "hostile_files.h"
 #include "keywords/event_pump.h"
 #include "keywords/keyword_list.h"
-#include "sheets/spreadsheet_list.h"
 #include "keywords/text_list_file.h"
-#include "base/error_report.h"
-#include "base/surface.h"
+#include "sheets/spreadsheet_list.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -6,12 +6,12 @@
 //
 //     bench_keywords [entries]     (default 1000000)
 
+#include "app/form1.h"
 #include "fake_free_prompts.h"
 #include "keywords/event_pump.h"
 #include "keywords/keyword_list.h"
 #include "keywords/list_commands.h"
 #include "keywords/text_list_file.h"
-#include "app/form1.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

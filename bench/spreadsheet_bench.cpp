@@ -1,11 +1,11 @@
 // Import and export of a 100,000-row keyword sheet: the export command writing the workbook, and
 // the import reading it back (whole column A highlighted) from .xlsx, .ods and .csv.
 
+#include "base/error_report.h"
+#include "base/surface.h"
 #include "fake_free_prompts.h"
 #include "keywords/keyword_list.h"
 #include "sheets/spreadsheet_list.h"
-#include "base/error_report.h"
-#include "base/surface.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

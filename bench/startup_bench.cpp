@@ -7,9 +7,9 @@
 //
 //   bench_startup [runs]        (uses QT_QPA_PLATFORM as set; offscreen when unset)
 
-#include "fake_free_prompts.h"
 #include "app/form1.h"
 #include "base/settings_store.h"
+#include "fake_free_prompts.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
 #include "app/ending_signals.h"
 #include "app/form1.h"
-#include "base/globals.h"
 #include "app/qt_prompts.h"
+#include "base/globals.h"
 #include "base/settings_store.h"
 #include "base/waiting.h"
 

@@ -14,9 +14,13 @@
 
 namespace {
 
-QWidget* owner() { return QApplication::activeWindow(); }
+QWidget* owner() {
+    return QApplication::activeWindow();
+}
 
-QString titleOr(const QString& title) { return title.isEmpty() ? Globals::applicationTitle() : title; }
+QString titleOr(const QString& title) {
+    return title.isEmpty() ? Globals::applicationTitle() : title;
+}
 
 // Carriage returns alone break lines in the program's texts; Qt's boxes break on line feeds.
 QString boxText(QString text) {
@@ -34,32 +38,52 @@ Prompts::Answer QtPrompts::messageBox(const QString& text, const QString& title,
     box.setTextFormat(Qt::PlainText);
     box.setText(boxText(text));
     switch (icon) {
-    case Icon::None: box.setIcon(QMessageBox::NoIcon); break;
-    case Icon::Information: box.setIcon(QMessageBox::Information); break;
-    case Icon::Exclamation: box.setIcon(QMessageBox::Warning); break;
-    case Icon::Critical: box.setIcon(QMessageBox::Critical); break;
-    case Icon::Question: box.setIcon(QMessageBox::Question); break;
+    case Icon::None:
+        box.setIcon(QMessageBox::NoIcon);
+        break;
+    case Icon::Information:
+        box.setIcon(QMessageBox::Information);
+        break;
+    case Icon::Exclamation:
+        box.setIcon(QMessageBox::Warning);
+        break;
+    case Icon::Critical:
+        box.setIcon(QMessageBox::Critical);
+        break;
+    case Icon::Question:
+        box.setIcon(QMessageBox::Question);
+        break;
     }
     switch (buttons) {
-    case Buttons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
-    case Buttons::OkCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
-    case Buttons::YesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+    case Buttons::Ok:
+        box.setStandardButtons(QMessageBox::Ok);
+        break;
+    case Buttons::OkCancel:
+        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+        break;
+    case Buttons::YesNo:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        break;
     case Buttons::YesNoCancel:
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
         break;
     }
     switch (box.exec()) {
-    case QMessageBox::Yes: return Answer::Yes;
-    case QMessageBox::No: return Answer::No;
-    case QMessageBox::Cancel: return Answer::Cancel;
-    default: return buttons == Buttons::Ok ? Answer::Ok : Answer::Cancel;
+    case QMessageBox::Yes:
+        return Answer::Yes;
+    case QMessageBox::No:
+        return Answer::No;
+    case QMessageBox::Cancel:
+        return Answer::Cancel;
+    default:
+        return buttons == Buttons::Ok ? Answer::Ok : Answer::Cancel;
     }
 }
 
 QString QtPrompts::inputBox(const QString& prompt, const QString& title) {
     bool ok = false;
-    const QString answer = QInputDialog::getText(owner(), titleOr(title), boxText(prompt), QLineEdit::Normal,
-                                                 QString(), &ok);
+    const QString answer =
+        QInputDialog::getText(owner(), titleOr(title), boxText(prompt), QLineEdit::Normal, QString(), &ok);
     return ok ? answer : QString();
 }
 
@@ -103,12 +127,14 @@ QString QtPrompts::saveFile(const FileRequest& request) {
 }
 
 QString QtPrompts::browseForFolder(const QString& prompt, const QString& startFolder) {
-    const QString chosen = QFileDialog::getExistingDirectory(owner(), prompt, startFolder,
-                                                             QFileDialog::ShowDirsOnly);
+    const QString chosen =
+        QFileDialog::getExistingDirectory(owner(), prompt, startFolder, QFileDialog::ShowDirsOnly);
     return QFileInfo(chosen).isDir() ? chosen : QString();
 }
 
-void QtPrompts::openUrl(const QString& url) { QDesktopServices::openUrl(QUrl(url)); }
+void QtPrompts::openUrl(const QString& url) {
+    QDesktopServices::openUrl(QUrl(url));
+}
 
 std::optional<CellRange> QtPrompts::chooseCellBlock(const Sheet& sheet, const QString& prompt) {
     CellBlockWindow window(sheet, prompt, owner());

@@ -1,7 +1,7 @@
 #include "base/error_report.h"
 
-#include "build_config.h"
 #include "base/prompts.h"
+#include "build_config.h"
 
 #include <new>
 #include <utility>
@@ -9,12 +9,14 @@
 AppError::AppError(const QString& description)
     : std::runtime_error(description.toStdString()) {}
 
-QString AppError::description() const { return QString::fromStdString(what()); }
+QString AppError::description() const {
+    return QString::fromStdString(what());
+}
 
 QString errorReportText(const QString& description, const QString& where, int statement) {
     return description + QStringLiteral("\r\n") + QStringLiteral("in Snapquarry2021/08/31.") + where +
-           QLatin1Char(' ') + QStringLiteral("at line ") + QString::number(statement) + QStringLiteral("\r\r") +
-           QStringLiteral("Please email screenshot of this message to ") +
+           QLatin1Char(' ') + QStringLiteral("at line ") + QString::number(statement) +
+           QStringLiteral("\r\r") + QStringLiteral("Please email screenshot of this message to ") +
            QString::fromLatin1(BuildConfig::SupportEmail);
 }
 

@@ -15,7 +15,9 @@ bool FileExists(const QString& path) {
     return info.exists() && info.lastModified().isValid();
 }
 
-bool FolderExists(const QString& path) { return !path.isEmpty() && QFileInfo(path).isDir(); }
+bool FolderExists(const QString& path) {
+    return !path.isEmpty() && QFileInfo(path).isDir();
+}
 
 void RemoveFile(const QString& path) {
     QCoreApplication::processEvents();

@@ -10,9 +10,13 @@ namespace Globals {
 
 bool RunBusy = false;
 
-QString applicationTitle() { return title; }
+QString applicationTitle() {
+    return title;
+}
 
-void setApplicationTitle(const QString& t) { title = t; }
+void setApplicationTitle(const QString& t) {
+    title = t;
+}
 
 QString applicationTitleFrom(const QString& name) {
     const int limit = 40;

@@ -18,7 +18,9 @@ Notifier& notifier() {
     return instance;
 }
 
-bool ending() { return programEnding; }
+bool ending() {
+    return programEnding;
+}
 
 void end() {
     if (programEnding)

@@ -1,7 +1,7 @@
 #include "fetch/address_check.h"
 
-#include "fetch/limits.h"
 #include "base/waiting.h"
+#include "fetch/limits.h"
 
 #include <QEventLoop>
 #include <QHostInfo>

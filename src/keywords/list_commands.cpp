@@ -1,9 +1,9 @@
 #include "keywords/list_commands.h"
 
-#include "keywords/event_pump.h"
-#include "keywords/keyword_list.h"
 #include "base/error_report.h"
 #include "base/surface.h"
+#include "keywords/event_pump.h"
+#include "keywords/keyword_list.h"
 
 #include <cmath>
 #include <vector>

@@ -1,12 +1,12 @@
 #include "keywords/text_list_file.h"
 
+#include "base/error_report.h"
+#include "base/file_routines.h"
+#include "base/prompts.h"
 #include "keywords/event_pump.h"
 #include "keywords/input_limits.h"
 #include "keywords/keyword_list.h"
 #include "keywords/keyword_text.h"
-#include "base/error_report.h"
-#include "base/file_routines.h"
-#include "base/prompts.h"
 
 #include <QElapsedTimer>
 #include <QFile>

@@ -2,9 +2,9 @@
 // comma, semicolon and tab that the first line uses most (regional spreadsheet settings write
 // semicolons); fields may be quoted with doubled quotes inside.
 
+#include "base/error_report.h"
 #include "keywords/input_limits.h"
 #include "sheets/workbook_formats.h"
-#include "base/error_report.h"
 
 #include <QFile>
 #include <QStringDecoder>

@@ -2,12 +2,12 @@
 // carries the text its application displays (text:p), which is what the import shows; the typed
 // value serves only when a cell has no text of its own.
 
+#include "base/error_report.h"
 #include "sheets/cell_text.h"
 #include "sheets/workbook_formats.h"
-#include "base/error_report.h"
 
-#include "sheets/bounded_xml.h"
 #include "keywords/input_limits.h"
+#include "sheets/bounded_xml.h"
 #include <QRegularExpression>
 
 #include <cmath>

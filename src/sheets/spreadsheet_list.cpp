@@ -1,16 +1,16 @@
 #include "sheets/spreadsheet_list.h"
 
+#include "base/error_report.h"
+#include "base/file_routines.h"
+#include "base/prompts.h"
+#include "base/surface.h"
+#include "base/waiting.h"
 #include "keywords/event_pump.h"
 #include "keywords/input_limits.h"
 #include "keywords/keyword_list.h"
 #include "keywords/keyword_text.h"
 #include "sheets/workbook_reader.h"
 #include "sheets/workbook_writer.h"
-#include "base/error_report.h"
-#include "base/file_routines.h"
-#include "base/prompts.h"
-#include "base/surface.h"
-#include "base/waiting.h"
 
 #include <QFileInfo>
 #include <QUrl>

@@ -1,8 +1,8 @@
 #include "sheets/workbook_reader.h"
 
+#include "base/error_report.h"
 #include "keywords/input_limits.h"
 #include "sheets/workbook_formats.h"
-#include "base/error_report.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 #include "sheets/workbook_writer.h"
 
-#include "sheets/workbook.h"
 #include "base/error_report.h"
+#include "sheets/workbook.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,9 +2,9 @@
 // formats and gives them in ISO form; it does not say which sheet was active, so the first
 // sheet is read.
 
+#include "base/error_report.h"
 #include "sheets/cell_text.h"
 #include "sheets/workbook_formats.h"
-#include "base/error_report.h"
 
 #include <QFile>
 

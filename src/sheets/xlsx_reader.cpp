@@ -2,12 +2,12 @@
 // import needs are read: the workbook (sheet names, active sheet, date system), the shared
 // strings, the styles' number formats and the active sheet.
 
+#include "base/error_report.h"
 #include "sheets/cell_text.h"
 #include "sheets/workbook_formats.h"
-#include "base/error_report.h"
 
-#include "sheets/bounded_xml.h"
 #include "keywords/input_limits.h"
+#include "sheets/bounded_xml.h"
 #include <QHash>
 
 #include <optional>

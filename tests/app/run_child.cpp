@@ -2,10 +2,10 @@
 // (offscreen) with the settings found in XDG_CONFIG_HOME, the keywords given as arguments, and
 // "Start Downloading" clicked as soon as the window is up. The signals are wired as in the program.
 // Boxes are answered by FakePrompts at once; after the run the window waits like the program's.
-#include "fake_prompts.h"
-#include "keywords/keyword_list.h"
 #include "app/ending_signals.h"
 #include "app/form1.h"
+#include "fake_prompts.h"
+#include "keywords/keyword_list.h"
 
 #include <QApplication>
 #include <QPushButton>

@@ -1,15 +1,15 @@
-#include "build_config.h"
-#include "fake_prompts.h"
 #include "base/conversions.h"
 #include "base/error_report.h"
 #include "base/globals.h"
 #include "base/waiting.h"
+#include "build_config.h"
+#include "fake_prompts.h"
 
 #include <QElapsedTimer>
 #include <QTest>
 
-#include <new>
 #include <QTimer>
+#include <new>
 
 class TestErrorReport : public QObject {
     Q_OBJECT
@@ -29,9 +29,11 @@ private slots:
 };
 
 void TestErrorReport::reportText() {
-    const QString text = errorReportText(QStringLiteral("File not found"), QStringLiteral("Form1.PushButton2_Click"), 104);
-    QCOMPARE(text, QStringLiteral("File not found\r\nin Snapquarry2021/08/31.Form1.PushButton2_Click at line 104\r\r"
-                                  "Please email screenshot of this message to ") +
+    const QString text =
+        errorReportText(QStringLiteral("File not found"), QStringLiteral("Form1.PushButton2_Click"), 104);
+    QCOMPARE(text, QStringLiteral(
+                       "File not found\r\nin Snapquarry2021/08/31.Form1.PushButton2_Click at line 104\r\r"
+                       "Please email screenshot of this message to ") +
                        QString::fromLatin1(BuildConfig::SupportEmail));
     QVERIFY(QString::fromLatin1(BuildConfig::SupportEmail).endsWith(QLatin1String(".example")));
 }
@@ -49,12 +51,14 @@ void TestErrorReport::trapReportsAndGoesOn() {
     QCOMPARE(ran, QStringList({"100", "106"}));
     QCOMPARE(prompts.calls.size(), 3);
     QVERIFY(prompts.calls.at(2).text.startsWith(
-        QStringLiteral("There is not enough memory to finish this step.\r\nin Snapquarry2021/08/31.Form1.Form_Load at line 108")));
+        QStringLiteral("There is not enough memory to finish this step.\r\nin "
+                       "Snapquarry2021/08/31.Form1.Form_Load at line 108")));
     const FakePrompts::Call& first = prompts.calls.at(0);
     QCOMPARE(first.title, QStringLiteral("Application Error"));
     QCOMPARE(first.buttons, Prompts::Buttons::Ok);
     QCOMPARE(first.icon, Prompts::Icon::Exclamation);
-    QVERIFY(first.text.startsWith(QStringLiteral("Type mismatch\r\nin Snapquarry2021/08/31.Form1.Form_Load at line 102\r\r")));
+    QVERIFY(first.text.startsWith(
+        QStringLiteral("Type mismatch\r\nin Snapquarry2021/08/31.Form1.Form_Load at line 102\r\r")));
     QVERIFY(prompts.calls.at(1).text.startsWith(QStringLiteral("Overflow\r\n")));
     QVERIFY(prompts.calls.at(1).text.contains(QStringLiteral(" at line 104\r\r")));
 }
@@ -146,11 +150,11 @@ void TestErrorReport::toBool() {
 void TestErrorReport::applicationTitle_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("title");
-    QTest::newRow("the product") << "Glimmerfetch" << "Glimmerfetch";
+    QTest::newRow("the product") << "Glimmerfetch"
+                                 << "Glimmerfetch";
     QTest::newRow("exactly 40") << QString(40, QLatin1Char('x')) << QString(40, QLatin1Char('x'));
-    QTest::newRow("long name loses words")
-        << "Glimmerfetch the picture downloader by keyword for everyone"
-        << "Glimmerfetch the picture downloader by";
+    QTest::newRow("long name loses words") << "Glimmerfetch the picture downloader by keyword for everyone"
+                                           << "Glimmerfetch the picture downloader by";
     QTest::newRow("one long word is cut") << QString(45, QLatin1Char('y')) << QString(40, QLatin1Char('y'));
 }
 

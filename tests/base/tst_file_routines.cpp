@@ -30,15 +30,51 @@ void TestFileRoutines::pathParts_data() {
     QTest::addColumn<QString>("last");
     QTest::addColumn<QString>("stripped");
     QTest::addColumn<QString>("extension");
-    QTest::newRow("windows path") << "C:\\x\\y.jpg" << "\\" << "y.jpg" << "C:\\x\\y" << "jpg";
-    QTest::newRow("bare name") << "y.jpg" << "\\" << "y.jpg" << "y" << "jpg";
-    QTest::newRow("linux path") << "/home/a/y.png" << "/" << "y.png" << "/home/a/y" << "png";
-    QTest::newRow("two dots") << "a.b.jpg" << "/" << "a.b.jpg" << "a.b" << "jpg";
-    QTest::newRow("leading dot only") << ".profile" << "/" << ".profile" << ".profile" << "profile";
-    QTest::newRow("no dot") << "noext" << "/" << "noext" << "noext" << "noext";
-    QTest::newRow("empty") << "" << "/" << "" << "" << "";
-    QTest::newRow("dot in folder") << "/a.b/c" << "/" << "c" << "/a" << "b/c";
-    QTest::newRow("trailing separator") << "/home/a/" << "/" << "" << "/home/a/" << "/home/a/";
+    QTest::newRow("windows path") << "C:\\x\\y.jpg"
+                                  << "\\"
+                                  << "y.jpg"
+                                  << "C:\\x\\y"
+                                  << "jpg";
+    QTest::newRow("bare name") << "y.jpg"
+                               << "\\"
+                               << "y.jpg"
+                               << "y"
+                               << "jpg";
+    QTest::newRow("linux path") << "/home/a/y.png"
+                                << "/"
+                                << "y.png"
+                                << "/home/a/y"
+                                << "png";
+    QTest::newRow("two dots") << "a.b.jpg"
+                              << "/"
+                              << "a.b.jpg"
+                              << "a.b"
+                              << "jpg";
+    QTest::newRow("leading dot only") << ".profile"
+                                      << "/"
+                                      << ".profile"
+                                      << ".profile"
+                                      << "profile";
+    QTest::newRow("no dot") << "noext"
+                            << "/"
+                            << "noext"
+                            << "noext"
+                            << "noext";
+    QTest::newRow("empty") << ""
+                           << "/"
+                           << ""
+                           << ""
+                           << "";
+    QTest::newRow("dot in folder") << "/a.b/c"
+                                   << "/"
+                                   << "c"
+                                   << "/a"
+                                   << "b/c";
+    QTest::newRow("trailing separator") << "/home/a/"
+                                        << "/"
+                                        << ""
+                                        << "/home/a/"
+                                        << "/home/a/";
 }
 
 void TestFileRoutines::pathParts() {
@@ -56,16 +92,36 @@ void TestFileRoutines::collapse_data() {
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("separator");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("windows doubles") << "C:\\\\x\\\\y" << "\\" << "C:\\x\\y";
-    QTest::newRow("windows triple") << "C:\\\\\\x" << "\\" << "C:\\\\x";
-    QTest::newRow("windows three leading") << "\\\\\\server\\share" << "\\" << "\\\\server\\share";
-    QTest::newRow("windows one leading") << "\\server\\share" << "\\" << "\\\\server\\share";
-    QTest::newRow("windows only separators") << "\\\\\\" << "\\" << "\\\\";
-    QTest::newRow("linux doubles") << "home//a//b" << "/" << "home/a/b";
-    QTest::newRow("linux leading run") << "///home//a" << "/" << "/home/a";
-    QTest::newRow("linux one leading") << "/home/a" << "/" << "/home/a";
-    QTest::newRow("linux backslash untouched") << "/a\\\\b" << "/" << "/a\\\\b";
-    QTest::newRow("empty") << "" << "/" << "";
+    QTest::newRow("windows doubles") << "C:\\\\x\\\\y"
+                                     << "\\"
+                                     << "C:\\x\\y";
+    QTest::newRow("windows triple") << "C:\\\\\\x"
+                                    << "\\"
+                                    << "C:\\\\x";
+    QTest::newRow("windows three leading") << "\\\\\\server\\share"
+                                           << "\\"
+                                           << "\\\\server\\share";
+    QTest::newRow("windows one leading") << "\\server\\share"
+                                         << "\\"
+                                         << "\\\\server\\share";
+    QTest::newRow("windows only separators") << "\\\\\\"
+                                             << "\\"
+                                             << "\\\\";
+    QTest::newRow("linux doubles") << "home//a//b"
+                                   << "/"
+                                   << "home/a/b";
+    QTest::newRow("linux leading run") << "///home//a"
+                                       << "/"
+                                       << "/home/a";
+    QTest::newRow("linux one leading") << "/home/a"
+                                       << "/"
+                                       << "/home/a";
+    QTest::newRow("linux backslash untouched") << "/a\\\\b"
+                                               << "/"
+                                               << "/a\\\\b";
+    QTest::newRow("empty") << ""
+                           << "/"
+                           << "";
 }
 
 void TestFileRoutines::collapse() {
@@ -93,9 +149,10 @@ void TestFileRoutines::readWholeFile_data() {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("expected");
     QTest::newRow("empty file") << QByteArray() << "empty file";
-    QTest::newRow("utf-16 mark and A") << QByteArray("\xFF\xFE\x41\x00", 4) << (QString(QChar(0xFEFF)) + QLatin1Char('A'));
-    QTest::newRow("big-endian mark read low byte first") << QByteArray("\xFE\xFF\x00\x41", 4)
-                                                          << (QString(QChar(0xFFFE)) + QChar(0x4100));
+    QTest::newRow("utf-16 mark and A")
+        << QByteArray("\xFF\xFE\x41\x00", 4) << (QString(QChar(0xFEFF)) + QLatin1Char('A'));
+    QTest::newRow("big-endian mark read low byte first")
+        << QByteArray("\xFE\xFF\x00\x41", 4) << (QString(QChar(0xFFFE)) + QChar(0x4100));
     QTest::newRow("plain text") << QByteArray("apple\r\ndog") << "apple\r\ndog";
     QTest::newRow("utf-8") << QByteArray("K\xC3\xA4se") << QString::fromUtf16(u"K\u00E4se");
 }

@@ -1,8 +1,8 @@
-#include "fetch/curl_session.h"
-#include "fetch/tool_runner.h"
 #include "base/error_report.h"
 #include "base/surface.h"
 #include "base/waiting.h"
+#include "fetch/curl_session.h"
+#include "fetch/tool_runner.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -1,8 +1,8 @@
+#include "base/surface.h"
 #include "fake_prompts.h"
-#include "test_files.h"
 #include "keywords/keyword_list.h"
 #include "keywords/list_commands.h"
-#include "base/surface.h"
+#include "test_files.h"
 
 #include <QAbstractItemModelTester>
 #include <QRandomGenerator>

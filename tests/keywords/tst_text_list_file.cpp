@@ -1,8 +1,8 @@
+#include "base/error_report.h"
 #include "fake_prompts.h"
 #include "keywords/event_pump.h"
 #include "keywords/keyword_list.h"
 #include "keywords/text_list_file.h"
-#include "base/error_report.h"
 #include "test_files.h"
 
 #include <QDir>

@@ -1,16 +1,16 @@
 // Hostile keyword files, generated here: each one is refused (or read within bounds) with one
 // clear message, the program goes on and the list keeps what it had.
 
+#include "base/error_report.h"
+#include "base/surface.h"
 #include "fake_prompts.h"
 #include "hostile_files.h"
 #include "keywords/event_pump.h"
 #include "keywords/input_limits.h"
 #include "keywords/keyword_list.h"
-#include "sheets/spreadsheet_list.h"
 #include "keywords/text_list_file.h"
+#include "sheets/spreadsheet_list.h"
 #include "sheets/workbook_reader.h"
-#include "base/error_report.h"
-#include "base/surface.h"
 #include "test_files.h"
 
 #include <QDir>

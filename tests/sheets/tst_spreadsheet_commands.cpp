@@ -1,14 +1,14 @@
 // "Load List From Excel File" and "Save List To Excel File": the import of a highlighted block,
 // the export, the main window's buttons and the block-highlighting window.
 
-#include "fake_prompts.h"
 #include "app/cell_block_window.h"
+#include "app/form1.h"
+#include "base/error_report.h"
+#include "base/surface.h"
+#include "fake_prompts.h"
 #include "keywords/keyword_list.h"
 #include "sheets/spreadsheet_list.h"
 #include "sheets/workbook_reader.h"
-#include "base/error_report.h"
-#include "app/form1.h"
-#include "base/surface.h"
 #include "spreadsheet_fixtures.h"
 #include "test_settings.h"
 

@@ -1,9 +1,9 @@
 // Reading workbook files of every supported kind, and writing the keyword workbook.
 
+#include "base/error_report.h"
 #include "sheets/cell_text.h"
 #include "sheets/workbook_reader.h"
 #include "sheets/workbook_writer.h"
-#include "base/error_report.h"
 #include "spreadsheet_fixtures.h"
 
 #include <QDir>

@@ -6,10 +6,10 @@
 //     void TestX::init() { QVERIFY(reset()); }
 #pragma once
 
+#include "base/surface.h"
 #include "fake_prompts.h"
 #include "fetch/download_run.h"
 #include "image_service.h"
-#include "base/surface.h"
 
 #include <QList>
 #include <QString>

@@ -1,6 +1,7 @@
 #include "fake_prompts.h"
 
-Prompts::Answer FakePrompts::messageBox(const QString& text, const QString& title, Buttons buttons, Icon icon) {
+Prompts::Answer FakePrompts::messageBox(const QString& text, const QString& title, Buttons buttons,
+                                        Icon icon) {
     Call call;
     call.kind = QStringLiteral("message");
     call.text = text;

@@ -2,10 +2,10 @@
 // give the same results as a plain step-by-step reading of the answer that searches every marker
 // afresh (the scanner remembers earlier searches to stay linear; this checks that it never
 // remembers wrong).
-#include "fetch/response_scan.h"
 #include "base/conversions.h"
 #include "base/error_report.h"
 #include "base/file_routines.h"
+#include "fetch/response_scan.h"
 
 #include <QString>
 
