@@ -87,7 +87,7 @@ void downloadResult(Run& run, Keyword& keyword) {
         if (run.partial.path.isEmpty() || !Main::FileExists(run.partial.path))
             return;
         if (!outcome.arrived) {
-            if (outcome.failure != PictureFetch::WriteFailure || !run.folderUnwritable())
+            if (outcome.failure != PictureFetch::writeFailure() || !run.folderUnwritable())
                 run.report.failure(outcome.failure);
             return;
         }

@@ -11,7 +11,10 @@
 
 namespace PictureFetch {
 
-const QString WriteFailure = QStringLiteral("could not write the file");
+const QString& writeFailure() {
+    static const QString reason = QStringLiteral("could not write the file");
+    return reason;
+}
 
 namespace {
 
@@ -46,7 +49,7 @@ QString curlReason(int exitCode, const ToolOutput& output) {
     case 28:
         return QStringLiteral("timed out");
     case 23:
-        return WriteFailure;
+        return writeFailure();
     case 63:
         return TooLarge;
     case 35:
@@ -110,7 +113,7 @@ Outcome fetch(const CurlSession& curl, const QString& address, const QString& fi
         if (exitCode != 0 || output.crashed) {
             outcome.failure = curlReason(exitCode, output);
             // The file size limit makes a write fail too.
-            if (outcome.failure == WriteFailure && QFileInfo(file).size() >= Limits::DownloadBytes)
+            if (outcome.failure == writeFailure() && QFileInfo(file).size() >= Limits::DownloadBytes)
                 outcome.failure = TooLarge;
             return outcome;
         }

@@ -18,7 +18,7 @@ struct Outcome {
 };
 
 // The reason for a download that curl could not write (full disk, folder gone or read-only).
-extern const QString WriteFailure;
+const QString& writeFailure();
 
 // Runs one curl command and returns its exit code (RunAndWait with the run's progress bar).
 using Runner = std::function<int(const ToolCommand&, ToolOutput*)>;
