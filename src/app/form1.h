@@ -49,6 +49,9 @@ public:
     QString progressText() const override { return progressText_; }
     void setProgressText(const QString& text) override;
     void showMessage(const QString& text) override { prompts_.tell(text); }
+    void showReport(const QString& text, const QString& details, const QString& folder) override {
+        prompts_.report(text, details, folder);
+    }
 
     // True when the hand cursor file was found and loaded at start-up.
     bool hasHandCursor() const { return hand_.loaded(); }

@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QUrl>
 
@@ -30,6 +31,19 @@ QString boxText(QString text) {
 }
 
 } // namespace
+
+bool QtPrompts::runReport(const QString& text, const QString& details, const QString& title) {
+    QMessageBox box(owner());
+    box.setWindowTitle(titleOr(title));
+    box.setTextFormat(Qt::PlainText);
+    box.setText(boxText(text));
+    box.setIcon(QMessageBox::NoIcon);
+    box.setDetailedText(details);
+    QPushButton* openFolder = box.addButton(QStringLiteral("Open Folder"), QMessageBox::ActionRole);
+    box.setDefaultButton(box.addButton(QMessageBox::Ok));
+    box.exec();
+    return box.clickedButton() == openFolder;
+}
 
 Prompts::Answer QtPrompts::messageBox(const QString& text, const QString& title, Buttons buttons, Icon icon) {
     QMessageBox box(owner());

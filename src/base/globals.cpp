@@ -2,6 +2,8 @@
 
 #include "base/prompts.h"
 
+#include <QUrl>
+
 namespace {
 QString title = Globals::DisplayName;
 }
@@ -33,4 +35,9 @@ QString applicationTitleFrom(const QString& name) {
 
 void Prompts::tell(const QString& text) {
     messageBox(text, Globals::applicationTitle(), Buttons::Ok, Icon::None);
+}
+
+void Prompts::report(const QString& text, const QString& details, const QString& folder) {
+    if (runReport(text, details, Globals::applicationTitle()))
+        openUrl(QUrl::fromLocalFile(folder).toString());
 }

@@ -53,6 +53,13 @@ public:
     // Nothing when cancelled.
     virtual std::optional<CellRange> chooseCellBlock(const Sheet& sheet, const QString& prompt) = 0;
 
+    // The box that ends a download run: the text, the details behind "Show Details..." (one line per
+    // result), and an "Open Folder" button beside OK. True when the person chose "Open Folder".
+    virtual bool runReport(const QString& text, const QString& details, const QString& title) = 0;
+
     // A message box with an OK button, no icon and the application title: the program's usual box.
     void tell(const QString& text);
+
+    // The run's end box with the application title; "Open Folder" opens `folder` in the file manager.
+    void report(const QString& text, const QString& details, const QString& folder);
 };

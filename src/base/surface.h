@@ -33,6 +33,13 @@ class RunObserver : public Surface {
 public:
     // A message: a check that keeps a run from starting, the end of a run, a key test's verdict.
     virtual void showMessage(const QString& text) = 0;
+    // The message that ends a download run, with one line per result looked at and the folder the
+    // pictures went to.
+    virtual void showReport(const QString& text, const QString& details, const QString& folder) {
+        (void)details;
+        (void)folder;
+        showMessage(text);
+    }
     // The run or key test is over; its last message was shown.
     virtual void ended() {}
 };
@@ -49,7 +56,14 @@ public:
         if (tellTo_)
             tellTo_->tell(text);
     }
+    void showReport(const QString& text, const QString& details, const QString& folder) override {
+        messages_ << text;
+        details_ = details;
+        if (tellTo_)
+            tellTo_->report(text, details, folder);
+    }
     const QStringList& messages() const { return messages_; }
+    const QString& lastDetails() const { return details_; }
 
     int pointer() const override { return pointer_; }
     void setPointer(int value) override { pointer_ = value; }
@@ -61,6 +75,7 @@ public:
 private:
     Prompts* tellTo_ = nullptr;
     QStringList messages_;
+    QString details_;
     int pointer_ = Default;
     int value_ = 0;
     QString text_ = QStringLiteral("Progress Bar");

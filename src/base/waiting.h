@@ -12,6 +12,7 @@ class Notifier : public QObject {
     Q_OBJECT
 signals:
     void ending();
+    void stopping(); // a run stop was requested
 };
 
 Notifier& notifier();
@@ -23,9 +24,21 @@ void check();
 
 } // namespace Lifetime
 
+// A request to stop the download run under way (the user said so). Waits return early when it is
+// made: RunAndWait ends its tool, PauseSeconds returns at once. The run clears it when it starts
+// and when it ends.
+namespace RunStop {
+
+void request();
+void clear();
+bool requested();
+
+} // namespace RunStop
+
 namespace Main {
 
-// Returns once `seconds` have passed, processing window events all the while. Zero or less returns
+// Returns once `seconds` have passed, or at once when a run stop is requested, processing window
+// events all the while. Zero or less returns
 // at once without processing events. Throws ProgramEnding when the program ends meanwhile.
 void PauseSeconds(double seconds);
 

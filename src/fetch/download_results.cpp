@@ -21,6 +21,8 @@ namespace Steps {
 
 namespace {
 
+const QString AlreadyThere = QStringLiteral("already in the folder");
+
 // A folder with less free space than this after a failed write is full: the run stops.
 constexpr qint64 MinimumFreeBytes = 1024 * 1024;
 
@@ -34,9 +36,13 @@ QString notPictureReason(const QString& path) {
 // Judges the file that arrived and keeps it under the next free name when it is a picture.
 void judgeDownload(Run& run, Keyword& keyword) {
     const QString type = PictureType::ofFile(run.partial.path);
-    if (type.isEmpty())
-        return run.report.notPicture(notPictureReason(run.partial.path));
+    if (type.isEmpty()) {
+        const QString reason = notPictureReason(run.partial.path);
+        run.skip(keyword, reason);
+        return run.report.notPicture(reason);
+    }
     if (run.pictures.holdsCopyOf(run.partial.path)) {
+        run.skip(keyword, AlreadyThere);
         ++run.report.alreadyThere;
         return;
     }
@@ -44,10 +50,12 @@ void judgeDownload(Run& run, Keyword& keyword) {
     const QString keptPath =
         DownloadTarget::keep(run.partial.path, run.folder, keyword.namePart, keyword.kept, extension);
     if (keptPath.isEmpty()) {
+        run.skip(keyword, QStringLiteral("could not save the file"));
         if (!run.folderGone())
             run.report.failure(QStringLiteral("could not save the file"));
         return;
     }
+    run.report.keptAs(keyword.text, run.result.address, QFileInfo(keptPath).fileName());
     run.partial.path.clear();
     run.pictures.add(keptPath);
     ++keyword.kept;
@@ -78,6 +86,8 @@ void downloadResult(Run& run, Keyword& keyword) {
             [&](const ToolCommand& command, ToolOutput* output) { return run.runShown(command, output); });
         run.observer.setProgressText(keyword.downloading);
     });
+    if (run.stopRequested())
+        return run.partial.discard(); // what curl had written is not judged
     trap(154, [&] {
         processEvents();
         pause(0.5);
@@ -89,6 +99,7 @@ void downloadResult(Run& run, Keyword& keyword) {
         if (!outcome.arrived) {
             if (outcome.failure != PictureFetch::writeFailure() || !run.folderUnwritable())
                 run.report.failure(outcome.failure);
+            run.skip(keyword, outcome.failure);
             return;
         }
         judgeDownload(run, keyword);
@@ -103,6 +114,7 @@ void takeResult(Run& run, Keyword& keyword) {
     ++run.report.resultsSeen;
     CurlFunctions::ImageResult& result = run.result;
     if (!result.widthError.isEmpty() || !result.heightError.isEmpty()) {
+        run.skip(keyword, QStringLiteral("width or height could not be read"));
         ++run.report.unreadable;
         return;
     }
@@ -117,11 +129,13 @@ void takeResult(Run& run, Keyword& keyword) {
     if (trap.ended())
         return;
     if (!wanted) {
+        run.skip(keyword, QStringLiteral("filtered by width or height"));
         ++run.report.filtered;
         return;
     }
     // The same address twice in one run brings the same picture twice.
     if (run.addresses.contains(result.downloadAddress)) {
+        run.skip(keyword, AlreadyThere);
         ++run.report.alreadyThere;
         return;
     }
@@ -152,6 +166,18 @@ bool Run::folderGone() {
         stopped = true;
     }
     return stopped;
+}
+
+void Run::skip(const Keyword& keyword, const QString& reason) {
+    report.skipped(keyword.text, result.address, reason);
+}
+
+bool Run::stopRequested() {
+    if (RunStop::requested() && !stopped) {
+        report.stoppedBecause = QStringLiteral("Downloading was stopped.");
+        stopped = true;
+    }
+    return RunStop::requested();
 }
 
 bool Run::folderUnwritable() {
@@ -188,7 +214,8 @@ void takeResults(Run& run, Keyword& keyword, const QString& text) {
         } else if (step == Step::Found) {
             takeResult(run, keyword);
         }
-    } while (keyword.kept < keyword.wanted && !scanner.over() && !trap.ended() && !run.stopped);
+    } while (keyword.kept < keyword.wanted && !scanner.over() && !trap.ended() && !run.stopped &&
+             !run.stopRequested());
 }
 
 } // namespace Steps

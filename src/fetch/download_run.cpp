@@ -8,6 +8,7 @@
 #include "base/globals.h"
 #include "base/settings_store.h"
 #include "base/surface.h"
+#include "base/waiting.h"
 #include "build_config.h"
 #include "fetch/curl_session.h"
 #include "fetch/download_target.h"
@@ -31,9 +32,13 @@ namespace {
 // The service answers one page per keyword; the run looks at no more than this many keywords.
 constexpr int MaxKeywords = 100;
 
-// Clears the busy flag however the run ends, the program's end included.
+// Clears the busy flag and any stop request however the run ends, the program's end included.
 struct BusyScope {
-    ~BusyScope() { Globals::RunBusy = false; }
+    BusyScope() { RunStop::clear(); }
+    ~BusyScope() {
+        Globals::RunBusy = false;
+        RunStop::clear();
+    }
 };
 
 } // namespace
@@ -152,7 +157,7 @@ void searchKeyword(Run& run, Keyword& keyword) {
             exitCode = run.runShown(search, &output);
             run.observer.setProgressText(keyword.finding);
         });
-        if (trap.ended())
+        if (trap.ended() || run.stopRequested())
             return;
         text.clear();
         if (exitCode == 0 && !output.crashed)
@@ -219,7 +224,7 @@ void finish(Run& run) {
     trap(168, [&] { run.observer.setPointer(Surface::Default); });
     trap(170, [&] { run.observer.setProgressValue(0); });
     trap(172, [&] { run.observer.setProgressText(QStringLiteral("Progress Bar")); });
-    trap(174, [&] { run.observer.showMessage(run.report.endText()); });
+    trap(174, [&] { run.observer.showReport(run.report.endText(), run.report.detailsText(), run.folder); });
 }
 
 } // namespace
@@ -243,7 +248,8 @@ RunSummary DownloadRun(KeywordList& keywords, RunObserver& observer, ErrorTrap& 
     });
     // The list stays editable during the run: a keyword that is gone is not read, and once the
     // list is shorter than k there is nothing left to do.
-    for (int k = 1; k <= last && k <= keywords.Count() && !trap.ended() && !run.stopped; ++k)
+    for (int k = 1;
+         k <= last && k <= keywords.Count() && !trap.ended() && !run.stopped && !run.stopRequested(); ++k)
         runKeyword(run, k);
     finish(run);
     if (!trap.ended())

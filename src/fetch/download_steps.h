@@ -41,6 +41,8 @@ struct PartialDownload {
     ~PartialDownload() { discard(); }
 };
 
+struct Keyword;
+
 // One run's inputs and what it has done so far.
 struct Run {
     Run(KeywordList& list, RunObserver& watcher, ErrorTrap& errors, const QString& folderPrefix)
@@ -75,6 +77,12 @@ struct Run {
 
     // After a write that failed: stops the run when the folder is gone, read-only or full.
     bool folderUnwritable();
+
+    // The details line of the current result.
+    void skip(const Keyword& keyword, const QString& reason);
+
+    // True, and the run marked as stopped, once the user asked to stop it.
+    bool stopRequested();
 };
 
 // One keyword as the run works on it.

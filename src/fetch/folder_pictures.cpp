@@ -5,6 +5,27 @@
 #include <QFile>
 #include <QFileInfo>
 
+namespace {
+
+// How much of a file's start tells files of one size apart before they are hashed whole.
+constexpr qint64 HeadBytes = 4096;
+
+// A short digest of the file's start: files of one size that start differently differ.
+QByteArray readHead(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return QCryptographicHash::hash(file.read(HeadBytes), QCryptographicHash::Md5);
+}
+
+QByteArray wholeHash(const QString& path) {
+    QFile file(path);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    return file.open(QIODevice::ReadOnly) && hash.addData(&file) ? hash.result() : QByteArray();
+}
+
+} // namespace
+
 FolderPictures::FolderPictures(QString folder)
     : folder_(std::move(folder)) {}
 
@@ -20,13 +41,15 @@ QByteArray FolderPictures::hashOf(const QString& path) {
     const auto known = hashes_.constFind(path);
     if (known != hashes_.cend())
         return *known;
-    QFile file(path);
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    const QByteArray digest =
-        file.open(QIODevice::ReadOnly) && hash.addData(&file) ? hash.result() : QByteArray();
     ++hashed_;
-    hashes_.insert(path, digest);
-    return digest;
+    return *hashes_.insert(path, wholeHash(path));
+}
+
+QByteArray FolderPictures::headOf(const QString& path) {
+    const auto known = heads_.constFind(path);
+    if (known != heads_.cend())
+        return *known;
+    return *heads_.insert(path, readHead(path));
 }
 
 bool FolderPictures::holdsCopyOf(const QString& download) {
@@ -34,18 +57,14 @@ bool FolderPictures::holdsCopyOf(const QString& download) {
         list();
     const qint64 size = QFileInfo(download).size();
     const QString self = QFileInfo(download).absoluteFilePath();
+    const QByteArray head = readHead(download);
     QByteArray own;
     for (auto it = bySize_.constFind(size); it != bySize_.cend() && it.key() == size; ++it) {
-        if (*it == self)
+        if (*it == self || headOf(*it) != head)
             continue;
-        if (own.isEmpty()) {
-            QFile file(download);
-            QCryptographicHash hash(QCryptographicHash::Sha256);
-            if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file))
-                return false;
-            own = hash.result();
-        }
-        if (hashOf(*it) == own)
+        if (own.isEmpty())
+            own = wholeHash(download);
+        if (!own.isEmpty() && hashOf(*it) == own)
             return true;
     }
     return false;

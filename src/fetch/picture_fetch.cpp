@@ -36,6 +36,8 @@ int httpStatus(const ToolOutput& output) {
 }
 
 QString curlReason(int exitCode, const ToolOutput& output) {
+    if (exitCode == Shell32::Stopped)
+        return QStringLiteral("stopped");
     if (output.crashed || exitCode == Shell32::Crashed)
         return QStringLiteral("curl ended unexpectedly");
     switch (exitCode) {

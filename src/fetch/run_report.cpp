@@ -20,6 +20,18 @@ QString folderShown(const QString& folder) {
 
 } // namespace
 
+void RunReport::keptAs(const QString& keyword, const QString& address, const QString& file) {
+    lines << keyword + QStringLiteral(": ") + address + QStringLiteral(" \u2192 kept as ") + file;
+}
+
+void RunReport::skipped(const QString& keyword, const QString& address, const QString& reason) {
+    lines << keyword + QStringLiteral(": ") + address + QStringLiteral(" \u2192 skipped: ") + reason;
+}
+
+QString RunReport::detailsText() const {
+    return lines.join(QLatin1Char('\n'));
+}
+
 void RunReport::notPicture(const QString& reason) {
     ++notPictures;
     ++reasons[reason];

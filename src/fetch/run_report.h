@@ -23,6 +23,14 @@ struct RunReport {
     int serviceStatus = 0;        // the last search answered with an HTTP error and no message
     QString stoppedBecause;       // the run stopped early: why, naming the folder
 
+    QStringList lines; // what became of each result looked at, in order
+
+    // One result's line: "keyword: address → kept as FILE" or "keyword: address → skipped: REASON".
+    void keptAs(const QString& keyword, const QString& address, const QString& file);
+    void skipped(const QString& keyword, const QString& address, const QString& reason);
+    // The lines behind the end box's "Show Details...".
+    QString detailsText() const;
+
     void notPicture(const QString& reason);
     void failure(const QString& reason);
 

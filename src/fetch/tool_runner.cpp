@@ -65,6 +65,8 @@ int RunAndWait(const ToolCommand& command, int windowStyle, Surface* bar, const 
                int baseValue, int itemCount, int cycleMs, ToolOutput* output) {
     (void)NormalizeWindowStyle(windowStyle); // Linux children have no window to show.
     Lifetime::check();
+    if (RunStop::requested())
+        return Stopped;
     if (cycleMs <= 0)
         cycleMs = cycleMilliseconds();
 
@@ -119,6 +121,7 @@ int RunAndWait(const ToolCommand& command, int windowStyle, Surface* bar, const 
     QObject::connect(&cycle, &QTimer::timeout, &loop, &QEventLoop::quit);
     QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
     QObject::connect(&Lifetime::notifier(), &Lifetime::Notifier::ending, &loop, &QEventLoop::quit);
+    QObject::connect(&Lifetime::notifier(), &Lifetime::Notifier::stopping, &loop, &QEventLoop::quit);
 
     int counter = 0;
     while (process.state() != QProcess::NotRunning) {
@@ -131,6 +134,14 @@ int RunAndWait(const ToolCommand& command, int windowStyle, Surface* bar, const 
         }
         if (process.state() == QProcess::NotRunning)
             break; // the tool ended within this cycle: no need to wait out the rest of it
+        if (RunStop::requested()) {
+            process.kill();
+            process.waitForFinished(2000);
+            cycle.stop();
+            if (bar)
+                bar->setProgressText(baseText.isEmpty() ? QStringLiteral("Progress Bar") : baseText);
+            return Stopped;
+        }
         if (bar) {
             ++counter;
             const CycleView view = WaitCycleView(counter, baseText, baseValue, itemCount);

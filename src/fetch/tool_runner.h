@@ -73,4 +73,7 @@ inline constexpr int StartErrorBase = -2147221504;
 // The result for a tool that was ended by a signal (a crash, or killed from outside).
 inline constexpr int Crashed = -1;
 
+// The result for a tool that was ended because the user stopped the run (RunStop).
+inline constexpr int Stopped = -2;
+
 } // namespace Shell32

@@ -52,6 +52,18 @@ QString FakePrompts::browseForFolder(const QString& prompt, const QString& start
     return folderAnswers.isEmpty() ? QString() : folderAnswers.dequeue();
 }
 
+bool FakePrompts::runReport(const QString& text, const QString& details, const QString& title) {
+    Call call;
+    call.kind = QStringLiteral("message");
+    call.text = text;
+    call.title = title;
+    call.details = details;
+    calls << call;
+    if (onMessage)
+        onMessage(call);
+    return !openFolderAnswers.isEmpty() && openFolderAnswers.dequeue();
+}
+
 void FakePrompts::openUrl(const QString& url) {
     Call call;
     call.kind = QStringLiteral("url");

@@ -22,6 +22,7 @@ public:
         Icon icon = Icon::None;
         FileRequest request;
         QString startFolder;
+        QString details; // a run's end box: the lines behind "Show Details..."
     };
 
     Answer messageBox(const QString& text, const QString& title, Buttons buttons, Icon icon) override;
@@ -30,6 +31,9 @@ public:
     QString saveFile(const FileRequest& request) override;
     QString browseForFolder(const QString& prompt, const QString& startFolder) override;
     void openUrl(const QString& url) override;
+    // Records a call of kind "message" with its details and answers from openFolderAnswers (an
+    // empty queue answers OK).
+    bool runReport(const QString& text, const QString& details, const QString& title) override;
     // Records a call of kind "block" (text: the prompt, title: the sheet's name) and answers
     // from blockAnswers; an empty queue cancels.
     std::optional<CellRange> chooseCellBlock(const Sheet& sheet, const QString& prompt) override;
@@ -41,6 +45,7 @@ public:
     QQueue<QString> saveAnswers;
     QQueue<QString> folderAnswers;
     QQueue<std::optional<CellRange>> blockAnswers;
+    QQueue<bool> openFolderAnswers;
 
     // Runs when a message box is shown, before it is answered (for example to look at the window).
     std::function<void(const Call&)> onMessage;
