@@ -390,7 +390,20 @@ void Form1::PushButton11_Click() {
 // The commands below belong to the download run and the save folder; the keyword list's commands
 // are in form1_list_commands.cpp.
 void Form1::PushButton2_Click() {
+    // A click while the run works asks whether to stop it; while a key test works it does nothing.
+    if (downloading_) {
+        const auto answer = prompts_.messageBox(StopQuestion, Globals::applicationTitle(),
+                                                Prompts::Buttons::YesNo, Prompts::Icon::Question);
+        if (answer == Prompts::Answer::Yes && downloading_)
+            RunStop::request();
+        return;
+    }
     ErrorTrap trap(prompts_, QStringLiteral("Form1.PushButton2_Click"));
+    downloading_ = !Globals::RunBusy;
+    struct Done {
+        bool& downloading;
+        ~Done() { downloading = false; }
+    } done{downloading_};
     Download::DownloadRun(*keywords_, *this, trap, Text1->text(), Text2->text(), Text3->text());
 }
 

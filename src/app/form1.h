@@ -49,6 +49,10 @@ public:
     QString progressText() const override { return progressText_; }
     void setProgressText(const QString& text) override;
     void showMessage(const QString& text) override { prompts_.tell(text); }
+    // The question a click on "Start Downloading" asks while a run is under way.
+    static inline const QString StopQuestion =
+        QStringLiteral("Stop downloading? The pictures kept so far stay in the folder.");
+
     void showReport(const QString& text, const QString& details, const QString& folder) override {
         prompts_.report(text, details, folder);
     }
@@ -109,6 +113,7 @@ private:
     TextProgressBar* ProgressBar1 = nullptr;
 
     QString progressText_;
+    bool downloading_ = false; // a download run started here is under way
     HandPointer hand_;
     bool checkingNumber_ = false;
     // The option dialogs: windows of their own, hidden while not open; unloading deletes them.

@@ -3,7 +3,16 @@
 #include "fetch/download_run.h"
 #include "keywords/keyword_list.h"
 
+#include "app/form1.h"
+#include "base/globals.h"
+
+#include <QElapsedTimer>
+#include <QImage>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTest>
+#include <QTimer>
+#include <QUrl>
 
 // A busy service and flaky servers, with real curl against the local image service over TLS: what
 // may succeed a moment later is tried again, what cannot is not, and the bar says why it waits.
@@ -18,6 +27,9 @@ private slots:
     void searchRetries();
     void downloadRetries_data();
     void downloadRetries();
+    void stopMidRun_data();
+    void stopMidRun();
+    void detailsSayWhatBecameOfEachResult();
 };
 
 namespace {
@@ -29,7 +41,12 @@ const QByteArray catalog = R"({
   "always busy": {"failFirst": 99, "failStatus": 502, "failBody": "<html>Bad Gateway</html>", "results": []},
   "gone": {"failFirst": 99, "failStatus": 403, "failBody": "{\"message\":\"Access denied.\"}", "results": []},
   "flaky": {"results": [{"kind": "flaky"}]},
-  "missing": {"results": [{"kind": "notfound"}, {"kind": "forbidden"}]}
+  "missing": {"results": [{"kind": "notfound"}, {"kind": "forbidden"}]},
+  "slowly": {"results": [{"kind": "slow", "rate": 4000}, {"kind": "slow", "rate": 4000},
+      {"kind": "slow", "rate": 4000}, {"kind": "slow", "rate": 4000}, {"kind": "slow", "rate": 4000}]},
+  "mixed": {"results": [{"kind": "png", "width": 64, "height": 64}, {"kind": "png", "width": 900, "height": 900, "seed": 1},
+      {"kind": "html"}, {"kind": "notfound"}, {"url": "https://{host}/img/png/900x900/1/x.png", "width": 900,
+      "height": 900}]}
 })";
 
 } // namespace
@@ -97,6 +114,79 @@ void TestRunControl::downloadRetries() {
     QCOMPARE(pictureRequests().size(), requests);
     QCOMPARE(summary.kept, kept);
     verifyNothingLeft();
+}
+
+void TestRunControl::stopMidRun_data() {
+    QTest::addColumn<bool>("stop");
+    QTest::newRow("Yes: the run stops") << true;
+    QTest::newRow("No: the run goes on") << false;
+}
+
+// "Start Downloading" clicked again while pictures trickle in asks whether to stop.
+void TestRunControl::stopMidRun() {
+    QFETCH(bool, stop);
+    Form1 form(prompts, {[] { return 1; }, {}});
+    form.findChild<QLineEdit*>("Text1")->setText(prefix);
+    form.findChild<QLineEdit*>("Text2")->setText("5");
+    form.keywords().add("slowly");
+    form.keywords().add("apple");
+    prompts.reset();
+    prompts.answers.enqueue(stop ? Prompts::Answer::Yes : Prompts::Answer::No);
+    QTimer clicker;
+    clicker.setInterval(20);
+    QElapsedTimer sinceClick;
+    connect(&clicker, &QTimer::timeout, this, [&] {
+        if (pictureRequests().size() >= 2 && !sinceClick.isValid()) {
+            sinceClick.start();
+            QTest::mouseClick(form.findChild<QPushButton*>("PushButton2"), Qt::LeftButton);
+        }
+    });
+    clicker.start();
+    QTest::mouseClick(form.findChild<QPushButton*>("PushButton2"), Qt::LeftButton);
+    clicker.stop();
+
+    const QList<FakePrompts::Call> boxes = prompts.callsOf("message");
+    QCOMPARE(boxes.size(), 2);
+    QCOMPARE(boxes[0].text, Form1::StopQuestion);
+    QCOMPARE(boxes[0].buttons, Prompts::Buttons::YesNo);
+    QCOMPARE(boxes[0].icon, Prompts::Icon::Question);
+    const QStringList kept = folderEntries();
+    for (const QString& name : kept)
+        QVERIFY2(!name.startsWith('.') && !QImage(folder->filePath(name)).isNull(), qPrintable(name));
+    QCOMPARE(curlChildren(), QStringList());
+    QVERIFY(!Globals::RunBusy);
+    if (stop) {
+        QVERIFY(kept.size() < 5);
+        QCOMPARE(service->searchRequests().size(), 1); // "apple" was never searched
+        QString expected = "Downloading was stopped.";
+        if (!kept.isEmpty())
+            expected += QStringLiteral("\r\n\r\n%1 %2 saved in %3.")
+                            .arg(kept.size())
+                            .arg(kept.size() == 1 ? "picture" : "pictures", folder->path());
+        QCOMPARE(boxes[1].text, expected);
+    } else {
+        QCOMPARE(kept.size(), 10);
+        QCOMPARE(boxes[1].text, done(10));
+    }
+}
+
+void TestRunControl::detailsSayWhatBecameOfEachResult() {
+    SettingsStore::write(SettingKey::WidthFilter, "6");
+    SettingsStore::write(SettingKey::WidthLimit, "500");
+    KeywordList list;
+    list.add("mixed");
+    const auto results = answer("mixed");
+    prompts.openFolderAnswers.enqueue(true);
+    run(list, "5");
+    const QString arrow = QStringLiteral(" \u2192 ");
+    QCOMPARE(prompts.callsOf("message").value(0).details.split('\n'),
+             QStringList({"mixed: " + results[0].url + arrow + "skipped: filtered by width or height",
+                          "mixed: " + results[1].url + arrow + "kept as mixed 1.png",
+                          "mixed: " + results[2].url + arrow + "skipped: error page",
+                          "mixed: " + results[3].url + arrow + "skipped: HTTP 404",
+                          "mixed: " + results[4].url + arrow + "skipped: already in the folder"}));
+    // "Open Folder" opens the folder in the file manager.
+    QCOMPARE(prompts.callsOf("url").value(0).text, QUrl::fromLocalFile(prefix).toString());
 }
 
 QTEST_MAIN(TestRunControl)
