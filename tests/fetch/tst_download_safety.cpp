@@ -41,7 +41,7 @@ private slots:
     void folderRemovedMidRunStopsTheRun();
     void readOnlyFolderIsRefusedAtTheStart();
     void fullDiskStopsTheRun();
-    // Last and slow: the stall limit is half a minute.
+    // Last and slow: the stall limit is half a minute, and a search that stalls is tried four times.
     void tricklingAnswerEndsAtTheStallLimit();
 
 private:
@@ -328,6 +328,8 @@ void TestDownloadSafety::tricklingAnswerEndsAtTheStallLimit() {
     run(list);
     QVERIFY2(prompts.messages().value(0).startsWith(unreachableStart(28) + "Operation too slow."),
              qPrintable(prompts.messages().value(0)));
+    // A time-out is worth three more tries, each ended by the same limit.
+    QCOMPARE(service->searchRequests().size(), 4);
     verifyNothingLeft();
 }
 
