@@ -359,17 +359,17 @@ void TestDownloadChecks::pictureTypes_data() {
     QTest::newRow("ico") << QByteArray("\0\0\1\0\1\0\x10\x10", 8) + pad << "ico";
     QTest::newRow("avif") << QByteArray("\0\0\0\x1C"
                                         "ftypavif\0\0\0\0avifmif1",
-                                        28) +
+                                        24) +
                                  pad
                           << "avif";
     QTest::newRow("heic") << QByteArray("\0\0\0\x18"
                                         "ftypheic\0\0\0\0mif1",
-                                        24) +
+                                        20) +
                                  pad
                           << "heic";
     QTest::newRow("other iso media (mp4)") << QByteArray("\0\0\0\x18"
                                                          "ftypisom\0\0\0\0mp41",
-                                                         24) +
+                                                         20) +
                                                   pad
                                            << "";
     QTest::newRow("jxl codestream") << QByteArray("\xFF\x0A", 2) + pad << "jxl";
