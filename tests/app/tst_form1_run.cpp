@@ -3,6 +3,7 @@
 #include "fake_prompts.h"
 #include "image_service.h"
 #include "keywords/keyword_list.h"
+#include "test_files.h"
 #include "test_settings.h"
 #include "test_windows.h"
 
@@ -80,15 +81,8 @@ void TestForm1Run::freshProfileSavesIntoTheDefaultFolder() {
     QFETCH(QString, expected);
     QTemporaryDir home;
     QVERIFY(home.isValid());
+    QVERIFY(makeHome(home.path(), folders, {}, userDirs));
     QDir dir(home.path());
-    for (const QString& f : folders)
-        QVERIFY(dir.mkpath(f));
-    QVERIFY(dir.mkpath(".config"));
-    if (!userDirs.isEmpty()) {
-        QFile file(dir.filePath(".config/user-dirs.dirs"));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(userDirs.toUtf8());
-    }
     ScopedEnvironment homeScope("HOME", home.path());
     ScopedEnvironment config("XDG_CONFIG_HOME", dir.filePath(".config"));
 

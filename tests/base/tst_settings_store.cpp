@@ -1,4 +1,5 @@
 #include "base/settings_store.h"
+#include "test_files.h"
 #include "test_settings.h"
 
 #include <QDir>
@@ -136,19 +137,8 @@ void TestSettingsStore::defaultFolder() {
     QFETCH(QString, expected);
     QTemporaryDir home;
     QVERIFY(home.isValid());
+    QVERIFY(makeHome(home.path(), folders, files, userDirs));
     QDir dir(home.path());
-    for (const QString& f : folders)
-        QVERIFY(dir.mkpath(f));
-    for (const QString& f : files) {
-        QFile file(dir.filePath(f));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-    }
-    QVERIFY(dir.mkpath(".config"));
-    if (!userDirs.isEmpty()) {
-        QFile file(dir.filePath(".config/user-dirs.dirs"));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(userDirs.toUtf8());
-    }
     // A fresh profile in that home folder; the home folder is given with a trailing "/" as some
     // sessions do.
     ScopedEnvironment homeScope("HOME", home.path() + "/");
