@@ -54,6 +54,13 @@ QString ReadWholeFile(const QString& path) {
     return QString::fromLocal8Bit(bytes);
 }
 
+QByteArray ReadFileBytes(const QString& path, qint64 maxBytes) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.read(maxBytes);
+}
+
 void SaveBytesToFile(const QByteArray& bytes, const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadWrite))

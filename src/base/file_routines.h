@@ -25,6 +25,10 @@ void RemoveFile(const QString& path);
 // encoding. Throws AppError when the file cannot be read.
 QString ReadWholeFile(const QString& path);
 
+// The file's first `maxBytes` bytes (all of a shorter file); empty when it does not exist or cannot
+// be opened.
+QByteArray ReadFileBytes(const QString& path, qint64 maxBytes);
+
 // Writes the bytes from the file's first byte on, creating the file when absent. An existing file is
 // not truncated: a longer old file keeps its tail. Throws AppError on failure.
 void SaveBytesToFile(const QByteArray& bytes, const QString& path);

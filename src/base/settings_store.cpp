@@ -69,9 +69,15 @@ const Entry Table[] = {
     {SettingKey::FirstTime, "FirstTime", [] { return text("False"); }},
     {SettingKey::LastFolder, "LastFolderDot", [] { return QString(); }},
     {SettingKey::ApiKey, "SID", [] { return QString(); }},
+    {SettingKey::Source, "Source", [] { return text("contextualweb"); }},
+    {SettingKey::PexelsKey, "PexelsKey", [] { return QString(); }},
+    {SettingKey::PixabayKey, "PixabayKey", [] { return QString(); }},
+    {SettingKey::Credits, "Credits", [] { return text("True"); }},
+    {SettingKey::Parallel, "Parallel", [] { return text("1"); }},
+    {SettingKey::Pace, "Pace", [] { return text("designed"); }},
 };
 
-constexpr std::size_t KeyCount = static_cast<std::size_t>(SettingKey::ApiKey) + 1;
+constexpr std::size_t KeyCount = static_cast<std::size_t>(SettingKey::Pace) + 1;
 static_assert(std::size(Table) == KeyCount, "every SettingKey has one row in the table");
 
 const Entry& entry(SettingKey key) {

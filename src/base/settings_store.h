@@ -30,7 +30,13 @@ enum class SettingKey {
     WidthFilter,        // "Option3": "5" all widths, "6" by width
     FirstTime,          // "FirstTime": "True" once the program has started
     LastFolder,         // "LastFolderDot": the folder last chosen with the picker
-    ApiKey,             // "SID": the user's key for the image search service
+    ApiKey,             // "SID": the user's key for the original image search service
+    Source,             // "Source": the image source of a run (Sources::storedName)
+    PexelsKey,          // "PexelsKey": the user's Pexels key
+    PixabayKey,         // "PixabayKey": the user's Pixabay key
+    Credits,            // "Credits": "True" keeps credits.csv in the folder, "False" does not
+    Parallel,           // "Parallel": downloads at once, 1 to 8
+    Pace,               // "Pace": pauses between downloads, "designed", "short" or "none"
 };
 
 namespace SettingsStore {

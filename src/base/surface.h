@@ -40,6 +40,15 @@ public:
         (void)folder;
         showMessage(text);
     }
+    // What became of one result a run looked at, as soon as it is decided: `file` is the name it
+    // was kept as (in the folder), or empty with `reason` saying why it was skipped.
+    struct Result {
+        QString keyword;
+        QString address;
+        QString file;
+        QString reason;
+    };
+    virtual void resultDone(const Result& result) { (void)result; }
     // The run or key test is over; its last message was shown.
     virtual void ended() {}
 };

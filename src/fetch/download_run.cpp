@@ -230,7 +230,7 @@ void finish(Run& run) {
 } // namespace
 
 RunSummary DownloadRun(KeywordList& keywords, RunObserver& observer, ErrorTrap& trap, const QString& folder,
-                       const QString& countText, const QString& startText) {
+                       const QString& countText, const QString& startText, const RunOptions& options) {
     if (Globals::RunBusy)
         return RunSummary();
     Globals::RunBusy = true;

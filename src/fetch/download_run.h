@@ -1,7 +1,12 @@
 #pragma once
 
+#include "fetch/download_checks.h"
+#include "fetch/sources/source.h"
+
 #include <QString>
 #include <QStringList>
+
+#include <optional>
 
 class KeywordList;
 class ErrorTrap;
@@ -19,6 +24,22 @@ struct RunSummary {
     int downloads = 0;     // downloads started
     int kept = 0;          // pictures kept, over all keywords
     QStringList keptFiles; // their paths, in the order they were kept
+};
+
+// What a caller may set for one run instead of the settings (the command line). Everything left
+// unset is read from the settings as the window's run reads it.
+struct RunOptions {
+    std::optional<Sources::Source> source; // the image source
+    std::optional<QString> key;            // the source's key
+    // The width and height filters and their comparisons (0 "Greater than", 1 "Less than").
+    std::optional<FilterSettings> filters;
+    int heightComparison = 0;
+    int widthComparison = 0;
+    // Keywords the run looks at: the window's run stops at 100; 0 means every keyword.
+    int keywordLimit = 100;
+    std::optional<double> pace;  // scales the run's pauses (1 as designed, 0 none)
+    std::optional<int> parallel; // downloads at once
+    std::optional<bool> credits; // keep credits.csv in the folder
 };
 
 // The count of pictures per keyword from the main window's text: not numeric 5; else a 16-bit
@@ -44,6 +65,6 @@ QString NothingFoundText(const QString& serviceMessage);
 // and the run goes on; it always removes its files, resets the bar and the pointer, and clears
 // Globals::RunBusy, also when the program ends during the run.
 RunSummary DownloadRun(KeywordList& keywords, RunObserver& observer, ErrorTrap& trap, const QString& folder,
-                       const QString& countText, const QString& startText);
+                       const QString& countText, const QString& startText, const RunOptions& options = {});
 
 } // namespace Download

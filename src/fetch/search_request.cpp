@@ -1,6 +1,7 @@
 #include "fetch/search_request.h"
 
 #include "base/error_report.h"
+#include "base/file_routines.h"
 #include "base/globals.h"
 #include "base/prompts.h"
 #include "base/settings_store.h"
@@ -89,6 +90,11 @@ QByteArray HeaderConfig(const QString& host, const QString& key) {
 }
 
 ToolCommand SearchCommand(const CurlSession& curl, const QString& keyword, int pageNumber, int pageSize) {
+    return SearchCommand(curl, keyword, pageNumber, pageSize, SettingsStore::read(SettingKey::ApiKey));
+}
+
+ToolCommand SearchCommand(const CurlSession& curl, const QString& keyword, int pageNumber, int pageSize,
+                          const QString& key) {
     const QString host = ServiceHost();
     ToolCommand command;
     command.program = curl.program();
@@ -96,7 +102,7 @@ ToolCommand SearchCommand(const CurlSession& curl, const QString& keyword, int p
     command.arguments << QStringLiteral("-X") << QStringLiteral("GET")
                       << address(host, keyword, pageNumber, pageSize) << QStringLiteral("-K")
                       << QStringLiteral("-") << QStringLiteral("--output") << curl.responseFile();
-    command.standardInput = HeaderConfig(host, SettingsStore::read(SettingKey::ApiKey));
+    command.standardInput = HeaderConfig(host, key);
     command.fileSizeLimit = Limits::SearchAnswerBytes;
     return command;
 }
@@ -141,26 +147,54 @@ QString KeyInvalidText(const QString& serviceMessage) {
            serviceMessage;
 }
 
-namespace {
-
-// A key is only blamed when the service answered: a search that never reached it says so.
-QString KeyVerdict(int exitCode, const ToolOutput& output, const QString& text, Prompts& prompts) {
-    if (exitCode != 0 || output.crashed)
-        return RunTexts::unreachable(PictureFetch::curlErrorText(exitCode, output));
-    if (CurlFunctions::IsImageAnswer(text))
-        return KeyValidText();
-    const int status = PictureFetch::httpStatus(output);
-    if (!CurlFunctions::HasServiceMessage(text) && status >= 500)
-        return RunTexts::serviceError(status);
-    return KeyInvalidText(CurlFunctions::ServiceMessage(text, &prompts));
+QString SourceWorksText(Sources::Source source) {
+    return Sources::caption(source).section(QLatin1String(" ("), 0, 0) +
+           QStringLiteral(" answered: it works, and needs no key.");
 }
 
-} // namespace
+namespace {
 
-void KeyTest(RunObserver& observer, ErrorTrap& trap, const QString& keyFieldText) {
+struct Verdict {
+    KeyVerdict verdict = KeyVerdict::Unreachable;
+    QString text;
+};
+
+// A key is only blamed when the service answered: a search that never reached it says so.
+Verdict OriginalVerdict(int exitCode, const ToolOutput& output, const QString& text, Prompts& prompts) {
+    if (exitCode != 0 || output.crashed)
+        return {KeyVerdict::Unreachable,
+                RunTexts::unreachable(PictureFetch::curlErrorText(exitCode, output))};
+    if (CurlFunctions::IsImageAnswer(text))
+        return {KeyVerdict::Valid, KeyValidText()};
+    const int status = PictureFetch::httpStatus(output);
+    if (!CurlFunctions::HasServiceMessage(text) && status >= 500)
+        return {KeyVerdict::Unreachable, RunTexts::serviceError(status)};
+    return {KeyVerdict::Refused, KeyInvalidText(CurlFunctions::ServiceMessage(text, &prompts))};
+}
+
+Verdict SourceVerdict(Sources::Source source, int exitCode, const ToolOutput& output, const QByteArray& bytes,
+                      const Sources::PageQuery& query) {
+    if (exitCode != 0 || output.crashed)
+        return {KeyVerdict::Unreachable,
+                RunTexts::unreachable(PictureFetch::curlErrorText(exitCode, output))};
+    const int status = PictureFetch::httpStatus(output);
+    const Sources::SourceAnswer answer = Sources::adapter(source)->read(bytes, status, query);
+    if (answer.kind == Sources::SourceAnswer::Kind::Results)
+        return {KeyVerdict::Valid, Sources::needsKey(source) ? KeyValidText() : SourceWorksText(source)};
+    if (answer.kind == Sources::SourceAnswer::Kind::Unreadable || status >= 500)
+        return {KeyVerdict::Unreachable, RunTexts::serviceError(status)};
+    if (status == 429 || !Sources::needsKey(source))
+        return {KeyVerdict::Refused,
+                answer.message.isEmpty() ? RunTexts::serviceError(status) : answer.message};
+    return {KeyVerdict::Refused, KeyInvalidText(answer.message)};
+}
+
+// The test with `key`; `keyFieldText` is what the person typed (only its emptiness matters).
+KeyVerdict TestKey(RunObserver& observer, ErrorTrap& trap, Sources::Source source,
+                   const QString& keyFieldText, const QString& key) {
     if (Globals::RunBusy) {
         trap(100, [&] { observer.setPointer(Surface::Default); });
-        return;
+        return KeyVerdict::NotRun;
     }
 
     // Whatever happens below, the busy mark is cleared and the private folder removed, also when a
@@ -172,34 +206,60 @@ void KeyTest(RunObserver& observer, ErrorTrap& trap, const QString& keyFieldText
     std::optional<CurlSession> curl;
 
     trap(102, [&] { observer.setPointer(Surface::Hourglass); });
-    if (keyFieldText.isEmpty()) {
+    if (keyFieldText.isEmpty() && Sources::needsKey(source)) {
         trap(104, [&] { observer.showMessage(QStringLiteral("You must enter your API Key first.")); });
         Globals::RunBusy = false;
         if (!trap.ended())
             trap(106, [&] { observer.setPointer(Surface::Default); });
-        return;
+        return KeyVerdict::NotRun;
     }
 
-    QString text;
-    QString verdict;
+    const Sources::ImageSource* adapter = Sources::adapter(source);
+    const Sources::PageQuery query{QStringLiteral("city"), 1, 0, 4, key};
+    Verdict verdict;
     int exitCode = Shell32::StartErrorBase + 53; // no session: curl could not be started
     ToolOutput output;
+    QString text;
+    QByteArray bytes;
     trap(108, [&] { curl.emplace(); });
     if (curl) {
         trap(110, [&] {
-            exitCode = Shell32::RunAndWait(KeyTestCommand(*curl), 0, nullptr, QString(), 0, 0, 0, &output);
+            const ToolCommand command = adapter ? Sources::toolCommand(*curl, adapter->request(query))
+                                                : SearchCommand(*curl, query.keyword, 1, 4, key);
+            exitCode = Shell32::RunAndWait(command, 0, nullptr, QString(), 0, 0, 0, &output);
         });
-        trap(112, [&] { text = CurlFunctions::ReadResponse(curl->responseFile()); });
+        trap(112, [&] {
+            if (adapter)
+                bytes = Main::ReadFileBytes(curl->responseFile(), Limits::SearchAnswerBytes);
+            else
+                text = CurlFunctions::ReadResponse(curl->responseFile());
+        });
     }
-    trap(114, [&] { verdict = KeyVerdict(exitCode, output, text, trap.prompts()); });
+    trap(114, [&] {
+        verdict = adapter ? SourceVerdict(source, exitCode, output, bytes, query)
+                          : OriginalVerdict(exitCode, output, text, trap.prompts());
+    });
     trap(116, [&] { curl.reset(); });
     trap(118, [&] { Main::PauseSeconds(Pace::seconds(1.0)); });
     trap(120, [&] { observer.setPointer(Surface::Default); });
-    trap(122, [&] { observer.showMessage(verdict); });
+    trap(122, [&] { observer.showMessage(verdict.text); });
     Globals::RunBusy = false;
     trap(124, [&] { observer.setPointer(Surface::Default); });
     if (!trap.ended())
         observer.ended();
+    return verdict.verdict;
+}
+
+} // namespace
+
+KeyVerdict KeyTest(RunObserver& observer, ErrorTrap& trap, const QString& keyFieldText) {
+    // The dialog stores the field on every change; the request sends what is stored.
+    return TestKey(observer, trap, Sources::Source::ContextualWeb, keyFieldText,
+                   SettingsStore::read(SettingKey::ApiKey));
+}
+
+KeyVerdict KeyTest(RunObserver& observer, ErrorTrap& trap, Sources::Source source, const QString& key) {
+    return TestKey(observer, trap, source, key, key);
 }
 
 } // namespace Search

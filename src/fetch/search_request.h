@@ -1,5 +1,6 @@
 #pragma once
 
+#include "fetch/sources/source.h"
 #include "fetch/tool_runner.h"
 
 #include <QString>
@@ -37,6 +38,9 @@ int PageSize(int countPerKeyword);
 // its standard input, so the key never shows in the process list. Uses the session's curl and answer
 // file and the stored ApiKey. The keyword is sent URL-encoded.
 ToolCommand SearchCommand(const CurlSession& curl, const QString& keyword, int pageNumber, int pageSize);
+// The same with `key` instead of the stored one.
+ToolCommand SearchCommand(const CurlSession& curl, const QString& keyword, int pageNumber, int pageSize,
+                          const QString& key);
 
 // The limits every search request is held to, as curl options: connect, stall, whole request and
 // answer size (Limits), "-sS" so that curl prints its own error text, and the HTTP status on
@@ -62,10 +66,22 @@ QByteArray HeaderConfig(const QString& host, const QString& key);
 // field (only its emptiness matters, the request uses the stored ApiKey). Refuses to start
 // while Globals::RunBusy is set; errors are reported through `trap`. Pauses one (paced) second
 // before the verdict.
-void KeyTest(RunObserver& observer, ErrorTrap& trap, const QString& keyFieldText);
+enum class KeyVerdict {
+    NotRun,      // another run was under way, or the key was missing
+    Valid,       // the source answered with results (or an empty page)
+    Refused,     // the source answered with an error: a wrong key, a spent quota, ...
+    Unreachable, // no answer: curl failed, or the answer was not the source's
+};
+KeyVerdict KeyTest(RunObserver& observer, ErrorTrap& trap, const QString& keyFieldText);
+
+// The same for any source, with `key` (the key field's text; ignored by the sources without a key):
+// one small search ("city", the first page), the verdict through `observer`. For a source without
+// a key the test tells whether the source answers.
+KeyVerdict KeyTest(RunObserver& observer, ErrorTrap& trap, Sources::Source source, const QString& key);
 
 // The verdict texts.
 QString KeyValidText();
 QString KeyInvalidText(const QString& serviceMessage);
+QString SourceWorksText(Sources::Source source); // a source without a key answered
 
 } // namespace Search

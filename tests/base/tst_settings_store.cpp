@@ -152,7 +152,7 @@ void TestSettingsStore::readsCreateNothing() {
     for (const SettingKey key : SettingsStore::keys())
         SettingsStore::read(key);
     QVERIFY(!QFile::exists(SettingsStore::filePath()));
-    QCOMPARE(SettingsStore::keys().size(), 16);
+    QCOMPARE(SettingsStore::keys().size(), 22);
 }
 
 void TestSettingsStore::roundTrip_data() {
@@ -211,6 +211,12 @@ void TestSettingsStore::fileFormatUnchanged() {
         {K::FirstTime, "FirstTime", "True", "True"},
         {K::LastFolder, "LastFolderDot", "", ""},
         {K::ApiKey, "SID", "a1b2, c3", "\"a1b2, c3\""},
+        {K::Source, "Source", "openverse", "openverse"},
+        {K::PexelsKey, "PexelsKey", "p1", "p1"},
+        {K::PixabayKey, "PixabayKey", "12-ab", "12-ab"},
+        {K::Credits, "Credits", "False", "False"},
+        {K::Parallel, "Parallel", "4", "4"},
+        {K::Pace, "Pace", "short", "short"},
     };
     QCOMPARE(std::size(written), std::size_t(SettingsStore::keys().size()));
     QMap<QString, QByteArray> lines; // sorted by name, as the file is

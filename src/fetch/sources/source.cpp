@@ -19,14 +19,19 @@ struct Description {
     const char* storedName;
     const char* caption;
     bool needsKey;
+    SettingKey keySetting;
+    double requestSpacing; // seconds between two requests, as designed
 };
 
+// Openverse allows anonymous programs about 20 requests a minute; Pexels 200 an hour; Pixabay 100
+// a minute; Commons asks for one request at a time.
 const Description Descriptions[] = {
-    {Source::ContextualWeb, "contextualweb", "Contextual Web Search (RapidAPI key)", true},
-    {Source::Openverse, "openverse", "Openverse (no key needed)", false},
-    {Source::Commons, "commons", "Wikimedia Commons (no key needed)", false},
-    {Source::Pexels, "pexels", "Pexels (free key)", true},
-    {Source::Pixabay, "pixabay", "Pixabay (free key)", true},
+    {Source::ContextualWeb, "contextualweb", "Contextual Web Search (RapidAPI key)", true, SettingKey::ApiKey,
+     0},
+    {Source::Openverse, "openverse", "Openverse (no key needed)", false, SettingKey::ApiKey, 3},
+    {Source::Commons, "commons", "Wikimedia Commons (no key needed)", false, SettingKey::ApiKey, 1},
+    {Source::Pexels, "pexels", "Pexels (free key)", true, SettingKey::PexelsKey, 1},
+    {Source::Pixabay, "pixabay", "Pixabay (free key)", true, SettingKey::PixabayKey, 1},
 };
 
 const Description& describe(Source source) {
@@ -47,6 +52,22 @@ Source fromStoredName(const QString& name) {
         if (name == QLatin1String(d.storedName))
             return d.source;
     return Source::ContextualWeb;
+}
+
+Source chosen() {
+    return fromStoredName(SettingsStore::read(SettingKey::Source));
+}
+
+SettingKey keySetting(Source source) {
+    return describe(source).keySetting;
+}
+
+QString storedKey(Source source) {
+    return needsKey(source) ? SettingsStore::read(keySetting(source)) : QString();
+}
+
+double requestSpacing(Source source) {
+    return describe(source).requestSpacing;
 }
 
 QString caption(Source source) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/settings_store.h"
 #include "fetch/tool_runner.h"
 
 #include <QByteArray>
@@ -34,6 +35,16 @@ QString storedName(Source source);
 // The source a stored name means: an empty or unknown name means the original service, so settings
 // written before there was a choice keep working as they did.
 Source fromStoredName(const QString& name);
+
+// The source chosen in the settings (SettingKey::Source).
+Source chosen();
+
+// Where a source's key is kept in the settings (ApiKey, PexelsKey, PixabayKey); ApiKey for the
+// sources without a key, which never read it.
+SettingKey keySetting(Source source);
+
+// The key stored for a source; "" for the sources without a key.
+QString storedKey(Source source);
 
 // The caption in the key dialog ("Openverse (no key needed)").
 QString caption(Source source);
@@ -139,6 +150,10 @@ public:
     // The query's page size held to the source's range.
     int pageSizeFor(const PageQuery& query) const;
 };
+
+// The requests a source takes without complaint: the least time between two of them, in seconds as
+// designed (the run's pace scales it; 0 where the run's own pauses are enough).
+double requestSpacing(Source source);
 
 // The adapter of a source; nullptr for the original service.
 const ImageSource* adapter(Source source);
