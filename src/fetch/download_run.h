@@ -24,6 +24,11 @@ struct RunSummary {
     int downloads = 0;     // downloads started
     int kept = 0;          // pictures kept, over all keywords
     QStringList keptFiles; // their paths, in the order they were kept
+    // How the searches went: Answered when at least one search got a page of results; Refused when
+    // none did and the service refused (a wrong key, a spent quota); Unreachable when none reached it.
+    enum class Service { NotAsked, Answered, Refused, Unreachable };
+    Service service = Service::NotAsked;
+    bool stopped = false; // the person (or a signal) stopped the run
 };
 
 // What a caller may set for one run instead of the settings (the command line). Everything left
