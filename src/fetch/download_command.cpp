@@ -26,20 +26,21 @@ QString DownloadCommandText(const CurlSession& curl, const QString& address, con
 }
 
 ToolCommand DownloadCommand(const CurlSession& curl, const QString& address, const QString& target,
-                            const QString& connectTo) {
+                            const QString& connectTo, const QString& userAgent) {
     ToolCommand command;
     command.program = curl.program();
     command.arguments = curl.commonArguments();
     command.arguments << QStringLiteral("-X") << QStringLiteral("GET") << QStringLiteral("--user-agent")
-                      << UserAgent() << QStringLiteral("--connect-timeout")
-                      << QString::number(Limits::ConnectSeconds) << QStringLiteral("--max-time")
-                      << QStringLiteral("60") << QStringLiteral("-F") << QStringLiteral("type=image")
-                      << QStringLiteral("--proto") << QStringLiteral("=http,https")
-                      << QStringLiteral("--globoff") << QStringLiteral("--speed-limit")
-                      << QString::number(Limits::StallBytesPerSecond) << QStringLiteral("--speed-time")
-                      << QString::number(Limits::StallSeconds) << QStringLiteral("--max-filesize")
-                      << QString::number(Limits::DownloadBytes) << QStringLiteral("-sS")
-                      << QStringLiteral("--write-out") << QString::fromLatin1(WriteOut);
+                      << (userAgent.isEmpty() ? UserAgent() : userAgent)
+                      << QStringLiteral("--connect-timeout") << QString::number(Limits::ConnectSeconds)
+                      << QStringLiteral("--max-time") << QStringLiteral("60") << QStringLiteral("-F")
+                      << QStringLiteral("type=image") << QStringLiteral("--proto")
+                      << QStringLiteral("=http,https") << QStringLiteral("--globoff")
+                      << QStringLiteral("--speed-limit") << QString::number(Limits::StallBytesPerSecond)
+                      << QStringLiteral("--speed-time") << QString::number(Limits::StallSeconds)
+                      << QStringLiteral("--max-filesize") << QString::number(Limits::DownloadBytes)
+                      << QStringLiteral("-sS") << QStringLiteral("--write-out")
+                      << QString::fromLatin1(WriteOut);
     if (!connectTo.isEmpty())
         command.arguments << QStringLiteral("--connect-to") << connectTo;
     command.arguments << QStringLiteral("--output") << target << QStringLiteral("--") << address;

@@ -29,8 +29,9 @@ inline constexpr char WriteOut[] = "%{http_code}\\n%{redirect_url}\\n";
 // and size limits, "-sS" and the write-out, "--connect-to" with `connectTo` when given (the checked
 // address every connection must go to), and "--" before the address (an address beginning with "-"
 // stays an address). Because curl reads everything after "--" as addresses, the address comes last.
-// The command's file size limit is the largest picture.
+// The command's file size limit is the largest picture. `userAgent` replaces UserAgent() when given
+// (Wikimedia's servers answer only programs that name themselves).
 ToolCommand DownloadCommand(const CurlSession& curl, const QString& address, const QString& target,
-                            const QString& connectTo = QString());
+                            const QString& connectTo = QString(), const QString& userAgent = QString());
 
 } // namespace Download

@@ -2,6 +2,7 @@
 
 #include "base/file_routines.h"
 #include "base/waiting.h"
+#include "fetch/credits_file.h"
 #include "fetch/download_target.h"
 #include "fetch/pace.h"
 #include "fetch/picture_fetch.h"
@@ -34,28 +35,44 @@ QString notPictureReason(const QString& path) {
 }
 
 // Judges the file that arrived and keeps it under the next free name when it is a picture.
-void judgeDownload(Run& run, Keyword& keyword) {
+// Adds the kept picture's line to the folder's credits list, when the user keeps one.
+void addCredits(Run& run, const Keyword& keyword, const Candidate& candidate, const QString& file) {
+    if (!run.credits || !run.report.creditsProblem.isEmpty())
+        return;
+    const CreditsFile::Line line{file,
+                                 keyword.text,
+                                 run.source,
+                                 candidate.image.address,
+                                 candidate.credits,
+                                 QDateTime::currentDateTimeUtc()};
+    run.report.creditsProblem = CreditsFile::append(run.folder, line);
+}
+
+void judgeDownload(Run& run, Keyword& keyword, const Candidate& candidate) {
     const QString type = PictureType::ofFile(run.partial.path);
     if (type.isEmpty()) {
         const QString reason = notPictureReason(run.partial.path);
-        run.skip(keyword, reason);
+        run.skip(keyword, candidate, reason);
         return run.report.notPicture(reason);
     }
     if (run.pictures.holdsCopyOf(run.partial.path)) {
-        run.skip(keyword, AlreadyThere);
+        run.skip(keyword, candidate, AlreadyThere);
         ++run.report.alreadyThere;
         return;
     }
-    const QString extension = PictureType::extensionFor(run.result.extension, type);
+    const QString extension = PictureType::extensionFor(candidate.image.extension, type);
     const QString keptPath =
         DownloadTarget::keep(run.partial.path, run.folder, keyword.namePart, keyword.kept, extension);
     if (keptPath.isEmpty()) {
-        run.skip(keyword, QStringLiteral("could not save the file"));
+        run.skip(keyword, candidate, QStringLiteral("could not save the file"));
         if (!run.folderGone())
             run.report.failure(QStringLiteral("could not save the file"));
         return;
     }
-    run.report.keptAs(keyword.text, run.result.address, QFileInfo(keptPath).fileName());
+    const QString file = QFileInfo(keptPath).fileName();
+    run.report.keptAs(keyword.text, candidate.image.address, file);
+    run.observer.resultDone({keyword.text, candidate.image.address, file, QString()});
+    addCredits(run, keyword, candidate, file);
     run.partial.path.clear();
     run.pictures.add(keptPath);
     ++keyword.kept;
@@ -65,7 +82,7 @@ void judgeDownload(Run& run, Keyword& keyword) {
 }
 
 // Downloads one result that passed the filters, judges it, and pauses as designed.
-void downloadResult(Run& run, Keyword& keyword) {
+void downloadResult(Run& run, Keyword& keyword, const Candidate& candidate) {
     ErrorTrap& trap = run.trap;
     if (run.folderGone())
         return;
@@ -82,15 +99,16 @@ void downloadResult(Run& run, Keyword& keyword) {
         run.observer.setProgressText(keyword.downloading);
         ++run.summary.downloads;
         outcome = PictureFetch::fetch(
-            *run.curl, run.result.downloadAddress, run.partial.path,
-            [&](const ToolCommand& command, ToolOutput* output) { return run.runShown(command, output); });
+            *run.curl, candidate.image.downloadAddress, run.partial.path,
+            [&](const ToolCommand& command, ToolOutput* output) { return run.runShown(command, output); },
+            run.userAgent);
         run.observer.setProgressText(keyword.downloading);
     });
     if (run.stopRequested())
         return run.partial.discard(); // what curl had written is not judged
     trap(154, [&] {
         processEvents();
-        pause(0.5);
+        run.pause(0.5);
         processEvents();
     });
     trap(156, [&] {
@@ -99,28 +117,31 @@ void downloadResult(Run& run, Keyword& keyword) {
         if (!outcome.arrived) {
             if (outcome.failure != PictureFetch::writeFailure() || !run.folderUnwritable())
                 run.report.failure(outcome.failure);
-            run.skip(keyword, outcome.failure);
+            run.skip(keyword, candidate, outcome.failure);
             return;
         }
-        judgeDownload(run, keyword);
+        judgeDownload(run, keyword, candidate);
     });
     run.partial.discard();
-    trap(158, [&] { pause(1); });
+    trap(158, [&] { run.pause(1); });
 }
 
 // Looks at one result: sizes that can be read, the filters, then the download.
-void takeResult(Run& run, Keyword& keyword) {
+void takeResult(Run& run, Keyword& keyword, const Candidate& candidate) {
     ErrorTrap& trap = run.trap;
     ++run.report.resultsSeen;
-    CurlFunctions::ImageResult& result = run.result;
+    const CurlFunctions::ImageResult& result = candidate.image;
     if (!result.widthError.isEmpty() || !result.heightError.isEmpty()) {
-        run.skip(keyword, QStringLiteral("width or height could not be read"));
+        run.skip(keyword, candidate, QStringLiteral("width or height could not be read"));
         ++run.report.unreadable;
         return;
     }
     bool wanted = false;
     trap(150, [&] {
         wanted = DimensionFilter(run.filters, result.width, result.height, [&](SettingKey key) {
+            if (run.options.filters)
+                return key == SettingKey::HeightComparison ? run.options.heightComparison
+                                                           : run.options.widthComparison;
             int comparison = 0; // a comparison that cannot be read compares as "Greater than"
             trap(150, [&] { comparison = ReadComparison(key); });
             return comparison;
@@ -129,18 +150,18 @@ void takeResult(Run& run, Keyword& keyword) {
     if (trap.ended())
         return;
     if (!wanted) {
-        run.skip(keyword, QStringLiteral("filtered by width or height"));
+        run.skip(keyword, candidate, QStringLiteral("filtered by width or height"));
         ++run.report.filtered;
         return;
     }
     // The same address twice in one run brings the same picture twice.
     if (run.addresses.contains(result.downloadAddress)) {
-        run.skip(keyword, AlreadyThere);
+        run.skip(keyword, candidate, AlreadyThere);
         ++run.report.alreadyThere;
         return;
     }
     run.addresses.insert(result.downloadAddress);
-    downloadResult(run, keyword);
+    downloadResult(run, keyword, candidate);
 }
 
 } // namespace
@@ -149,8 +170,12 @@ void processEvents() {
     QCoreApplication::processEvents();
 }
 
-void pause(double designedSeconds) {
-    Main::PauseSeconds(Pace::seconds(designedSeconds));
+void Run::pause(double designedSeconds) {
+    Main::PauseSeconds(Pace::seconds(designedSeconds * pace));
+}
+
+void Run::searchPause(double designedSeconds) {
+    Main::PauseSeconds(Pace::seconds(designedSeconds * searchPace));
 }
 
 int Run::runShown(const ToolCommand& command, ToolOutput* output) {
@@ -168,8 +193,9 @@ bool Run::folderGone() {
     return stopped;
 }
 
-void Run::skip(const Keyword& keyword, const QString& reason) {
-    report.skipped(keyword.text, result.address, reason);
+void Run::skip(const Keyword& keyword, const Candidate& candidate, const QString& reason) {
+    report.skipped(keyword.text, candidate.image.address, reason);
+    observer.resultDone({keyword.text, candidate.image.address, QString(), reason});
 }
 
 bool Run::stopRequested() {
@@ -193,29 +219,22 @@ bool Run::folderUnwritable() {
     return stopped;
 }
 
-void takeResults(Run& run, Keyword& keyword, const QString& text) {
+void takeResults(Run& run, Keyword& keyword, ResultFeed& feed) {
     ErrorTrap& trap = run.trap;
-    qint32 total = 0;
-    trap(142, [&] { total = CurlFunctions::ReadTotal(text, &run.trap.prompts()); });
-    if (total < keyword.wanted)
-        keyword.wanted = total;
-    if (total < 1)
-        return;
-    CurlFunctions::ResultScanner scanner(text);
-    do {
-        using Step = CurlFunctions::ResultScanner::Step;
+    Candidate candidate;
+    while (keyword.kept < keyword.wanted && !trap.ended() && !run.stopped && !run.stopRequested()) {
+        using Step = ResultFeed::Step;
         Step step = Step::Over;
-        trap(144, [&] { step = scanner.next(run.result); });
-        if (trap.ended())
+        trap(144, [&] { step = feed.next(candidate); });
+        if (trap.ended() || step == Step::Over)
             break;
         if (step == Step::Skipped) {
             ++run.report.resultsSeen;
             ++run.report.unreadable;
-        } else if (step == Step::Found) {
-            takeResult(run, keyword);
+        } else {
+            takeResult(run, keyword, candidate);
         }
-    } while (keyword.kept < keyword.wanted && !scanner.over() && !trap.ended() && !run.stopped &&
-             !run.stopRequested());
+    }
 }
 
 } // namespace Steps

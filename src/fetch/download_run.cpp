@@ -10,8 +10,11 @@
 #include "base/surface.h"
 #include "base/waiting.h"
 #include "build_config.h"
+#include "fetch/credits_file.h"
 #include "fetch/curl_session.h"
 #include "fetch/download_target.h"
+#include "fetch/limits.h"
+#include "fetch/pace.h"
 #include "fetch/picture_fetch.h"
 #include "fetch/response_scan.h"
 #include "fetch/retry.h"
@@ -28,9 +31,6 @@
 namespace Download {
 
 namespace {
-
-// The service answers one page per keyword; the run looks at no more than this many keywords.
-constexpr int MaxKeywords = 100;
 
 // Clears the busy flag and any stop request however the run ends, the program's end included.
 struct BusyScope {
@@ -113,12 +113,25 @@ bool startChecks(Run& run, const QString& folderText) {
         });
     if (go)
         run.trap(104, [&] {
-            if (SettingsStore::read(SettingKey::ApiKey).isEmpty()) {
+            if (Sources::needsKey(run.source) && run.key.isEmpty()) {
                 run.observer.showMessage(QStringLiteral("Please enter API key first."));
                 go = false;
             }
         });
     return go && !run.trap.ended();
+}
+
+// The source, its key and the choices of the settings that the caller did not set.
+void readOptions(Run& run, const RunOptions& options) {
+    run.options = options;
+    run.source = options.source.value_or(Sources::chosen());
+    run.adapter = Sources::adapter(run.source);
+    run.key = options.key.value_or(Sources::storedKey(run.source));
+    run.pace = options.pace.value_or(Pace::ofChoice(SettingsStore::read(SettingKey::Pace)));
+    run.searchPace = options.pace.value_or(1.0);
+    run.credits = options.credits.value_or(CreditsFile::wanted());
+    if (run.source == Sources::Source::Commons)
+        run.userAgent = Sources::programUserAgent();
 }
 
 void readInputs(Run& run, const QString& countText, const QString& startText) {
@@ -130,60 +143,230 @@ void readInputs(Run& run, const QString& countText, const QString& startText) {
     trap(114, [&] { run.start = CapStart(run.start); });
     // Statements 116 height switch, 118 width switch, 120 width limit, 122 height limit, each failing
     // on its own.
-    run.filters = FilterSettings::read([&](FilterSettings::Part part, const std::function<void()>& read) {
-        trap(116 + 2 * static_cast<int>(part), read);
-    });
+    if (run.options.filters)
+        run.filters = *run.options.filters;
+    else
+        run.filters = FilterSettings::read([&](FilterSettings::Part part, const std::function<void()>& read) {
+            trap(116 + 2 * static_cast<int>(part), read);
+        });
     trap(124, [&] { run.curl.emplace(); });
 }
 
-// Asks the service for the keyword's page and reads the answer.
+// The original service's answer, result by result.
+class AnswerFeed : public ResultFeed {
+public:
+    AnswerFeed(Run& run, const QString& text)
+        : run_(run)
+        , scanner_(text) {}
+
+    Step next(Candidate& candidate) override {
+        using Scan = CurlFunctions::ResultScanner::Step;
+        const Scan step = scanner_.next(run_.scanned);
+        if (step == Scan::Over)
+            return Step::Over;
+        candidate.image = run_.scanned;
+        candidate.credits = Sources::Credits();
+        return step == Scan::Found ? Step::Found : Step::Skipped;
+    }
+
+private:
+    Run& run_;
+    CurlFunctions::ResultScanner scanner_;
+};
+
+// The results of the original service's answer, as many as its total says there are.
+void takeAnswer(Run& run, Keyword& keyword, const QString& text) {
+    qint32 total = 0;
+    run.trap(142, [&] { total = CurlFunctions::ReadTotal(text, &run.trap.prompts()); });
+    if (total < keyword.wanted)
+        keyword.wanted = total;
+    if (total < 1)
+        return;
+    AnswerFeed feed(run, text);
+    takeResults(run, keyword, feed);
+}
+
+// Runs one search, again while the service is busy or the connection broke, the bar saying why it
+// waits. `read` reads the answer file after a search that curl finished and returns its text, for
+// telling a busy service from a spent quota. False when the run was stopped or ended meanwhile.
+bool searchWithRetries(Run& run, Keyword& keyword, const std::function<ToolCommand()>& command,
+                       const std::function<QString()>& read, int* exitCode, ToolOutput* output) {
+    ErrorTrap& trap = run.trap;
+    const QString answerFile = run.curl->responseFile();
+    for (int retry = 0;; ++retry) {
+        trap(136, [&] { Main::RemoveFile(answerFile); });
+        trap(138, [&] {
+            const ToolCommand search = command();
+            run.observer.setProgressText(keyword.finding);
+            ++run.summary.searches;
+            *output = ToolOutput();
+            *exitCode = run.runShown(search, output);
+            run.observer.setProgressText(keyword.finding);
+        });
+        run.sinceSearch.start();
+        if (trap.ended() || run.stopRequested())
+            return false;
+        QString text;
+        if (*exitCode == 0 && !output->crashed)
+            text = read();
+        const int wait = Retry::searchWait(retry, *exitCode, *output, text);
+        if (wait < 0)
+            return true;
+        trap(138, [&] {
+            run.observer.setProgressText(keyword.waiting);
+            run.searchPause(wait);
+        });
+    }
+}
+
+// Asks the original service for the keyword's page and reads the answer.
 void searchKeyword(Run& run, Keyword& keyword) {
     ErrorTrap& trap = run.trap;
-    if (!run.curl)
-        return; // reported when the run started: no keyword can be searched
     const QString answerFile = run.curl->responseFile();
     int exitCode = 0;
     ToolOutput output;
     QString text;
-    // A busy service or a broken connection gets a few more tries, the bar saying why it waits.
-    for (int retry = 0;; ++retry) {
-        trap(136, [&] { Main::RemoveFile(answerFile); });
-        trap(138, [&] {
-            const ToolCommand search =
-                Search::SearchCommand(*run.curl, keyword.text, run.start, Search::PageSize(run.count));
-            run.observer.setProgressText(keyword.finding);
-            ++run.summary.searches;
-            output = ToolOutput();
-            exitCode = run.runShown(search, &output);
-            run.observer.setProgressText(keyword.finding);
-        });
-        if (trap.ended() || run.stopRequested())
-            return;
+    const auto command = [&] {
+        return Search::SearchCommand(*run.curl, keyword.text, run.start, Search::PageSize(run.count),
+                                     run.key);
+    };
+    const auto read = [&] {
         text.clear();
-        if (exitCode == 0 && !output.crashed)
-            trap(140, [&] { text = CurlFunctions::ReadResponse(answerFile); });
-        const int wait = Retry::searchWait(retry, exitCode, output, text);
-        if (wait < 0)
-            break;
-        trap(138, [&] {
-            run.observer.setProgressText(keyword.waiting);
-            pause(wait);
-        });
-    }
+        trap(140, [&] { text = CurlFunctions::ReadResponse(answerFile); });
+        return text;
+    };
+    if (!searchWithRetries(run, keyword, command, read, &exitCode, &output))
+        return;
     if (exitCode != 0 || output.crashed) {
         run.report.serviceProblem = PictureFetch::curlErrorText(exitCode, output);
         return;
     }
     if (CurlFunctions::IsImageAnswer(text)) {
+        ++run.answered;
         if (CurlFunctions::HasTotal(text))
-            takeResults(run, keyword, text);
-        trap(160, [&] { pause(1.5); });
+            takeAnswer(run, keyword, text);
+        trap(160, [&] { run.searchPause(1.5); });
     } else if (CurlFunctions::HasServiceMessage(text)) {
         trap(162,
              [&] { run.report.serviceMessage = CurlFunctions::ServiceMessage(text, &run.trap.prompts()); });
     } else if (const int status = PictureFetch::httpStatus(output); status < 200 || status > 299) {
         run.report.serviceStatus = status;
     }
+}
+
+// Waits until the source takes the next request: its published rate counts every request of the
+// program, so the person's pace choice does not shorten this wait (only GLIMMERFETCH_PACE does).
+void spaceSearches(Run& run) {
+    const double spacing = Sources::requestSpacing(run.source);
+    if (!run.sinceSearch.isValid() || spacing <= 0)
+        return;
+    const double left = spacing - static_cast<double>(run.sinceSearch.elapsed()) / 1000.0;
+    if (left > 0)
+        Main::PauseSeconds(Pace::seconds(left));
+}
+
+// The source's name for messages ("Openverse").
+QString sourceName(Sources::Source source) {
+    return Sources::caption(source).section(QLatin1String(" ("), 0, 0);
+}
+
+// Asks a source for one page. True with `answer` holding a page of results; otherwise the report
+// says why not.
+bool searchPage(Run& run, Keyword& keyword, const Sources::PageQuery& query, Sources::SourceAnswer* answer) {
+    spaceSearches(run);
+    int exitCode = 0;
+    ToolOutput output;
+    QByteArray bytes;
+    const QString answerFile = run.curl->responseFile();
+    const auto command = [&] { return Sources::toolCommand(*run.curl, run.adapter->request(query)); };
+    const auto read = [&] {
+        bytes = Main::ReadFileBytes(answerFile, Limits::SearchAnswerBytes);
+        return QString::fromUtf8(bytes);
+    };
+    if (!searchWithRetries(run, keyword, command, read, &exitCode, &output))
+        return false;
+    if (exitCode != 0 || output.crashed) {
+        run.report.serviceProblem = PictureFetch::curlErrorText(exitCode, output);
+        return false;
+    }
+    const int status = PictureFetch::httpStatus(output);
+    *answer = run.adapter->read(bytes, status, query);
+    using Kind = Sources::SourceAnswer::Kind;
+    if (answer->kind == Kind::Results) {
+        ++run.answered;
+        run.report.resultsSeen += answer->skipped;
+        run.report.unreadable += answer->skipped;
+        return true;
+    }
+    if (answer->kind == Kind::Error) {
+        const QString message = answer->message.isEmpty() ? RunTexts::serviceError(status) : answer->message;
+        run.report.serviceMessage = sourceName(run.source) + QStringLiteral(": ") + message;
+        // A refused key, or requests refused for the day, are refused for every keyword alike.
+        run.refused = status == 401 || status == 403 || status == 429;
+    } else {
+        run.report.serviceMessage =
+            sourceName(run.source) + QStringLiteral(": the answer could not be read (HTTP %1).").arg(status);
+    }
+    return false;
+}
+
+// A source's results for one keyword, page after page, from the start position's page on.
+class SourceFeed : public ResultFeed {
+public:
+    SourceFeed(Run& run, Keyword& keyword)
+        : run_(run)
+        , keyword_(keyword) {
+        query_.keyword = keyword.text;
+        query_.key = run.key;
+        query_.pageSize = Search::PageSize(run.count);
+        query_.page = run.start;
+        query_.offset = (run.start - 1) * run.adapter->pageSizeFor(query_);
+    }
+
+    // Asks for the first page. False when it brought no results.
+    bool start() { return searchPage(run_, keyword_, query_, &answer_); }
+    const Sources::SourceAnswer& firstAnswer() const { return answer_; }
+
+    Step next(Candidate& candidate) override {
+        while (index_ >= answer_.results.size()) {
+            if (!answer_.hasNext || run_.stopped || run_.trap.ended() || run_.stopRequested())
+                return Step::Over;
+            query_ = Sources::nextQuery(query_, answer_);
+            index_ = 0;
+            if (!searchPage(run_, keyword_, query_, &answer_))
+                return Step::Over;
+        }
+        const Sources::SourceResult& result = answer_.results.at(index_++);
+        CurlFunctions::ImageResult& image = candidate.image;
+        image = CurlFunctions::ImageResult();
+        image.address = result.address;
+        image.downloadAddress = result.address;
+        image.stem = Main::StripExtension(result.address);
+        image.extension = result.extension;
+        image.width = result.width;
+        image.height = result.height;
+        candidate.credits = result.credits;
+        return Step::Found;
+    }
+
+private:
+    Run& run_;
+    Keyword& keyword_;
+    Sources::PageQuery query_;
+    Sources::SourceAnswer answer_;
+    qsizetype index_ = 0;
+};
+
+// Asks a source for the keyword's pictures, page after page until enough are kept.
+void searchSource(Run& run, Keyword& keyword) {
+    SourceFeed feed(run, keyword);
+    if (!feed.start())
+        return;
+    const qint64 total = feed.firstAnswer().total;
+    if (total >= 0 && total < keyword.wanted)
+        keyword.wanted = static_cast<int>(total);
+    takeResults(run, keyword, feed);
+    run.trap(160, [&] { run.searchPause(1.5); });
 }
 
 void runKeyword(Run& run, int k) {
@@ -210,13 +393,27 @@ void runKeyword(Run& run, int k) {
     keyword.namePart = DownloadTarget::namePart(keyword.text);
     if (!DownloadTarget::usableNamePart(keyword.namePart))
         run.report.unusableKeywords << keyword.text;
-    else
+    else if (run.curl && run.adapter) // without curl the start reported why nothing can be searched
+        searchSource(run, keyword);
+    else if (run.curl)
         searchKeyword(run, keyword);
     trap(164, [&] { processEvents(); });
 }
 
+// How the searches went, for callers that act on it (the command line's exit status).
+RunSummary::Service serviceState(const Run& run) {
+    if (run.summary.searches == 0)
+        return RunSummary::Service::NotAsked;
+    if (run.answered > 0)
+        return RunSummary::Service::Answered;
+    return run.report.serviceMessage.isEmpty() ? RunSummary::Service::Unreachable
+                                               : RunSummary::Service::Refused;
+}
+
 void finish(Run& run) {
     ErrorTrap& trap = run.trap;
+    run.summary.service = serviceState(run);
+    run.summary.stopped = RunStop::requested();
     run.partial.discard();
     trap(166, [&] { run.curl.reset(); });
     if (trap.ended())
@@ -236,6 +433,7 @@ RunSummary DownloadRun(KeywordList& keywords, RunObserver& observer, ErrorTrap& 
     Globals::RunBusy = true;
     BusyScope busy;
     Run run(keywords, observer, trap, DownloadTarget::folderPrefix(folder));
+    readOptions(run, options);
     if (!startChecks(run, folder))
         return run.summary;
     run.summary.started = true;
@@ -243,13 +441,14 @@ RunSummary DownloadRun(KeywordList& keywords, RunObserver& observer, ErrorTrap& 
 
     int last = 0;
     trap(126, [&] {
-        last = std::min(keywords.Count(), MaxKeywords);
+        last = options.keywordLimit > 0 ? std::min(keywords.Count(), options.keywordLimit) : keywords.Count();
         run.report.keywordsLeftOut = keywords.Count() - last;
     });
     // The list stays editable during the run: a keyword that is gone is not read, and once the
     // list is shorter than k there is nothing left to do.
-    for (int k = 1;
-         k <= last && k <= keywords.Count() && !trap.ended() && !run.stopped && !run.stopRequested(); ++k)
+    for (int k = 1; k <= last && k <= keywords.Count() && !trap.ended() && !run.stopped && !run.refused &&
+                    !run.stopRequested();
+         ++k)
         runKeyword(run, k);
     finish(run);
     if (!trap.ended())

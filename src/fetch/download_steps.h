@@ -11,9 +11,12 @@
 #include "fetch/folder_pictures.h"
 #include "fetch/response_scan.h"
 #include "fetch/run_report.h"
+#include "fetch/sources/source.h"
 #include "fetch/tool_runner.h"
 #include "keywords/keyword_list.h"
 
+#include <QDateTime>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSet>
 #include <QString>
@@ -26,8 +29,23 @@ namespace Steps {
 // Processes the window's pending events.
 void processEvents();
 
-// The run's own pauses, scaled by GLIMMERFETCH_PACE.
-void pause(double designedSeconds);
+// One result of an answer as the run judges it.
+struct Candidate {
+    CurlFunctions::ImageResult image; // the address to download, its extension and the sizes
+    Sources::Credits credits;         // who made it and on which terms, where the answer says
+};
+
+// The results of one keyword in answer order, page after page where the source has pages.
+class ResultFeed {
+public:
+    enum class Step {
+        Found,   // `candidate` holds the next result
+        Skipped, // an entry without a usable address: nothing to download
+        Over,    // no more results
+    };
+    virtual ~ResultFeed() = default;
+    virtual Step next(Candidate& candidate) = 0;
+};
 
 // The download curl is writing or has written and that is not yet kept. Removed on every way out,
 // so neither a failed download nor the program's end leaves it in the user's folder.
@@ -60,10 +78,23 @@ struct Run {
     int count = 0;
     int start = 0;
     FilterSettings filters;
+    RunOptions options;
+    Sources::Source source = Sources::Source::ContextualWeb;
+    const Sources::ImageSource* adapter = nullptr; // nullptr for the original service
+    QString key;
+    double pace = 1;           // scales the pauses between downloads (GLIMMERFETCH_PACE scales them again)
+    double searchPace = 1;     // scales the pauses around searches
+    int answered = 0;          // searches that got a page of results
+    bool refused = false;      // a source refused the key or the requests: no further keyword is asked
+    QElapsedTimer sinceSearch; // since the last search ended; not started before the first
+    bool credits = true;
+    QString userAgent;      // for downloads: the source's wish, else curl's usual one
+    double lastSearch = -1; // when the last search ended (seconds, steady clock); -1 before the first
     RunSummary summary;
     RunReport report;
     PartialDownload partial;
-    CurlFunctions::ImageResult result;
+    // The original service's results as scanned: a size its answer leaves out keeps the value it had.
+    CurlFunctions::ImageResult scanned;
     std::optional<CurlSession> curl;
     bool stopped = false;
     FolderPictures pictures{folder}; // what the folder holds, to keep no copy twice
@@ -78,8 +109,13 @@ struct Run {
     // After a write that failed: stops the run when the folder is gone, read-only or full.
     bool folderUnwritable();
 
-    // The details line of the current result.
-    void skip(const Keyword& keyword, const QString& reason);
+    // The details line of a result that was not kept, told to the observer too.
+    void skip(const Keyword& keyword, const Candidate& candidate, const QString& reason);
+
+    // The run's pauses between downloads: as designed, scaled by the run's pace and GLIMMERFETCH_PACE.
+    void pause(double designedSeconds);
+    // The pauses around searches, scaled by the search pace and GLIMMERFETCH_PACE.
+    void searchPause(double designedSeconds);
 
     // True, and the run marked as stopped, once the user asked to stop it.
     bool stopRequested();
@@ -96,9 +132,8 @@ struct Keyword {
     int wanted = 0;
 };
 
-// The results of one image answer, until enough are kept or the answer has no more
-// (download_results.cpp).
-void takeResults(Run& run, Keyword& keyword, const QString& text);
+// The results of a keyword, until enough are kept or there are no more (download_results.cpp).
+void takeResults(Run& run, Keyword& keyword, ResultFeed& feed);
 
 } // namespace Steps
 } // namespace Download

@@ -91,7 +91,8 @@ QString curlErrorText(int exitCode, const ToolOutput& output) {
     return curlReason(exitCode, output);
 }
 
-Outcome fetch(const CurlSession& curl, const QString& address, const QString& file, const Runner& run) {
+Outcome fetch(const CurlSession& curl, const QString& address, const QString& file, const Runner& run,
+              const QString& userAgent) {
     Outcome outcome;
     QString next = address;
     int retries = 0;
@@ -102,8 +103,8 @@ Outcome fetch(const CurlSession& curl, const QString& address, const QString& fi
             return outcome;
         }
         ToolOutput output;
-        const int exitCode =
-            run(Download::DownloadCommand(curl, next, file, AddressCheck::connectTo(target)), &output);
+        const int exitCode = run(
+            Download::DownloadCommand(curl, next, file, AddressCheck::connectTo(target), userAgent), &output);
         if (!output.crashed && retries < Retry::DownloadRetries &&
             Retry::downloadAgain(exitCode, exitCode == 0 ? httpStatus(output) : 0)) {
             // A broken connection or a busy server: once more, a moment later.

@@ -24,7 +24,9 @@ const QString& writeFailure();
 using Runner = std::function<int(const ToolCommand&, ToolOutput*)>;
 
 // Downloads `address` into `file` (which exists), following at most Limits::Redirects redirects.
-Outcome fetch(const CurlSession& curl, const QString& address, const QString& file, const Runner& run);
+// `userAgent` replaces the download's usual User-Agent when not empty.
+Outcome fetch(const CurlSession& curl, const QString& address, const QString& file, const Runner& run,
+              const QString& userAgent = QString());
 
 // The short reason for a curl that ended with `exitCode` ("timed out", "host name not resolved",
 // "TLS error", ...), for the end report.

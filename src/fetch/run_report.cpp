@@ -84,6 +84,9 @@ QString RunReport::endText() const {
                          QStringLiteral(" already in the folder and not saved again.");
         if (!serviceProblem.isEmpty())
             notes << QStringLiteral("Some searches failed: ") + serviceProblem;
+        if (!creditsProblem.isEmpty())
+            notes << QStringLiteral("The credits list (credits.csv) could not be written: ") +
+                         creditsProblem + QLatin1Char('.');
         notes << counted(kept, "picture", "pictures") + QStringLiteral(" saved in ") + folderShown(folder) +
                      QLatin1Char('.');
         return withNotes(stoppedBecause.isEmpty() ? Download::DoneText() : stoppedBecause);

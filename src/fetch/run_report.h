@@ -22,6 +22,7 @@ struct RunReport {
     QString serviceProblem;       // the last search that got no answer: curl's error text
     int serviceStatus = 0;        // the last search answered with an HTTP error and no message
     QString stoppedBecause;       // the run stopped early: why, naming the folder
+    QString creditsProblem;       // why the credits list could not be written ("" while it could)
 
     QStringList lines; // what became of each result looked at, in order
 

@@ -46,7 +46,9 @@ const QByteArray catalog = R"({
 })";
 
 QStringList picturesIn(const QString& folder) {
-    return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    QStringList entries = QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    entries.removeOne(QStringLiteral("credits.csv"));
+    return entries;
 }
 
 } // namespace

@@ -113,7 +113,7 @@ void TestDownloadSafety::keywordsNameFilesInsideTheFolderOnly() {
     const QStringList inside =
         QDir(prefix).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
     QCOMPARE(inside, QStringList({".._.bashrc_ 1.jpg", ".._.config_autostart_evil 1.png", ".._escaped 1.jpg",
-                                  "AC_DC 1.jpg"}));
+                                  "AC_DC 1.jpg", "credits.csv"}));
     QCOMPARE(QDir(home).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name),
              QStringList({".bashrc", "pictures"}));
     QCOMPARE(fileBytes(home + "/.bashrc"), QByteArray("export PATH=$HOME/bin:$PATH\n"));

@@ -1,0 +1,80 @@
+#include "fetch/credits_file.h"
+
+#include "base/conversions.h"
+#include "base/error_report.h"
+#include "base/settings_store.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace CreditsFile {
+
+bool wanted() {
+    try {
+        return Conversions::ToBool(SettingsStore::read(SettingKey::Credits));
+    } catch (const AppError&) {
+        return true;
+    }
+}
+
+QByteArray header() {
+    return "file,keyword,source,address,source page,title,creator,licence,licence address,time\r\n";
+}
+
+QByteArray field(const QString& text) {
+    QByteArray bytes = text.toUtf8();
+    if (!bytes.isEmpty() && QByteArray("=+-@\t\r").contains(bytes.at(0)))
+        bytes.prepend('\'');
+    if (bytes.contains(',') || bytes.contains('"') || bytes.contains('\n') || bytes.contains('\r'))
+        return '"' + bytes.replace("\"", "\"\"") + '"';
+    return bytes;
+}
+
+QByteArray format(const Line& line) {
+    const Sources::Credits& c = line.credits;
+    const QStringList fields{line.file,
+                             line.keyword,
+                             Sources::storedName(line.source),
+                             line.address,
+                             c.sourcePage,
+                             c.title,
+                             c.creator,
+                             c.licence,
+                             c.licenceAddress,
+                             line.time.toUTC().toString(Qt::ISODate)};
+    QByteArray out;
+    for (const QString& text : fields) {
+        if (!out.isEmpty())
+            out += ',';
+        out += field(text);
+    }
+    return out + "\r\n";
+}
+
+QString append(const QString& folder, const Line& line) {
+    const QByteArray path = QFile::encodeName(folder + QLatin1String(FileName));
+    const int fd = ::open(path.constData(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return QString::fromLocal8Bit(std::strerror(errno));
+    struct stat status {};
+    QByteArray bytes = format(line);
+    QString problem;
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        problem = QStringLiteral("not a regular file");
+    } else {
+        if (status.st_size == 0)
+            bytes.prepend(header());
+        const ssize_t written = ::write(fd, bytes.constData(), static_cast<size_t>(bytes.size()));
+        if (written != bytes.size())
+            problem = QString::fromLocal8Bit(std::strerror(written < 0 ? errno : ENOSPC));
+    }
+    ::close(fd);
+    return problem;
+}
+
+} // namespace CreditsFile

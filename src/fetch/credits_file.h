@@ -1,0 +1,48 @@
+#pragma once
+
+#include "fetch/sources/source.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+// The credits list of a folder, "credits.csv": one line for every picture kept, saying where it came
+// from, who made it and under which licence. The file is created with its header line on the first
+// picture and only ever appended to (RFC 4180: fields with a comma, quote or line break are quoted,
+// quotes doubled, lines end in CR LF), so lines of earlier runs stay as they are.
+namespace CreditsFile {
+
+inline constexpr char FileName[] = "credits.csv";
+
+// What one line says about one kept picture.
+struct Line {
+    QString file; // the name in the folder ("cat 1.jpg")
+    QString keyword;
+    Sources::Source source = Sources::Source::ContextualWeb;
+    QString address; // the picture's address
+    Sources::Credits credits;
+    QDateTime time; // when it was kept (written in UTC)
+};
+
+// Whether the settings keep a credits list: "Credits" is on unless it reads as false ("False" in any
+// case, or 0); a text that is no flag at all leaves it on, the default.
+bool wanted();
+
+// "file,keyword,source,address,source page,title,creator,licence,licence address,time" and CR LF.
+QByteArray header();
+
+// One line as written, CR LF included. A field that a spreadsheet would read as a formula (it
+// starts with "=", "+", "-", "@", a tab or CR) gets a leading "'", so that opening the list never
+// runs what a stranger wrote into a title.
+QByteArray format(const Line& line);
+
+// One field, quoted where it must be.
+QByteArray field(const QString& text);
+
+// Appends the line to the folder's credits list (`folder` ends in "/"), writing the header first
+// when the list is new or empty. The list is never created or written through a symbolic link, and
+// nothing but a regular file is appended to. Returns "" or the reason it could not be written.
+QString append(const QString& folder, const Line& line);
+
+} // namespace CreditsFile
