@@ -1,6 +1,7 @@
 #include "app/form3.h"
 
 #include "app/window_look.h"
+#include "base/conversions.h"
 #include "base/error_report.h"
 #include "base/prompts.h"
 #include "base/settings_store.h"
@@ -8,16 +9,84 @@
 #include "base/waiting.h"
 #include "fetch/search_request.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
 
 using Look::twips;
+using Sources::Source;
 
 const QString Form3::KeyPage = QStringLiteral("https://rapidapi.com/contextualwebsearch/api/web-search");
 const QString Form3::SampleKey = QStringLiteral("q7m2x9k4w1c8r5t0b3n6h2j9d4f7g1l5p8s3v0z6y2e9a4u7i1");
+
+namespace {
+
+const QString OriginalIntro = QStringLiteral(
+    "This software uses the RapidAPI/contextualwebsearch as the backbone for image search. Therefore you "
+    "must obtain your own RapidAPI/contextualwebsearch key to use this software.");
+
+// What the dialog says about each source besides the original service.
+struct SourceTexts {
+    const char* name;    // "Pexels"
+    const char* intro;   // the text at the top of the dialog
+    const char* page;    // where the key is obtained; the site itself for a source without a key
+    const char* howTo;   // the instructions box, lines separated by "\r"
+    const char* keyHelp; // the "?" beside the key field
+};
+
+SourceTexts textsOf(Source source) {
+    switch (source) {
+    case Source::Openverse:
+        return {"Openverse",
+                "This software can search Openverse, a catalogue of openly licensed pictures. Openverse "
+                "needs no key: just start downloading.",
+                "https://openverse.org/",
+                "Openverse needs no key.\rWithout a key it answers about 20 searches a minute and 200 a "
+                "day, and up to 240 pictures per keyword.\rEvery picture comes with its creator and "
+                "licence (see credits.csv in the folder).",
+                "Openverse needs no key."};
+    case Source::Commons:
+        return {"Wikimedia Commons",
+                "This software can search Wikimedia Commons, the free media collection of Wikipedia. "
+                "Wikimedia Commons needs no key: just start downloading.",
+                "https://commons.wikimedia.org/",
+                "Wikimedia Commons needs no key.\rEvery picture comes with its creator and licence (see "
+                "credits.csv in the folder).",
+                "Wikimedia Commons needs no key."};
+    case Source::Pexels:
+        return {"Pexels",
+                "This software can search Pexels for free photos. Pexels asks for a free key of your "
+                "own: get one and paste it below.",
+                "https://www.pexels.com/api/",
+                "Go to https://www.pexels.com/api/\rLog in or create a free account, then request your "
+                "free API key\rYour key is shown on that page\rPaste this key into this software.",
+                "Your Pexels key is the long line of letters and digits shown on "
+                "https://www.pexels.com/api/ once you are logged in. Paste it as it is."};
+    case Source::Pixabay:
+        return {"Pixabay",
+                "This software can search Pixabay for free photos. Pixabay asks for a free key of your "
+                "own: get one and paste it below.",
+                "https://pixabay.com/api/docs/",
+                "Go to https://pixabay.com/api/docs/\rLog in or create a free account\rYour key is "
+                "shown on that page, under 'Parameters' (key)\rPaste this key into this software.",
+                "Your Pixabay key is shown on https://pixabay.com/api/docs/ once you are logged in. "
+                "Paste it as it is."};
+    case Source::ContextualWeb:
+        break;
+    }
+    return {};
+}
+
+QString text(const char* latin1) {
+    return QString::fromLatin1(latin1);
+}
+
+} // namespace
 
 Form3::Form3(Prompts& prompts, QWidget* mainWindow, const QString& appFolder)
     : prompts_(prompts)
@@ -34,7 +103,7 @@ void Form3::buildControls() {
     setObjectName(QStringLiteral("Form3"));
     // The designed caption; the load step replaces it with the program's name.
     setWindowTitle(QStringLiteral("Form3"));
-    Look::makeFixedWindow(this, 8040, 4245);
+    Look::makeFixedWindow(this, 8040, 5415);
 
     auto frame = [&](const char* name, const QString& caption, QRect geometry) {
         return Look::place(new QGroupBox(caption, this), name, geometry, this);
@@ -47,7 +116,7 @@ void Form3::buildControls() {
     };
 
     // The key field comes first in the focus order: the dialog opens with the key selected.
-    Frame2 = frame("Frame2", QStringLiteral("Enter Your RapidAPI Key"), twips(120, 2580, 7800, 750));
+    Frame2 = frame("Frame2", QStringLiteral("Enter Your RapidAPI Key"), twips(120, 3390, 7800, 750));
     auto* label3 = new QLabel(QStringLiteral("API Key"), Frame2);
     label3->setObjectName(QStringLiteral("Label3"));
     label3->setGeometry(twips(120, 330, 840, 300));
@@ -57,14 +126,22 @@ void Form3::buildControls() {
     Text1->setGeometry(twips(1000, 300, 5960, 345));
     Text1->setAttribute(Qt::WA_NoMousePropagation);
     Text1->installEventFilter(this);
-    button("PushButton4", QStringLiteral("?"), twips(7080, 300, 600, 345), Frame2, &Form3::PushButton4_Click,
-           9);
+    PushButton4 = button("PushButton4", QStringLiteral("?"), twips(7080, 300, 600, 345), Frame2,
+                         &Form3::PushButton4_Click, 9);
 
-    Label1 = new QLabel(
-        QStringLiteral("This software uses the RapidAPI/contextualwebsearch as the backbone for image "
-                       "search. Therefore you must obtain your own RapidAPI/contextualwebsearch key "
-                       "to use this software."),
-        this);
+    // The source list and the credits box follow the key in the focus order.
+    FrameSource = frame("FrameSource", QStringLiteral("Image Source"), twips(120, 960, 7800, 750));
+    ComboSource = Look::place(new QComboBox(FrameSource), "ComboSource", twips(120, 300, 7560, 345), this);
+    ComboSource->setEditable(false); // a drop-down list: pick an item, no typing
+    ComboSource->setToolTip(QStringLiteral("Where the pictures come from. Openverse and Wikimedia Commons "
+                                           "need no key; Pexels and Pixabay need a free one."));
+    CheckCredits =
+        Look::place(new QCheckBox(QStringLiteral("Keep a credits list (credits.csv) in the folder"), this),
+                    "CheckCredits", twips(240, 4230, 7680, 300), this);
+    CheckCredits->setToolTip(QStringLiteral("One line for every downloaded picture: its file, keyword, "
+                                            "source, address, page, title, creator and licence."));
+
+    Label1 = new QLabel(OriginalIntro, this);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setGeometry(twips(0, 0, 8040, 900));
     Label1->setWordWrap(true);
@@ -73,22 +150,29 @@ void Form3::buildControls() {
     Label1->setAutoFillBackground(true);
     Label1->setAttribute(Qt::WA_NoMousePropagation);
 
-    Frame1 = frame("Frame1", QStringLiteral("How To Get Your API Key"), twips(120, 960, 7800, 750));
+    Frame1 = frame("Frame1", QStringLiteral("How To Get Your API Key"), twips(120, 1770, 7800, 750));
     button("PushButton2", QStringLiteral("Click Here For Instructions"), twips(120, 300, 7560, 345), Frame1,
            &Form3::PushButton2_Click, 9);
 
-    Frame3 = frame("Frame3", QStringLiteral("Get Your RapidAPI Key"), twips(120, 1770, 7800, 750));
-    button("PushButton1", QStringLiteral("Open ") + KeyPage, twips(120, 300, 7560, 345), Frame3,
-           &Form3::PushButton1_Click, 9);
+    Frame3 = frame("Frame3", QStringLiteral("Get Your RapidAPI Key"), twips(120, 2580, 7800, 750));
+    PushButton1 = button("PushButton1", QStringLiteral("Open ") + KeyPage, twips(120, 300, 7560, 345), Frame3,
+                         &Form3::PushButton1_Click, 9);
 
-    button("PushButton3", QStringLiteral("Test API Key"), twips(120, 3450, 3840, 405), this,
+    button("PushButton3", QStringLiteral("Test API Key"), twips(120, 4620, 3840, 405), this,
            &Form3::PushButton3_Click, 11.25);
-    button("PushButton6", QStringLiteral("Close"), twips(4080, 3450, 3840, 405), this,
+    button("PushButton6", QStringLiteral("Close"), twips(4080, 4620, 3840, 405), this,
            &Form3::PushButton6_Click, 11.25);
 
-    // The key as typed or pasted, blanks included, on every change.
-    connect(Text1, &QLineEdit::textChanged, this,
-            [](const QString& text) { SettingsStore::write(SettingKey::ApiKey, text); });
+    // The key as typed or pasted, blanks included, on every change, into the setting of the source
+    // shown; the sources without a key keep none (their field is disabled).
+    connect(Text1, &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (Sources::needsKey(source()))
+            SettingsStore::write(Sources::keySetting(source()), text);
+    });
+    connect(ComboSource, &QComboBox::currentIndexChanged, this, &Form3::ComboSource_Click);
+    connect(CheckCredits, &QCheckBox::toggled, this, [](bool on) {
+        SettingsStore::write(SettingKey::Credits, on ? QStringLiteral("True") : QStringLiteral("False"));
+    });
 }
 
 void Form3::Form_Load() {
@@ -99,7 +183,63 @@ void Form3::Form_Load() {
         white.setColor(QPalette::Window, QColor(0xFF, 0xFF, 0xFF));
         Label1->setPalette(white);
     });
-    trap(110, [&] { Text1->setText(SettingsStore::read(SettingKey::ApiKey)); });
+    // Filling the list and showing the stored source store nothing: a name this version does not know
+    // stays in the file and means the original service.
+    trap(110, [&] {
+        const QSignalBlocker quiet(ComboSource);
+        ComboSource->clear();
+        for (Source s : Sources::All)
+            ComboSource->addItem(Sources::caption(s));
+        const Source stored = Sources::chosen();
+        for (int i = 0; i < int(Sources::All.size()); ++i)
+            if (Sources::All[size_t(i)] == stored)
+                ComboSource->setCurrentIndex(i);
+        showSource(stored);
+    });
+    // The field shows the chosen source's key; it is written back as it was read (an absent key is
+    // stored empty), as any change of the field is.
+    trap(112, [&] {
+        if (Sources::needsKey(source()))
+            SettingsStore::write(Sources::keySetting(source()), Text1->text());
+    });
+    // A text that is neither true nor false leaves the box at its default, on.
+    trap(114, [&] {
+        bool on = true;
+        try {
+            on = Conversions::ToBool(SettingsStore::read(SettingKey::Credits));
+        } catch (const AppError&) {
+        }
+        const QSignalBlocker quiet(CheckCredits);
+        CheckCredits->setChecked(on);
+    });
+}
+
+Source Form3::source() const {
+    const int index = ComboSource->currentIndex();
+    return index >= 0 && index < int(Sources::All.size()) ? Sources::All[size_t(index)]
+                                                          : Source::ContextualWeb;
+}
+
+void Form3::showSource(Source source) {
+    const bool original = source == Source::ContextualWeb;
+    const bool keyed = Sources::needsKey(source);
+    const SourceTexts t = textsOf(source);
+    const QString name = text(t.name);
+    Label1->setText(original ? OriginalIntro : text(t.intro));
+    Frame3->setTitle(original ? QStringLiteral("Get Your RapidAPI Key")
+                     : keyed  ? QStringLiteral("Get Your %1 Key").arg(name)
+                              : QStringLiteral("Visit %1").arg(name));
+    Frame2->setTitle(original ? QStringLiteral("Enter Your RapidAPI Key")
+                     : keyed  ? QStringLiteral("Enter Your %1 Key").arg(name)
+                              : QStringLiteral("%1 Needs No Key").arg(name));
+    PushButton1->setText(QStringLiteral("Open ") + keyPage(source));
+    {
+        // Swapping the text is no typing: no source's key goes into another's setting.
+        const QSignalBlocker quiet(Text1);
+        Text1->setText(keyed ? SettingsStore::read(Sources::keySetting(source)) : QString());
+    }
+    Text1->setEnabled(keyed);
+    PushButton4->setEnabled(keyed);
 }
 
 QString Form3::instructionsText() {
@@ -116,6 +256,18 @@ QString Form3::instructionsText() {
 QString Form3::sampleKeyText() {
     return QStringLiteral("Your key should look similar to, but not exactly, like this:") +
            QStringLiteral("\r\r") + SampleKey;
+}
+
+QString Form3::instructionsText(Source source) {
+    return source == Source::ContextualWeb ? instructionsText() : text(textsOf(source).howTo);
+}
+
+QString Form3::keyHelpText(Source source) {
+    return source == Source::ContextualWeb ? sampleKeyText() : text(textsOf(source).keyHelp);
+}
+
+QString Form3::keyPage(Source source) {
+    return source == Source::ContextualWeb ? KeyPage : text(textsOf(source).page);
 }
 
 void Form3::setPointer(int value) {
@@ -137,8 +289,8 @@ bool Form3::eventFilter(QObject* watched, QEvent* e) {
     switch (e->type()) {
     case QEvent::Enter:
     case QEvent::MouseMove:
-        // The hand over the push buttons, the default pointer over the frames; the hourglass stays
-        // while the key test works.
+        // The hand over the push buttons, the default pointer over the frames, the source list and
+        // the credits box; the hourglass stays while the key test works.
         if (watched != Text1 && hand_.value() != Surface::Hourglass)
             setPointer(qobject_cast<QPushButton*>(watched) ? Surface::Hand : Surface::Default);
         break;
@@ -166,12 +318,12 @@ void Form3::closeEvent(QCloseEvent* e) {
 
 void Form3::PushButton1_Click() {
     ErrorTrap trap(prompts_, QStringLiteral("Form3.PushButton1_Click"));
-    trap(100, [&] { prompts_.openUrl(KeyPage); });
+    trap(100, [&] { prompts_.openUrl(keyPage(source())); });
 }
 
 void Form3::PushButton2_Click() {
     ErrorTrap trap(prompts_, QStringLiteral("Form3.PushButton2_Click"));
-    trap(100, [&] { prompts_.tell(instructionsText()); });
+    trap(100, [&] { prompts_.tell(instructionsText(source())); });
 }
 
 void Form3::PushButton3_Click() {
@@ -203,12 +355,22 @@ void Form3::PushButton3_Click() {
         Form3* form;
     } observer(this, prompts_);
     ErrorTrap trap(prompts_, QStringLiteral("Form3.PushButton3_Click"));
-    Search::KeyTest(observer, trap, Text1->text());
+    // The original service keeps its own test, which sends the stored key.
+    if (source() == Source::ContextualWeb)
+        Search::KeyTest(observer, trap, Text1->text());
+    else
+        Search::KeyTest(observer, trap, source(), Text1->text());
 }
 
 void Form3::PushButton4_Click() {
     ErrorTrap trap(prompts_, QStringLiteral("Form3.PushButton4_Click"));
-    trap(100, [&] { prompts_.tell(sampleKeyText()); });
+    trap(100, [&] { prompts_.tell(keyHelpText(source())); });
+}
+
+void Form3::ComboSource_Click() {
+    ErrorTrap trap(prompts_, QStringLiteral("Form3.ComboSource_Click"));
+    trap(100, [&] { SettingsStore::write(SettingKey::Source, Sources::storedName(source())); });
+    trap(102, [&] { showSource(source()); });
 }
 
 void Form3::PushButton6_Click() {

@@ -1,20 +1,24 @@
 #pragma once
 
 #include "app/hand_cursor.h"
+#include "fetch/sources/source.h"
 
 #include <QPointer>
 #include <QString>
 #include <QWidget>
 
 class Prompts;
+class QCheckBox;
+class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 
-// The API key dialog: where the user enters the key for the image search service (stored under
-// ApiKey on every change of the field), reads how to get one, opens the service's key page and
-// tests the key.
+// The API key dialog: where the user chooses the image source (stored under Source at once), enters
+// the key of that source (stored in the source's own key setting on every change of the field; the
+// field is disabled for the sources without a key), reads how to get one, opens the source's key page,
+// tests the key, and chooses whether the run keeps a credits list.
 class Form3 : public QWidget {
     Q_OBJECT
 public:
@@ -37,9 +41,18 @@ public:
     // True once the close box has unloaded the dialog; the next opening creates a new one.
     bool unloaded() const { return unloaded_; }
 
-    // The texts of the instructions box and of the "?" box.
+    // The texts of the instructions box and of the "?" box for the original service.
     static QString instructionsText();
     static QString sampleKeyText();
+
+    // The same for any source, and the page the key-page button opens (KeyPage for the original
+    // service; the site itself for the sources without a key).
+    static QString instructionsText(Sources::Source source);
+    static QString keyHelpText(Sources::Source source);
+    static QString keyPage(Sources::Source source);
+
+    // The source the list shows.
+    Sources::Source source() const;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -49,12 +62,15 @@ protected:
 private:
     void buildControls();
     void Form_Load();
+    // Shows the texts, key page and key field of `source`; stores nothing.
+    void showSource(Sources::Source source);
 
     void PushButton1_Click(); // open the key page
     void PushButton2_Click(); // instructions
     void PushButton3_Click(); // Test API Key
     void PushButton4_Click(); // "?" beside the key
     void PushButton6_Click(); // Close
+    void ComboSource_Click(); // another source chosen
 
     Prompts& prompts_;
     QPointer<QWidget> mainWindow_;
@@ -64,7 +80,12 @@ private:
     QGroupBox* Frame1 = nullptr;
     QGroupBox* Frame2 = nullptr;
     QGroupBox* Frame3 = nullptr;
+    QGroupBox* FrameSource = nullptr;
     QLineEdit* Text1 = nullptr;
+    QPushButton* PushButton1 = nullptr;
+    QPushButton* PushButton4 = nullptr;
+    QComboBox* ComboSource = nullptr;
+    QCheckBox* CheckCredits = nullptr;
 
     HandPointer hand_;
     bool testing_ = false;

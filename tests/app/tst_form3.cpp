@@ -9,8 +9,12 @@
 #include "test_windows.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
+#include <QComboBox>
+#include <QGroupBox>
 #include <QLineEdit>
+#include <QMap>
 #include <QPointer>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -18,7 +22,12 @@
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <memory>
+
+using Sources::Source;
+Q_DECLARE_METATYPE(Sources::Source)
+Q_DECLARE_METATYPE(SettingKey)
 
 namespace {
 
@@ -49,6 +58,25 @@ Form3* open(Form1& main) {
     return keyDialog();
 }
 
+// A key of its own in each source's setting.
+void seedKeys() {
+    TestSettings::seed(SettingKey::ApiKey, s("sid-key"));
+    TestSettings::seed(SettingKey::PexelsKey, s("pexels-key"));
+    TestSettings::seed(SettingKey::PixabayKey, s("pixabay-key"));
+}
+
+// Chooses a source in the list with the keyboard, as the person does.
+void choose(Form3* form, Source source) {
+    auto* list = child<QComboBox>(form, "ComboSource");
+    list->setFocus();
+    const int target =
+        int(std::find(Sources::All.begin(), Sources::All.end(), source) - Sources::All.begin());
+    while (list->currentIndex() < target)
+        QTest::keyClick(list, Qt::Key_Down);
+    while (list->currentIndex() > target)
+        QTest::keyClick(list, Qt::Key_Up);
+}
+
 } // namespace
 
 class TestForm3 : public QObject {
@@ -69,6 +97,14 @@ private slots:
     void keyTest();
     void closeBoxDuringTest();
     void hoverRule();
+    void storedSourceShown_data();
+    void storedSourceShown();
+    void switchingSource_data();
+    void switchingSource();
+    void creditsBox_data();
+    void creditsBox();
+    void otherSourceKeyTest_data();
+    void otherSourceKeyTest();
 };
 
 void TestForm3::freshProfile() {
@@ -297,11 +333,202 @@ void TestForm3::hoverRule() {
     QCOMPARE(enter("Frame2"), int(Surface::Default));
     QCOMPARE(enter("PushButton1"), int(Surface::Hand));
     QCOMPARE(enter("Form3"), int(Surface::Default));
+    QCOMPARE(enter("PushButton4"), int(Surface::Hand));
+    QCOMPARE(enter("ComboSource"), int(Surface::Default));
+    QCOMPARE(enter("PushButton2"), int(Surface::Hand));
+    QCOMPARE(enter("CheckCredits"), int(Surface::Default));
     // While the key test works the hourglass stays, wherever the mouse goes.
     form->setPointer(Surface::Hourglass);
     for (const char* name : {"PushButton6", "Frame1", "Form3"})
         QCOMPARE(enter(name), int(Surface::Hourglass));
     QCOMPARE(form->cursor().shape(), Qt::WaitCursor);
+}
+
+void TestForm3::storedSourceShown_data() {
+    QTest::addColumn<QString>("stored"); // "-" for no entry
+    QTest::addColumn<int>("index");
+    QTest::addColumn<QString>("field"); // "-" for a disabled field
+    QTest::newRow("no entry") << "-" << 0 << "sid-key";
+    QTest::newRow("contextualweb") << "contextualweb" << 0 << "sid-key";
+    QTest::newRow("openverse") << "openverse" << 1 << "-";
+    QTest::newRow("commons") << "commons" << 2 << "-";
+    QTest::newRow("pexels") << "pexels" << 3 << "pexels-key";
+    QTest::newRow("pixabay") << "pixabay" << 4 << "pixabay-key";
+    QTest::newRow("unknown name") << "flickr" << 0 << "sid-key";
+    QTest::newRow("other case") << "Pexels" << 0 << "sid-key";
+    QTest::newRow("empty") << "" << 0 << "sid-key";
+}
+
+void TestForm3::storedSourceShown() {
+    QFETCH(QString, stored);
+    QFETCH(int, index);
+    QFETCH(QString, field);
+    seedKeys();
+    if (stored != s("-"))
+        TestSettings::seed(SettingKey::Source, stored);
+    FakePrompts prompts;
+    auto main = startSeenForm1(prompts);
+    main->show();
+    Form3* form = open(*main);
+    auto* list = child<QComboBox>(form, "ComboSource");
+    QCOMPARE(list->count(), 5);
+    QCOMPARE(list->itemText(0), s("Contextual Web Search (RapidAPI key)"));
+    QCOMPARE(list->itemText(4), s("Pixabay (free key)"));
+    QCOMPARE(list->currentIndex(), index);
+    auto* key = child<QLineEdit>(form, "Text1");
+    QCOMPARE(key->isEnabled(), field != s("-"));
+    QCOMPARE(key->text(), field == s("-") ? QString() : field);
+    // Opening stores no source: a name this version does not know stays for the one that does.
+    QCOMPARE(SettingsStore::read(SettingKey::Source, s("-")), stored);
+    QCOMPARE(SettingsStore::read(SettingKey::ApiKey), s("sid-key"));
+    if (index == 0) {
+        // The original service's dialog as it always was.
+        QCOMPARE(child<QGroupBox>(form, "Frame2")->title(), s("Enter Your RapidAPI Key"));
+        QCOMPARE(child<QGroupBox>(form, "Frame3")->title(), s("Get Your RapidAPI Key"));
+        QCOMPARE(child<QPushButton>(form, "PushButton1")->text(), s("Open ") + Form3::KeyPage);
+    }
+    QVERIFY(prompts.messages().isEmpty());
+}
+
+void TestForm3::switchingSource_data() {
+    QTest::addColumn<Source>("source");
+    QTest::addColumn<QString>("storedName");
+    QTest::addColumn<SettingKey>("keySetting"); // ApiKey for the sources without a key: untouched
+    QTest::addColumn<QString>("page");
+    QTest::newRow("Openverse") << Source::Openverse << "openverse" << SettingKey::ApiKey
+                               << "https://openverse.org/";
+    QTest::newRow("Commons") << Source::Commons << "commons" << SettingKey::ApiKey
+                             << "https://commons.wikimedia.org/";
+    QTest::newRow("Pexels") << Source::Pexels << "pexels" << SettingKey::PexelsKey
+                            << "https://www.pexels.com/api/";
+    QTest::newRow("Pixabay") << Source::Pixabay << "pixabay" << SettingKey::PixabayKey
+                             << "https://pixabay.com/api/docs/";
+}
+
+void TestForm3::switchingSource() {
+    QFETCH(Source, source);
+    QFETCH(QString, storedName);
+    QFETCH(SettingKey, keySetting);
+    QFETCH(QString, page);
+    seedKeys();
+    const QMap<SettingKey, QString> seeded{{SettingKey::ApiKey, s("sid-key")},
+                                           {SettingKey::PexelsKey, s("pexels-key")},
+                                           {SettingKey::PixabayKey, s("pixabay-key")}};
+    const bool keyed = keySetting != SettingKey::ApiKey;
+    FakePrompts prompts;
+    auto main = startSeenForm1(prompts);
+    main->show();
+    Form3* form = open(*main);
+    auto* key = child<QLineEdit>(form, "Text1");
+    // Over every other source on the way, then to this one.
+    choose(form, Source::Pixabay);
+    choose(form, source);
+    QCOMPARE(SettingsStore::read(SettingKey::Source), storedName);
+    QCOMPARE(key->isEnabled(), keyed);
+    QCOMPARE(child<QPushButton>(form, "PushButton4")->isEnabled(), keyed);
+    QCOMPARE(key->text(), keyed ? seeded.value(keySetting) : QString());
+    if (keyed)
+        QTest::keyClicks(key, s("+typed"));
+
+    // The instructions, the "?" and the key page are the source's own.
+    QTest::mouseClick(child<QPushButton>(form, "PushButton2"), Qt::LeftButton);
+    QTest::mouseClick(child<QPushButton>(form, "PushButton1"), Qt::LeftButton);
+    QCOMPARE(prompts.messages().size(), 1);
+    QVERIFY(prompts.messages().at(0) != Form3::instructionsText());
+    QVERIFY(prompts.messages().at(0).contains(keyed ? page : s("needs no key")));
+    QCOMPARE(child<QPushButton>(form, "PushButton1")->text(), s("Open ") + page);
+    QCOMPARE(prompts.callsOf(s("url")).size(), 1);
+    QCOMPARE(prompts.callsOf(s("url")).at(0).text, page);
+
+    // Each key stays in its own setting; back at the original service the field shows its key.
+    choose(form, Source::ContextualWeb);
+    QCOMPARE(SettingsStore::read(SettingKey::Source), s("contextualweb"));
+    QCOMPARE(key->text(), s("sid-key"));
+    QVERIFY(key->isEnabled());
+    for (auto it = seeded.begin(); it != seeded.end(); ++it)
+        QCOMPARE(SettingsStore::read(it.key()),
+                 it.key() == keySetting && keyed ? it.value() + s("+typed") : it.value());
+    QTest::mouseClick(child<QPushButton>(form, "PushButton2"), Qt::LeftButton);
+    QCOMPARE(prompts.messages().last(), Form3::instructionsText());
+    choose(form, source);
+    QCOMPARE(key->text(), keyed ? seeded.value(keySetting) + s("+typed") : QString());
+}
+
+void TestForm3::creditsBox_data() {
+    QTest::addColumn<QString>("stored"); // "-" for no entry
+    QTest::addColumn<bool>("shown");
+    QTest::newRow("no entry") << "-" << true;
+    QTest::newRow("True") << "True" << true;
+    QTest::newRow("False") << "False" << false;
+    QTest::newRow("false") << "false" << false;
+    QTest::newRow("not a truth value") << "maybe" << true;
+}
+
+void TestForm3::creditsBox() {
+    QFETCH(QString, stored);
+    QFETCH(bool, shown);
+    if (stored != s("-"))
+        TestSettings::seed(SettingKey::Credits, stored);
+    FakePrompts prompts;
+    auto main = startSeenForm1(prompts);
+    main->show();
+    Form3* form = open(*main);
+    auto* box = child<QCheckBox>(form, "CheckCredits");
+    QCOMPARE(box->text(), s("Keep a credits list (credits.csv) in the folder"));
+    QCOMPARE(box->isChecked(), shown);
+    QCOMPARE(SettingsStore::read(SettingKey::Credits, s("-")), stored); // opening stores nothing
+    QTest::mouseClick(box, Qt::LeftButton);
+    QCOMPARE(SettingsStore::read(SettingKey::Credits), shown ? s("False") : s("True"));
+    QTest::mouseClick(box, Qt::LeftButton);
+    QCOMPARE(SettingsStore::read(SettingKey::Credits), shown ? s("True") : s("False"));
+    QTest::mouseClick(box, Qt::LeftButton);
+    // The next dialog shows what was stored.
+    form->close();
+    Form3* again = open(*main);
+    QCOMPARE(child<QCheckBox>(again, "CheckCredits")->isChecked(), !shown);
+    QVERIFY(prompts.messages().isEmpty());
+}
+
+void TestForm3::otherSourceKeyTest_data() {
+    QTest::addColumn<Source>("source");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("Openverse, no key") << Source::Openverse << "/v1/images/"
+                                       << "Openverse answered: it works, and needs no key.";
+    QTest::newRow("Pexels, the field's key") << Source::Pexels << "/v1/search"
+                                             << "Congratulations! Your API Key is valid and working.";
+}
+
+void TestForm3::otherSourceKeyTest() {
+    QFETCH(Source, source);
+    QFETCH(QString, path);
+    QFETCH(QString, message);
+    ImageService service;
+    QVERIFY2(service.isRunning(), qPrintable(service.errorText()));
+    service.applyToEnvironment();
+    seedKeys();
+    TestSettings::seed(SettingKey::Source, Sources::storedName(source));
+    FakePrompts prompts;
+    auto main = startSeenForm1(prompts);
+    main->show();
+    Form3* form = open(*main);
+    if (Sources::needsKey(source)) {
+        // The test sends what the field holds.
+        auto* key = child<QLineEdit>(form, "Text1");
+        key->selectAll();
+        QTest::keyClicks(key, ImageService::validKey());
+    }
+    QTest::mouseClick(child<QPushButton>(form, "PushButton3"), Qt::LeftButton);
+    QCOMPARE(prompts.messages(), QStringList{message});
+    QCOMPARE(form->pointer(), int(Surface::Default));
+    QVERIFY(!Globals::RunBusy);
+    const auto sent = service.requests();
+    QCOMPARE(sent.size(), 1);
+    QCOMPARE(sent.at(0).path, path);
+    QVERIFY(sent.at(0).query.contains(s("city")));
+    QCOMPARE(sent.at(0).header(s("authorization")),
+             Sources::needsKey(source) ? ImageService::validKey() : QString());
+    QCOMPARE(SettingsStore::read(SettingKey::ApiKey), s("sid-key"));
 }
 
 QTEST_MAIN(TestForm3)
