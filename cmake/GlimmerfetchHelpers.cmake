@@ -11,7 +11,7 @@ function(glimmerfetch_add_test name)
   endif()
   set_tests_properties(${name} PROPERTIES
     TIMEOUT ${T_TIMEOUT}
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;XDG_CONFIG_HOME=${CMAKE_BINARY_DIR}/test-config/${name};GLIMMERFETCH_PACE=0;${T_ENV}")
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;XDG_CONFIG_HOME=${CMAKE_BINARY_DIR}/test-config/${name};XDG_CACHE_HOME=${CMAKE_BINARY_DIR}/test-cache/${name};GLIMMERFETCH_PACE=0;${T_ENV}")
   if(T_LABELS)
     set_tests_properties(${name} PROPERTIES LABELS "${T_LABELS}")
   endif()

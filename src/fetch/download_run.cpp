@@ -20,6 +20,7 @@
 #include "fetch/retry.h"
 #include "fetch/run_report.h"
 #include "fetch/search_request.h"
+#include "fetch/sources/answer_cache.h"
 #include "keywords/keyword_list.h"
 
 #include <QUrl>
@@ -71,8 +72,9 @@ int CapStart(int start) {
     return start;
 }
 
-QString DoneText() {
-    QString site = QUrl(QString::fromLatin1(BuildConfig::ServiceSite)).host();
+QString DoneText(const QString& sourceSite) {
+    QString site =
+        sourceSite.isEmpty() ? QUrl(QString::fromLatin1(BuildConfig::ServiceSite)).host() : sourceSite;
     if (site.isEmpty())
         site = QString::fromLatin1(BuildConfig::ServiceSite);
     return QStringLiteral("Done.") + QStringLiteral("\r\n\r\n") +
@@ -126,6 +128,7 @@ void readOptions(Run& run, const RunOptions& options) {
     run.options = options;
     run.source = options.source.value_or(Sources::chosen());
     run.adapter = Sources::adapter(run.source);
+    run.report.site = Sources::site(run.source);
     run.key = options.key.value_or(Sources::storedKey(run.source));
     run.pace = options.pace.value_or(Pace::ofChoice(SettingsStore::read(SettingKey::Pace)));
     run.searchPace = options.pace.value_or(1.0);
@@ -273,12 +276,30 @@ QString sourceName(Sources::Source source) {
 // Asks a source for one page. True with `answer` holding a page of results; otherwise the report
 // says why not.
 bool searchPage(Run& run, Keyword& keyword, const Sources::PageQuery& query, Sources::SourceAnswer* answer) {
+    using Kind = Sources::SourceAnswer::Kind;
+    const Sources::SourceRequest request = run.adapter->request(query);
+    std::optional<AnswerCache> cache;
+    if (const qint64 keep = Sources::answerKeepSeconds(run.source); keep > 0)
+        cache.emplace(Sources::storedName(run.source), keep);
+    const auto tookPage = [&] {
+        ++run.answered;
+        run.report.resultsSeen += answer->skipped;
+        run.report.unreadable += answer->skipped;
+        return true;
+    };
+    if (cache)
+        if (const std::optional<QByteArray> kept = cache->find(request.shownAddress)) {
+            *answer = run.adapter->read(*kept, 200, query);
+            if (answer->kind == Kind::Results)
+                return tookPage();
+        }
+
     spaceSearches(run);
     int exitCode = 0;
     ToolOutput output;
     QByteArray bytes;
     const QString answerFile = run.curl->responseFile();
-    const auto command = [&] { return Sources::toolCommand(*run.curl, run.adapter->request(query)); };
+    const auto command = [&] { return Sources::toolCommand(*run.curl, request); };
     const auto read = [&] {
         bytes = Main::ReadFileBytes(answerFile, Limits::SearchAnswerBytes);
         return QString::fromUtf8(bytes);
@@ -291,18 +312,18 @@ bool searchPage(Run& run, Keyword& keyword, const Sources::PageQuery& query, Sou
     }
     const int status = PictureFetch::httpStatus(output);
     *answer = run.adapter->read(bytes, status, query);
-    using Kind = Sources::SourceAnswer::Kind;
     if (answer->kind == Kind::Results) {
-        ++run.answered;
-        run.report.resultsSeen += answer->skipped;
-        run.report.unreadable += answer->skipped;
-        return true;
+        if (cache)
+            cache->keep(request.shownAddress, bytes);
+        return tookPage();
     }
     if (answer->kind == Kind::Error) {
         const QString message = answer->message.isEmpty() ? RunTexts::serviceError(status) : answer->message;
         run.report.serviceMessage = sourceName(run.source) + QStringLiteral(": ") + message;
         // A refused key, or requests refused for the day, are refused for every keyword alike.
-        run.refused = status == 401 || status == 403 || status == 429;
+        // (Pixabay answers a wrong key with 400 and says so.)
+        run.refused = status == 401 || status == 403 || status == 429 ||
+                      (status == 400 && message.contains(QLatin1String("key"), Qt::CaseInsensitive));
     } else {
         run.report.serviceMessage =
             sourceName(run.source) + QStringLiteral(": the answer could not be read (HTTP %1).").arg(status);

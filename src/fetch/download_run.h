@@ -58,8 +58,9 @@ int CapCount(int count);
 int StartFrom(const QString& text);
 int CapStart(int start);
 
-// The final message when something was sent to download.
-QString DoneText();
+// The final message when something was sent to download. It names the original service's site, or
+// `site` for another source.
+QString DoneText(const QString& site = QString());
 // The final message when nothing was, with the last message of the service.
 QString NothingFoundText(const QString& serviceMessage);
 

@@ -89,7 +89,7 @@ QString RunReport::endText() const {
                          creditsProblem + QLatin1Char('.');
         notes << counted(kept, "picture", "pictures") + QStringLiteral(" saved in ") + folderShown(folder) +
                      QLatin1Char('.');
-        return withNotes(stoppedBecause.isEmpty() ? Download::DoneText() : stoppedBecause);
+        return withNotes(stoppedBecause.isEmpty() ? Download::DoneText(site) : stoppedBecause);
     }
     if (!stoppedBecause.isEmpty())
         return withNotes(stoppedBecause);

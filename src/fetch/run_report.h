@@ -8,6 +8,7 @@
 // least one picture was kept; otherwise the message says what happened instead.
 struct RunReport {
     QString folder;               // as the pictures are named (ends in "/")
+    QString site;                 // the source's site, "" for the original service
     int resultsSeen = 0;          // results of the answers that the run looked at
     int filtered = 0;             // rejected by the width or height filter
     int unreadable = 0;           // results whose address, width or height could not be read

@@ -21,17 +21,20 @@ struct Description {
     bool needsKey;
     SettingKey keySetting;
     double requestSpacing; // seconds between two requests, as designed
+    const char* site;
 };
 
 // Openverse allows anonymous programs about 20 requests a minute; Pexels 200 an hour; Pixabay 100
 // a minute; Commons asks for one request at a time.
 const Description Descriptions[] = {
     {Source::ContextualWeb, "contextualweb", "Contextual Web Search (RapidAPI key)", true, SettingKey::ApiKey,
-     0},
-    {Source::Openverse, "openverse", "Openverse (no key needed)", false, SettingKey::ApiKey, 3},
-    {Source::Commons, "commons", "Wikimedia Commons (no key needed)", false, SettingKey::ApiKey, 1},
-    {Source::Pexels, "pexels", "Pexels (free key)", true, SettingKey::PexelsKey, 1},
-    {Source::Pixabay, "pixabay", "Pixabay (free key)", true, SettingKey::PixabayKey, 1},
+     0, ""},
+    {Source::Openverse, "openverse", "Openverse (no key needed)", false, SettingKey::ApiKey, 3,
+     "openverse.org"},
+    {Source::Commons, "commons", "Wikimedia Commons (no key needed)", false, SettingKey::ApiKey, 1,
+     "commons.wikimedia.org"},
+    {Source::Pexels, "pexels", "Pexels (free key)", true, SettingKey::PexelsKey, 1, "pexels.com"},
+    {Source::Pixabay, "pixabay", "Pixabay (free key)", true, SettingKey::PixabayKey, 1, "pixabay.com"},
 };
 
 const Description& describe(Source source) {
@@ -64,6 +67,15 @@ SettingKey keySetting(Source source) {
 
 QString storedKey(Source source) {
     return needsKey(source) ? SettingsStore::read(keySetting(source)) : QString();
+}
+
+qint64 answerKeepSeconds(Source source) {
+    // Pixabay asks that the same request is not sent again within 24 hours.
+    return source == Source::Pixabay ? 24 * 60 * 60 : 0;
+}
+
+QString site(Source source) {
+    return QString::fromLatin1(describe(source).site);
 }
 
 double requestSpacing(Source source) {

@@ -49,6 +49,10 @@ QString storedKey(Source source);
 // The caption in the key dialog ("Openverse (no key needed)").
 QString caption(Source source);
 
+// The source's public site, as the end of a run names it ("openverse.org"); "" for the original
+// service, whose site the build names.
+QString site(Source source);
+
 // Whether the source answers only with a key of the user's.
 bool needsKey(Source source);
 
@@ -154,6 +158,9 @@ public:
 // The requests a source takes without complaint: the least time between two of them, in seconds as
 // designed (the run's pace scales it; 0 where the run's own pauses are enough).
 double requestSpacing(Source source);
+
+// How long a source's answers are kept and used again instead of asking once more (0: not kept).
+qint64 answerKeepSeconds(Source source);
 
 // The adapter of a source; nullptr for the original service.
 const ImageSource* adapter(Source source);

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+// The last answers of a source, kept in the user's cache folder for a while so that the same query is
+// not sent again before then (Pixabay asks programs not to repeat a request within 24 hours). The
+// answers are kept by a hash of the request's address without the key, one file each, readable by
+// the user alone; older ones are removed as they are met.
+class AnswerCache {
+public:
+    // `name` is the cache's folder under the program's cache folder ("pixabay").
+    AnswerCache(const QString& name, qint64 keepSeconds);
+
+    // The kept answer of the request, when one younger than the keeping time is there.
+    std::optional<QByteArray> find(const QString& shownAddress) const;
+
+    // Keeps an answer (at most the largest answer a search may have). Failures are ignored: the cache
+    // only saves requests.
+    void keep(const QString& shownAddress, const QByteArray& answer) const;
+
+    // $XDG_CACHE_HOME (else ~/.cache) + "/Kestrelon/Glimmerfetch/" + name.
+    QString folder() const { return folder_; }
+
+private:
+    QString pathFor(const QString& shownAddress) const;
+    void removeOld() const;
+
+    QString folder_;
+    qint64 keepSeconds_;
+};

@@ -1,0 +1,304 @@
+#include "base/settings_store.h"
+#include "download_fixture.h"
+#include "fetch/credits_file.h"
+#include "fetch/download_run.h"
+#include "fetch/sources/answer_cache.h"
+#include "fetch/sources/source.h"
+#include "keywords/keyword_list.h"
+#include "test_settings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTest>
+#include <QTimer>
+
+using Sources::Source;
+
+// Runs against the four public sources' answers, served by the local image service at their real
+// paths, with real curl over TLS: paging until enough pictures are kept, the credits list, the
+// requests as the sources see them, and their refusals.
+class TestSourceRuns : public QObject, public DownloadFixture {
+    Q_OBJECT
+private slots:
+    void initTestCase() { QVERIFY2(startService(catalog()), qPrintable(service->errorText())); }
+    void init();
+    void cleanup() { folder.reset(); }
+
+    void twoPagesPerKeyword_data();
+    void twoPagesPerKeyword();
+    void refusals_data();
+    void refusals();
+    void pixabayAnswersAreKeptForADay();
+    void creditsListIsAppendedNeverReplaced();
+
+private:
+    static QByteArray catalog();
+    Download::RunSummary runSource(Source source, const QStringList& keywords,
+                                   const QString& key = QString());
+    QStringList searches() const; // "path?query" of every search request, in order
+};
+
+namespace {
+
+// 25 results too narrow for the width filter, then two pictures: each keyword needs a second page
+// at every source (Openverse's pages hold 20, the others' 25 for three pictures a keyword).
+QByteArray entry(const char* keyword, int seed) {
+    QByteArray results;
+    for (int i = 0; i < 25; ++i)
+        results += R"({"kind": "png", "width": 100, "height": 100}, )";
+    const QString pictures =
+        R"({"url": "https://{host}/img/png/800x600/%2/%1-26.png", "width": 800, "height": 600, "seed": %2}, )"
+        R"({"url": "https://{host}/img/jpeg/800x600/%3/%1-27.jpg", "width": 800, "height": 600, "seed": %3})";
+    results += pictures.arg(QLatin1String(keyword)).arg(seed).arg(seed + 2).toUtf8();
+    return '"' + QByteArray(keyword) + R"(": {"delay": 150, "results": [)" + results + "]}";
+}
+
+const QString Key = QStringLiteral("demo-key-0123456789");
+
+} // namespace
+
+QByteArray TestSourceRuns::catalog() {
+    return "{" + entry("alpha", 26) + ", " + entry("beta", 36) + R"(, "void": {"results": []}})";
+}
+
+void TestSourceRuns::init() {
+    QVERIFY(reset());
+    QDir(AnswerCache(QStringLiteral("pixabay"), 1).folder()).removeRecursively();
+    // Only pictures wider than 500 pixels.
+    SettingsStore::write(SettingKey::WidthFilter, QStringLiteral("6"));
+    SettingsStore::write(SettingKey::WidthLimit, QStringLiteral("500"));
+}
+
+Download::RunSummary TestSourceRuns::runSource(Source source, const QStringList& keywords,
+                                               const QString& key) {
+    SettingsStore::write(SettingKey::Source, Sources::storedName(source));
+    if (Sources::needsKey(source))
+        SettingsStore::write(Sources::keySetting(source), key.isEmpty() ? Key : key);
+    KeywordList list;
+    for (const QString& k : keywords)
+        list.add(k);
+    return run(list, QStringLiteral("2"));
+}
+
+QStringList TestSourceRuns::searches() const {
+    QStringList out;
+    for (const auto& r : service->requests())
+        if (!r.path.startsWith("/img/"))
+            out << r.path + '?' + r.query;
+    return out;
+}
+
+void TestSourceRuns::twoPagesPerKeyword_data() {
+    QTest::addColumn<Source>("source");
+    QTest::addColumn<QStringList>("expectedSearches"); // %1 the keyword
+    QTest::addColumn<QStringList>("titles");           // of result 26 and 27; %1 the keyword
+    QTest::addColumn<QStringList>("creators");
+    QTest::addColumn<QStringList>("licences");
+    QTest::addColumn<QStringList>("licenceAddresses");
+    const QStringList cc{"https://creativecommons.org/publicdomain/zero/1.0/",
+                         "https://creativecommons.org/licenses/by/2.0/"};
+    QTest::newRow("openverse") << Source::Openverse
+                               << QStringList{"/v1/images/?q=%1&page=1&page_size=20",
+                                              "/v1/images/?q=%1&page=2&page_size=20"}
+                               << QStringList{"%1 26", "%1 27"} << QStringList{"Maker 1", "Maker 2"}
+                               << QStringList{"CC0 1.0", "CC BY 2.0"} << cc;
+    const QString commons = "/w/api.php?action=query&format=json&formatversion=2&generator=search"
+                            "&gsrsearch=filetype%3Abitmap%20%1&gsrnamespace=6&gsrlimit=25&gsroffset=%2"
+                            "&prop=imageinfo&iiprop=url%7Csize%7Cmime%7Cextmetadata";
+    QTest::newRow("commons") << Source::Commons
+                             << QStringList{commons.arg("%1", "0"), commons.arg("%1", "25")}
+                             << QStringList{"%1 26", "%1 27"}
+                             << QStringList{"Maker 1 & friends", "Maker 2 & friends"}
+                             << QStringList{"CC0", "CC BY 2.0"} << cc;
+    QTest::newRow("pexels") << Source::Pexels
+                            << QStringList{"/v1/search?query=%1&page=1&per_page=25",
+                                           "/v1/search?query=%1&page=2&per_page=25"}
+                            << QStringList{"%1 26", "%1 27"} << QStringList{"Maker 1", "Maker 2"}
+                            << QStringList{"Pexels License", "Pexels License"}
+                            << QStringList{"https://www.pexels.com/license/",
+                                           "https://www.pexels.com/license/"};
+    const QString pixabay = "/api/?key=" + Key + "&q=%1&page=%2&per_page=25&image_type=photo";
+    QTest::newRow("pixabay") << Source::Pixabay << QStringList{pixabay.arg("%1", "1"), pixabay.arg("%1", "2")}
+                             << QStringList{"", ""} << QStringList{"Maker 1", "Maker 2"}
+                             << QStringList{"Pixabay Content License", "Pixabay Content License"}
+                             << QStringList{"https://pixabay.com/service/license-summary/",
+                                            "https://pixabay.com/service/license-summary/"};
+}
+
+void TestSourceRuns::twoPagesPerKeyword() {
+    QFETCH(Source, source);
+    QFETCH(QStringList, expectedSearches);
+    QFETCH(QStringList, titles);
+    QFETCH(QStringList, creators);
+    QFETCH(QStringList, licences);
+    QFETCH(QStringList, licenceAddresses);
+
+    // Every curl that runs while the test runs is looked at: none may carry a key on its command line.
+    int curlsSeen = 0;
+    QStringList keyShown;
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, [&] {
+        for (const QString& pid : curlChildren()) {
+            QFile cmdline("/proc/" + pid + "/cmdline");
+            if (!cmdline.open(QIODevice::ReadOnly))
+                continue;
+            ++curlsSeen;
+            if (cmdline.readAll().contains(Key.toUtf8()))
+                keyShown << pid;
+        }
+    });
+    watch.start(20);
+    const auto summary = runSource(source, {"alpha", "beta"});
+    watch.stop();
+    QVERIFY(curlsSeen > 0);
+    QCOMPARE(keyShown, QStringList());
+
+    QCOMPARE(prompts.messages(),
+             QStringList{QString(done(4)).replace("contextualweb.io", Sources::site(source))});
+    QCOMPARE(summary.service, Download::RunSummary::Service::Answered);
+    QStringList wanted;
+    for (const QString& keyword : {"alpha", "beta"})
+        for (const QString& search : expectedSearches)
+            wanted << QString(search).replace("%1", keyword);
+    QCOMPARE(searches(), wanted);
+
+    // Requests name the program; Pexels gets its key as a header; Commons' pictures name it too.
+    for (const auto& r : service->requests()) {
+        const bool picture = r.path.startsWith("/img/");
+        if (!picture || source == Source::Commons)
+            QVERIFY2(r.header("user-agent").startsWith("Glimmerfetch/"), qPrintable(r.path));
+        if (!picture && source == Source::Pexels)
+            QCOMPARE(r.header("authorization"), Key);
+    }
+
+    QCOMPARE(folderEntries(), QStringList({"alpha 1.png", "alpha 2.jpg", "beta 1.png", "beta 2.jpg"}));
+    const QString origin = service->baseUrl();
+    QByteArray expected = CreditsFile::header();
+    for (const QString& keyword : {"alpha", "beta"}) {
+        for (int n : {0, 1}) {
+            const int seed = (keyword == QLatin1String("alpha") ? 26 : 36) + 2 * n;
+            const QString address = origin + (n == 0 ? "/img/png/800x600/%1/" + keyword + "-26.png"
+                                                     : "/img/jpeg/800x600/%1/" + keyword + "-27.jpg")
+                                                 .arg(seed);
+            const QString file = keyword + (n == 0 ? " 1.png" : " 2.jpg");
+            QCOMPARE(fileBytes(prefix + file), ImageService::pictureBytes(address));
+            const QString page = origin + QStringLiteral("/page/%1.html").arg(seed, 8, 16, QLatin1Char('0'));
+            expected +=
+                QStringList{file,           keyword,        Sources::storedName(source),
+                            address,        page,           QString(titles.at(n)).replace("%1", keyword),
+                            creators.at(n), licences.at(n), licenceAddresses.at(n),
+                            "TIME"}
+                    .join(',')
+                    .toUtf8() +
+                "\r\n";
+        }
+    }
+    QByteArray credits = fileBytes(prefix + "credits.csv");
+    static const QRegularExpression time("\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ\r\n");
+    credits = QString::fromUtf8(credits).replace(time, "TIME\r\n").toUtf8();
+    QCOMPARE(credits, expected);
+    verifyNothingLeft();
+}
+
+void TestSourceRuns::refusals_data() {
+    QTest::addColumn<Source>("source");
+    QTest::addColumn<QString>("keyword");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<int>("searchCount");
+    QTest::addColumn<QString>("message");
+    // A busy source is asked three more times (the test drops the waits), then the run ends.
+    QTest::newRow("openverse 429") << Source::Openverse << "throttled"
+                                   << "" << 4
+                                   << "Nothing found.\r\n\r\nOpenverse: Request was throttled. Expected "
+                                      "available in 3600 seconds.";
+    QTest::newRow("commons 429") << Source::Commons << "throttled"
+                                 << "" << 4
+                                 << "Nothing found.\r\n\r\nWikimedia Commons: You've exceeded your rate "
+                                    "limit. Please wait some time and try again.";
+    QTest::newRow("pexels 429") << Source::Pexels << "throttled"
+                                << "" << 4 << "Nothing found.\r\n\r\nPexels: Too Many Requests";
+    QTest::newRow("pixabay 429")
+        << Source::Pixabay << "throttled"
+        << "" << 4
+        << "Nothing found.\r\n\r\nPixabay: [ERROR 429] Too many requests. Limit: 100 "
+           "requests per 60 seconds.";
+    // A refused key is refused for every keyword: one request, and the run ends.
+    QTest::newRow("pexels bad key") << Source::Pexels << "alpha"
+                                    << "wrong-key" << 1 << "Nothing found.\r\n\r\nPexels: Unauthorized";
+    QTest::newRow("pixabay bad key")
+        << Source::Pixabay << "alpha"
+        << "wrong-key" << 1 << "Nothing found.\r\n\r\nPixabay: [ERROR 400] Invalid or missing API key";
+    // No results: each keyword is asked once.
+    for (Source s : {Source::Openverse, Source::Commons, Source::Pexels, Source::Pixabay})
+        QTest::addRow("%s nothing", qPrintable(Sources::storedName(s)))
+            << s << "nothing"
+            << "" << 2 << "Nothing found.\r\n\r\n";
+}
+
+void TestSourceRuns::refusals() {
+    QFETCH(Source, source);
+    QFETCH(QString, keyword);
+    QFETCH(QString, key);
+    QFETCH(int, searchCount);
+    QFETCH(QString, message);
+    const auto summary =
+        runSource(source, {keyword, keyword == "nothing" ? "void" : keyword + " again"}, key);
+    QCOMPARE(searches().size(), searchCount);
+    QCOMPARE(prompts.messages(), QStringList{message});
+    QCOMPARE(summary.service, keyword == "nothing" ? Download::RunSummary::Service::Answered
+                                                   : Download::RunSummary::Service::Refused);
+    QCOMPARE(folderEntries(), QStringList());
+    QVERIFY(!QFile::exists(prefix + "credits.csv"));
+    verifyNothingLeft();
+}
+
+// Pixabay asks that a request is not repeated within a day: the second run asks nothing.
+void TestSourceRuns::pixabayAnswersAreKeptForADay() {
+    runSource(Source::Pixabay, {"alpha"});
+    QCOMPARE(searches().size(), 2);
+    QVERIFY(reset());
+    SettingsStore::write(SettingKey::WidthFilter, QStringLiteral("6"));
+    runSource(Source::Pixabay, {"alpha"});
+    QCOMPARE(searches(), QStringList());
+    QCOMPARE(folderEntries(), QStringList({"alpha 1.png", "alpha 2.jpg"}));
+    const QDir cache(AnswerCache(QStringLiteral("pixabay"), 1).folder());
+    QCOMPARE(cache.entryList(QDir::Files).size(), 2);
+    QCOMPARE(QFileInfo(cache.path()).permissions() & (QFile::ReadGroup | QFile::ReadOther),
+             QFile::Permissions());
+}
+
+// A second run appends to the list of the first; a list that is a link is not written through, and
+// the pictures are kept all the same.
+void TestSourceRuns::creditsListIsAppendedNeverReplaced() {
+    runSource(Source::Openverse, {"alpha"});
+    const QByteArray first = fileBytes(prefix + "credits.csv");
+    QCOMPARE(first.count("\r\n"), 3);
+    runSource(Source::Openverse, {"beta"});
+    const QByteArray both = fileBytes(prefix + "credits.csv");
+    QVERIFY(both.startsWith(first));
+    QCOMPARE(both.count("\r\n"), 5);
+    QCOMPARE(both.count(CreditsFile::header()), 1);
+
+    QVERIFY(QFile::remove(prefix + "credits.csv"));
+    QTemporaryDir elsewhere;
+    const QString target = elsewhere.filePath("victim.txt");
+    QVERIFY(QFile::link(target, prefix + "credits.csv"));
+    prompts.reset();
+    runSource(Source::Openverse, {"gamma"});
+    QVERIFY(!QFile::exists(target));
+    QCOMPARE(folderEntries().size(), 6);
+    QVERIFY2(prompts.messages().value(0).contains("The credits list (credits.csv) could not be written"),
+             qPrintable(prompts.messages().value(0)));
+
+    // Switched off, no list is kept.
+    QVERIFY(reset());
+    SettingsStore::write(SettingKey::WidthFilter, QStringLiteral("6"));
+    SettingsStore::write(SettingKey::Credits, QStringLiteral("False"));
+    runSource(Source::Openverse, {"alpha"});
+    QCOMPARE(folderEntries().size(), 2);
+    QVERIFY(!QFile::exists(prefix + "credits.csv"));
+}
+
+QTEST_MAIN(TestSourceRuns)
+#include "tst_source_runs.moc"
