@@ -29,6 +29,8 @@ private slots:
     void twoPagesPerKeyword();
     void refusals_data();
     void refusals();
+    void keyIsAskedForOnlyWhereNeeded_data();
+    void keyIsAskedForOnlyWhereNeeded();
     void pixabayAnswersAreKeptForADay();
     void creditsListIsAppendedNeverReplaced();
 
@@ -251,6 +253,31 @@ void TestSourceRuns::refusals() {
     QCOMPARE(folderEntries(), QStringList());
     QVERIFY(!QFile::exists(prefix + "credits.csv"));
     verifyNothingLeft();
+}
+
+void TestSourceRuns::keyIsAskedForOnlyWhereNeeded_data() {
+    QTest::addColumn<Source>("source");
+    QTest::addColumn<bool>("starts");
+    QTest::newRow("original") << Source::ContextualWeb << false;
+    QTest::newRow("openverse") << Source::Openverse << true;
+    QTest::newRow("commons") << Source::Commons << true;
+    QTest::newRow("pexels") << Source::Pexels << false;
+    QTest::newRow("pixabay") << Source::Pixabay << false;
+}
+
+// No key at all is stored: only the sources that need none start. The original service's key does
+// not stand in for another source's.
+void TestSourceRuns::keyIsAskedForOnlyWhereNeeded() {
+    QFETCH(Source, source);
+    QFETCH(bool, starts);
+    SettingsStore::write(SettingKey::ApiKey, source == Source::ContextualWeb ? QString() : Key);
+    SettingsStore::write(SettingKey::Source, Sources::storedName(source));
+    KeywordList list;
+    list.add(QStringLiteral("alpha"));
+    const auto summary = run(list, QStringLiteral("1"));
+    QCOMPARE(summary.started, starts);
+    if (!starts)
+        QCOMPARE(prompts.messages(), QStringList{"Please enter API key first."});
 }
 
 // Pixabay asks that a request is not repeated within a day: the second run asks nothing.
