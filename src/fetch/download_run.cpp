@@ -21,8 +21,11 @@
 #include "fetch/run_report.h"
 #include "fetch/search_request.h"
 #include "fetch/sources/answer_cache.h"
+#include "fetch/sources/answer_fields.h"
 #include "keywords/keyword_list.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QUrl>
 
 #include <algorithm>
@@ -155,7 +158,26 @@ void readInputs(Run& run, const QString& countText, const QString& startText) {
     trap(124, [&] { run.curl.emplace(); });
 }
 
-// The original service's answer, result by result.
+// A text field of one result of the original service's answer: the JSON string after "KEY":
+// within `item`, decoded; "" when the item has none.
+QString itemText(QStringView item, QLatin1String key) {
+    const QString marker = QLatin1Char('"') + key + QStringLiteral("\":\"");
+    const qsizetype start = item.indexOf(marker);
+    if (start < 0)
+        return {};
+    qsizetype end = start + marker.size();
+    while (end < item.size() && item.at(end) != QLatin1Char('"'))
+        end += item.at(end) == QLatin1Char('\\') ? 2 : 1;
+    if (end >= item.size())
+        return {};
+    const QString quoted = item.mid(start + marker.size() - 1, end - start - marker.size() + 2).toString();
+    const QJsonArray decoded =
+        QJsonDocument::fromJson((QLatin1Char('[') + quoted + QLatin1Char(']')).toUtf8()).array();
+    return AnswerFields::text(decoded.at(0));
+}
+
+// The original service's answer, result by result. Its answer names each picture's page and title
+// after the picture's address, for the credits list.
 class AnswerFeed : public ResultFeed {
 public:
     AnswerFeed(Run& run, const QString& text)
@@ -169,6 +191,17 @@ public:
             return Step::Over;
         candidate.image = run_.scanned;
         candidate.credits = Sources::Credits();
+        if (step == Scan::Found && run_.credits) {
+            // The result's fields run from its address to the next result's address.
+            const QString& text = scanner_.text();
+            const qsizetype from = scanner_.position();
+            qsizetype to = text.indexOf(QLatin1String("\"url\":"), from);
+            if (to < 0)
+                to = text.size();
+            const QStringView item = QStringView(text).mid(from, to - from);
+            candidate.credits.title = itemText(item, QLatin1String("title"));
+            candidate.credits.sourcePage = AnswerFields::address(itemText(item, QLatin1String("webpageUrl")));
+        }
         return step == Scan::Found ? Step::Found : Step::Skipped;
     }
 

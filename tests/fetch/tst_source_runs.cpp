@@ -31,6 +31,7 @@ private slots:
     void refusals();
     void keyIsAskedForOnlyWhereNeeded_data();
     void keyIsAskedForOnlyWhereNeeded();
+    void originalServiceCredits();
     void pixabayAnswersAreKeptForADay();
     void creditsListIsAppendedNeverReplaced();
 
@@ -278,6 +279,25 @@ void TestSourceRuns::keyIsAskedForOnlyWhereNeeded() {
     QCOMPARE(summary.started, starts);
     if (!starts)
         QCOMPARE(prompts.messages(), QStringList{"Please enter API key first."});
+}
+
+// The original service's answer names each picture's title and page after its address.
+void TestSourceRuns::originalServiceCredits() {
+    SettingsStore::write(SettingKey::WidthFilter, QStringLiteral("5"));
+    KeywordList list;
+    list.add(QStringLiteral("gamma ray"));
+    run(list, QStringLiteral("2"));
+    const QList<QByteArray> lines = fileBytes(prefix + "credits.csv").split('\n');
+    QCOMPARE(lines.size(), 4); // header, two pictures, and the empty rest after the last line end
+    const QList<Result> results = answer(QStringLiteral("gamma ray"));
+    for (int i : {0, 1}) {
+        const QString address = results.at(i).url;
+        const QString seed = QUrl(address).path().section('/', 4, 4);
+        QCOMPARE(QString::fromUtf8(lines.at(i + 1)).split(',').mid(1, 8),
+                 QStringList(
+                     {"gamma ray", "contextualweb", address, service->baseUrl() + "/page/" + seed + ".html",
+                      QStringLiteral("gamma ray %1 - Pictures of gamma ray").arg(i + 1), "", "", ""}));
+    }
 }
 
 // Pixabay asks that a request is not repeated within a day: the second run asks nothing.
