@@ -31,6 +31,8 @@ private slots:
     void refusals();
     void keyIsAskedForOnlyWhereNeeded_data();
     void keyIsAskedForOnlyWhereNeeded();
+    void creditsFields_data();
+    void creditsFields();
     void originalServiceCredits();
     void pixabayAnswersAreKeptForADay();
     void creditsListIsAppendedNeverReplaced();
@@ -279,6 +281,28 @@ void TestSourceRuns::keyIsAskedForOnlyWhereNeeded() {
     QCOMPARE(summary.started, starts);
     if (!starts)
         QCOMPARE(prompts.messages(), QStringList{"Please enter API key first."});
+}
+
+void TestSourceRuns::creditsFields_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("field");
+    QTest::newRow("plain") << "Maker 1" << QByteArray("Maker 1");
+    QTest::newRow("comma") << "a, b" << QByteArray("\"a, b\"");
+    QTest::newRow("quotes doubled") << "say \"hi\"" << QByteArray("\"say \"\"hi\"\"\"");
+    QTest::newRow("line break") << "one\ntwo" << QByteArray("\"one\ntwo\"");
+    QTest::newRow("formula") << "=HYPERLINK(\"x\")" << QByteArray("\"'=HYPERLINK(\"\"x\"\")\"");
+    QTest::newRow("plus, minus, at") << "+1" << QByteArray("'+1");
+    QTest::newRow("at") << "@SUM(A1)" << QByteArray("'@SUM(A1)");
+    QTest::newRow("minus inside") << "a-b" << QByteArray("a-b");
+    QTest::newRow("non-ASCII as UTF-8")
+        << QString::fromUtf8("Jürgen 日本") << QString::fromUtf8("Jürgen 日本").toUtf8();
+    QTest::newRow("empty") << "" << QByteArray();
+}
+
+void TestSourceRuns::creditsFields() {
+    QFETCH(QString, text);
+    QFETCH(QByteArray, field);
+    QCOMPARE(CreditsFile::field(text), field);
 }
 
 // The original service's answer names each picture's title and page after its address.
