@@ -106,7 +106,7 @@ void ConsoleObserver::resultDone(const Result& result) {
     const bool kept = !result.file.isEmpty();
     if (kept) {
         ++kept_;
-        keywordsKept.insert(result.keyword);
+        keywordsKept_.insert(result.keyword);
     } else {
         ++skipped_[result.reason.isEmpty() ? QStringLiteral("no reason given") : result.reason];
     }
@@ -146,7 +146,7 @@ QStringList ConsoleObserver::summary(int kept, bool stopped) const {
     QStringList without;
     int withoutCount = 0;
     for (int k = 1; k <= current_ && k <= keywords_.Count(); ++k) {
-        if (keywordsKept.contains(keywords_.item(k)))
+        if (keywordsKept_.contains(keywords_.item(k)))
             continue;
         if (++withoutCount <= NamedKeywords)
             without << keywords_.item(k);

@@ -56,7 +56,7 @@ private:
     int current_ = 0; // the keyword being worked on, 1-based; 0 before the first
     int kept_ = 0;
     QMap<QString, int> skipped_; // reason -> results
-    QSet<QString> keywordsKept;  // keywords that got at least one picture
+    QSet<QString> keywordsKept_; // keywords that got at least one picture
     QString endText_;
     bool statusShown_ = false;
 };

@@ -111,7 +111,6 @@ void addKeyOptions(QCommandLineParser& parser) {
 // which status to end with).
 bool parse(QCommandLineParser& parser, const QStringList& arguments, const QString& command,
            const QString& usage, int& exit) {
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show this help."));
     parser.addOption(help);
