@@ -215,6 +215,11 @@ FetchRequest readFetchArguments(const QCommandLineParser& parser) {
     else if (::isatty(STDOUT_FILENO))
         request.output = ConsoleObserver::Output::Status;
 
+    if (request.keywordFiles.count(QStringLiteral("-")) > 1 ||
+        (request.keywordFiles.contains(QStringLiteral("-")) &&
+         parser.value(QStringLiteral("key-file")) == QLatin1String("-")))
+        throw UsageProblem{QStringLiteral("standard input can be read only once")};
+
     // The key last: every other mistake on the command line is told first.
     const QString key = keyFor(parser, source);
     checkKey(source, key);

@@ -216,6 +216,7 @@ void TestCommandLine::badOptionsExitTwo_data() {
     QTest::newRow("pace not a number") << QStringList{"--pace", "fast", "cat"} << "--pace takes a number";
     QTest::newRow("unknown option") << QStringList{"--colour", "red", "cat"} << "Unknown option 'colour'";
     QTest::newRow("no keywords") << QStringList{} << "no keywords";
+    QTest::newRow("standard input twice") << QStringList{"-k", "-", "--key-file", "-"} << "standard input";
     QTest::newRow("missing keyword file") << QStringList{"-k", "/nonexistent/list.txt"} << "no such file";
 }
 
