@@ -337,4 +337,4 @@ void TestCommandLine::jsonGivesOneObjectPerResult() {
 }
 
 QTEST_GUILESS_MAIN(TestCommandLine)
-#include "tst_command_line.moc"
+#include "tst_cli.moc"
