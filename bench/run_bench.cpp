@@ -123,7 +123,10 @@ int main(int argc, char* argv[]) {
                               QStringLiteral("-o"), folder.path(), keywords.item(1), keywords.item(2)});
             p.waitForFinished(-1);
             cliMs = clock.nsecsElapsed() / 1e6;
-            cliKept = p.exitCode() == 0 ? QDir(folder.path()).entryList(QDir::Files).size() : 0;
+            // The pictures; the credits list beside them is not one.
+            QStringList files = QDir(folder.path()).entryList(QDir::Files);
+            files.removeAll(QStringLiteral("credits.csv"));
+            cliKept = p.exitCode() == 0 ? files.size() : 0;
         };
         double bareMs = 0;
         const auto bareRun = [&] {
