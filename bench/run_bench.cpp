@@ -1,6 +1,8 @@
 // A download run of 100 pictures from the local image service, without the run's pauses
 // (GLIMMERFETCH_PACE=0), against 100 sequential bare curl downloads of the same addresses. Prints the
-// wall times, their ratio and the program's resident memory after each round.
+// wall times, their ratio and the program's resident memory after each round. The same 100 pictures
+// through the command line (`glimmerfetch fetch --pace 0`, a process of its own, start-up included),
+// and the start-up of `glimmerfetch --version`.
 //
 //     build-x/bench/bench_run [rounds]      (9 rounds by default)
 #include "base/settings_store.h"
@@ -13,6 +15,7 @@
 
 #include "base/error_report.h"
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -37,6 +40,26 @@ long residentKiB() {
 double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return v.empty() ? 0 : v[v.size() / 2];
+}
+
+const QString Program = QStringLiteral(GLIMMERFETCH_PROGRAM);
+
+// Milliseconds from starting `glimmerfetch --version` to its end, the median of `times` starts.
+double versionStartMs(int times) {
+    std::vector<double> ms;
+    for (int i = 0; i < times; ++i) {
+        QProcess p;
+        QElapsedTimer clock;
+        clock.start();
+        p.start(Program, {QStringLiteral("--version")});
+        p.waitForFinished(-1);
+        ms.push_back(clock.nsecsElapsed() / 1e6);
+        if (p.exitCode() != 0 || !p.readAllStandardOutput().startsWith("glimmerfetch ")) {
+            std::fprintf(stderr, "glimmerfetch --version failed\n");
+            return -1;
+        }
+    }
+    return median(ms);
 }
 
 } // namespace
@@ -65,9 +88,9 @@ int main(int argc, char* argv[]) {
 
     // The machine may be shared: the rounds alternate which side goes first, and the figures are
     // the medians and the minima (the least disturbed round of each side).
-    std::vector<double> runTimes, bareTimes, ratios;
+    std::vector<double> runTimes, bareTimes, ratios, cliTimes;
     QStringList addresses; // the picture addresses of the program's last run
-    std::printf("round  run ms  bare curl ms  ratio  pictures  rss KiB\n");
+    std::printf("round  run ms  cli ms  bare curl ms  ratio  cli ratio  pictures  rss KiB\n");
     for (int round = 0; round <= rounds; ++round) {
         // Round 0 warms the caches and is not counted.
         double runMs = 0;
@@ -87,6 +110,24 @@ int main(int argc, char* argv[]) {
                 if (request.path.startsWith(QLatin1String("/img/")))
                     addresses << service.baseUrl() + request.path;
         };
+        // The command line: the same keywords and count, no pauses, quiet.
+        double cliMs = 0;
+        int cliKept = 0;
+        const auto cliRun = [&] {
+            QTemporaryDir folder;
+            QProcess p;
+            QElapsedTimer clock;
+            clock.start();
+            p.start(Program, {QStringLiteral("fetch"), QStringLiteral("-q"), QStringLiteral("--pace"),
+                              QStringLiteral("0"), QStringLiteral("-n"), QStringLiteral("50"),
+                              QStringLiteral("-o"), folder.path(), keywords.item(1), keywords.item(2)});
+            p.waitForFinished(-1);
+            cliMs = clock.nsecsElapsed() / 1e6;
+            // The pictures; the credits list beside them is not one.
+            QStringList files = QDir(folder.path()).entryList(QDir::Files);
+            files.removeAll(QStringLiteral("credits.csv"));
+            cliKept = p.exitCode() == 0 ? files.size() : 0;
+        };
         double bareMs = 0;
         const auto bareRun = [&] {
             QTemporaryDir bareFolder;
@@ -103,26 +144,32 @@ int main(int argc, char* argv[]) {
         };
         if (round == 0) {
             programRun(); // the addresses come from the program's run
+            cliRun();
             bareRun();
         } else if (round % 2 == 1) {
             bareRun(); // the same addresses as the round before
             programRun();
+            cliRun();
         } else {
+            cliRun();
             programRun();
             bareRun();
         }
-        if (summary.kept != 100 || addresses.size() != 100) {
-            std::fprintf(stderr, "expected 100 pictures, kept %d of %lld downloads\n", summary.kept,
-                         static_cast<long long>(addresses.size()));
+        if (summary.kept != 100 || addresses.size() != 100 || cliKept != 100) {
+            std::fprintf(stderr,
+                         "expected 100 pictures, kept %d of %lld downloads, %d through the command line\n",
+                         summary.kept, static_cast<long long>(addresses.size()), cliKept);
             return 1;
         }
-        std::printf("%5d  %6.0f  %12.0f  %5.3f  %8d  %7ld%s\n", round, runMs, bareMs, runMs / bareMs,
-                    summary.kept, residentKiB(), round == 0 ? "  (warm-up)" : "");
+        std::printf("%5d  %6.0f  %6.0f  %12.0f  %5.3f  %9.3f  %8d  %7ld%s\n", round, runMs, cliMs, bareMs,
+                    runMs / bareMs, cliMs / bareMs, summary.kept, residentKiB(),
+                    round == 0 ? "  (warm-up)" : "");
         std::fflush(stdout);
         if (round > 0) {
             runTimes.push_back(runMs);
             bareTimes.push_back(bareMs);
             ratios.push_back(runMs / bareMs);
+            cliTimes.push_back(cliMs);
         }
     }
     const double medianRatio = median(runTimes) / median(bareTimes);
@@ -133,5 +180,13 @@ int main(int argc, char* argv[]) {
     std::printf("median of the rounds' ratios: %.3f\n", median(ratios));
     std::printf("minimum: run %.0f ms, bare curl %.0f ms, ratio %.3f (%s 1.10)\n", runMin, bareMin,
                 runMin / bareMin, runMin / bareMin < 1.10 ? "under" : "NOT under");
+    const double cliRatio = median(cliTimes) / median(bareTimes);
+    const double cliMin = *std::min_element(cliTimes.begin(), cliTimes.end());
+    std::printf("command line: median %.0f ms, ratio %.3f (%s 1.10); minimum %.0f ms, ratio %.3f (%s 1.10)\n",
+                median(cliTimes), cliRatio, cliRatio <= 1.10 ? "at or under" : "NOT under", cliMin,
+                cliMin / bareMin, cliMin / bareMin <= 1.10 ? "at or under" : "NOT under");
+    const double startMs = versionStartMs(21);
+    std::printf("glimmerfetch --version: median %.1f ms of 21 starts (%s 30 ms)\n", startMs,
+                startMs >= 0 && startMs < 30 ? "under" : "NOT under");
     return 0;
 }

@@ -1,10 +1,16 @@
-# glimmerfetch_add_test(NAME source... [LIBS lib...] [ENV VAR=value...] [LABELS label...] [TIMEOUT seconds])
-# Every test is a Qt Test program linked against the two libraries, run headless with its own
-# settings folder so that it never touches the user's settings.
+# glimmerfetch_add_test(NAME source... [NO_WIDGETS] [LIBS lib...] [ENV VAR=value...] [LABELS label...]
+#                       [TIMEOUT seconds])
+# Every test is a Qt Test program linked against the libraries (NO_WIDGETS: the core and the helpers
+# without widgets only, so that it builds without the window), run headless with its own settings
+# folder so that it never touches the user's settings.
 function(glimmerfetch_add_test name)
-  cmake_parse_arguments(T "" "TIMEOUT" "LIBS;ENV;LABELS" ${ARGN})
+  cmake_parse_arguments(T "NO_WIDGETS" "TIMEOUT" "LIBS;ENV;LABELS" ${ARGN})
   add_executable(${name} ${T_UNPARSED_ARGUMENTS})
-  target_link_libraries(${name} PRIVATE glimmerfetch_gui glimmerfetch_test_support Qt6::Test ${T_LIBS})
+  if(T_NO_WIDGETS)
+    target_link_libraries(${name} PRIVATE glimmerfetch_core glimmerfetch_test_core Qt6::Test ${T_LIBS})
+  else()
+    target_link_libraries(${name} PRIVATE glimmerfetch_gui glimmerfetch_test_support Qt6::Test ${T_LIBS})
+  endif()
   add_test(NAME ${name} COMMAND ${name})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)

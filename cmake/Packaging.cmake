@@ -12,16 +12,27 @@ set(_gf_packaging "${PROJECT_SOURCE_DIR}/packaging")
 set(_gf_resources "${PROJECT_SOURCE_DIR}/src/app/resources")
 
 install(TARGETS glimmerfetch RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES "${_gf_packaging}/${GLIMMERFETCH_APP_ID}.desktop"
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-install(FILES "${_gf_packaging}/${GLIMMERFETCH_APP_ID}.metainfo.xml"
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
-install(FILES "${_gf_resources}/glimmerfetch.svg"
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps
-        RENAME ${GLIMMERFETCH_APP_ID}.svg)
-install(FILES "${_gf_resources}/glimmerfetch-256.png"
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/256x256/apps
-        RENAME ${GLIMMERFETCH_APP_ID}.png)
+# The manual page of the command line, compressed as Debian keeps manual pages.
+find_program(GLIMMERFETCH_GZIP gzip REQUIRED)
+set(_gf_man "${CMAKE_CURRENT_BINARY_DIR}/glimmerfetch.1.gz")
+add_custom_command(OUTPUT "${_gf_man}"
+                   COMMAND ${GLIMMERFETCH_GZIP} -9n -c "${_gf_packaging}/glimmerfetch.1" > "${_gf_man}"
+                   DEPENDS "${_gf_packaging}/glimmerfetch.1" VERBATIM)
+add_custom_target(glimmerfetch_man ALL DEPENDS "${_gf_man}")
+install(FILES "${_gf_man}" DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# A build without the window offers no menu entry and no icons: there is nothing to open.
+if(GLIMMERFETCH_GUI)
+  install(FILES "${_gf_packaging}/${GLIMMERFETCH_APP_ID}.desktop"
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+  install(FILES "${_gf_packaging}/${GLIMMERFETCH_APP_ID}.metainfo.xml"
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+  install(FILES "${_gf_resources}/glimmerfetch.svg"
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps
+          RENAME ${GLIMMERFETCH_APP_ID}.svg)
+  install(FILES "${_gf_resources}/glimmerfetch-256.png"
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/256x256/apps
+          RENAME ${GLIMMERFETCH_APP_ID}.png)
+endif()
 install(FILES "${PROJECT_SOURCE_DIR}/LICENSE"
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/glimmerfetch
         RENAME copyright)

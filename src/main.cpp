@@ -1,6 +1,9 @@
-#include "app/ending_signals.h"
+#include "cli/command_line.h"
+
+#ifdef GLIMMERFETCH_WITH_WINDOW
 #include "app/form1.h"
 #include "app/qt_prompts.h"
+#include "base/ending_signals.h"
 #include "base/globals.h"
 #include "base/settings_store.h"
 #include "base/waiting.h"
@@ -9,7 +12,9 @@
 #include <QIcon>
 #include <QPointer>
 
-int main(int argc, char* argv[]) {
+namespace {
+
+int runWindow(int argc, char* argv[]) {
     QApplication app(argc, argv);
     app.setWindowIcon(QIcon(QStringLiteral(":/glimmerfetch/icon.svg")));
     // Lets the desktop match the window to the installed menu entry (and its icon).
@@ -38,4 +43,17 @@ int main(int argc, char* argv[]) {
         return 0;
     form.show();
     return app.exec();
+}
+
+} // namespace
+#endif
+
+// A command ("fetch", "test-key") or --help / --version runs the command line, which needs no
+// display; anything else (no arguments, Qt's own window options) opens the window.
+int main(int argc, char* argv[]) {
+#ifdef GLIMMERFETCH_WITH_WINDOW
+    if (!CommandLine::Wanted(argc, argv))
+        return runWindow(argc, argv);
+#endif
+    return CommandLine::Main(argc, argv);
 }

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The folders are floors: app -> fetch -> sheets/keywords -> base. Includes point down only, and
-# only app/ includes Qt Widgets (the core library is built without them).
+# The folders are floors: app -> fetch -> sheets/keywords -> base, and cli beside app. Includes point
+# down only, only app/ includes Qt Widgets (the core library is built without them), and the command
+# line needs no display: cli/ includes neither app/ nor Qt Widgets nor Qt Gui.
 set -u
 src=${1:?usage: layering_check.sh SRC_DIR}
 status=0
@@ -14,12 +15,16 @@ check() { # folder, pattern that must not appear, what it means
   fi
 }
 widgets='#include *<(QtWidgets|QWidget|QDialog|QApplication|QMessageBox|QFileDialog|QLabel|QPushButton|QLineEdit|QListView|QProgressBar)'
-for floor in base keywords sheets fetch; do
+gui='#include *<(QtGui|QGuiApplication|QIcon|QPixmap|QImage|QPainter|QFont|QColor|QCursor|QClipboard|QDesktopServices)'
+for floor in base keywords sheets fetch cli; do
   check "$floor" "$widgets" "includes Qt Widgets"
 done
-check base '#include "(keywords|sheets|fetch|app)/' "includes a higher floor"
-check keywords '#include "(sheets|fetch|app)/' "includes a higher floor"
-check sheets '#include "(fetch|app)/' "includes a higher floor"
-check fetch '#include "app/' "includes a higher floor"
+check cli "$gui" "includes Qt Gui"
+check base '#include "(keywords|sheets|fetch|app|cli)/' "includes a higher floor"
+check keywords '#include "(sheets|fetch|app|cli)/' "includes a higher floor"
+check sheets '#include "(fetch|app|cli)/' "includes a higher floor"
+check fetch '#include "(app|cli)/' "includes a higher floor"
+check cli '#include "app/' "includes the window's floor"
+check app '#include "cli/' "includes the command line's floor"
 [ $status -eq 0 ] && echo "layering: every include points down"
 exit $status

@@ -2,8 +2,8 @@
 // (offscreen) with the settings found in XDG_CONFIG_HOME, the keywords given as arguments, and
 // "Start Downloading" clicked as soon as the window is up. The signals are wired as in the program.
 // Boxes are answered by FakePrompts at once; after the run the window waits like the program's.
-#include "app/ending_signals.h"
 #include "app/form1.h"
+#include "base/ending_signals.h"
 #include "fake_prompts.h"
 #include "keywords/keyword_list.h"
 

@@ -50,4 +50,16 @@ head -1 "$share/doc/glimmerfetch/copyright" | grep -q "^$licence License" ||
   fail "the metainfo file names licence $licence, the copyright file does not"
 # The program offers no file-size filter, so its description promises none.
 ! grep -qi "file size" "$metainfo" || fail "the metainfo file promises a file-size filter"
+
+# The manual page is installed, reads without warnings, and names every option of the command line.
+man=$share/man/man1/glimmerfetch.1.gz
+[ -f "$man" ] || fail "no manual page at ${man#"$stage"}"
+page=$(gzip -dc "$man")
+warnings=$(printf '%s\n' "$page" | groff -man -Tutf8 -ww -z 2>&1) || fail "groff cannot read the manual page"
+[ -z "$warnings" ] || fail "the manual page has warnings: $warnings"
+for command in fetch test-key; do
+  for option in $("$stage/usr/bin/glimmerfetch" $command --help | grep -oE -- '--[a-z][a-z-]*' | sort -u); do
+    grep -qF -- "${option//-/\\-}" <<<"$page" || fail "the manual page does not name $command $option"
+  done
+done
 echo "install tree ok"

@@ -1,4 +1,4 @@
-#include "app/ending_signals.h"
+#include "base/ending_signals.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>

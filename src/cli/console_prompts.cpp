@@ -1,0 +1,90 @@
+#include "cli/console_prompts.h"
+
+#include "sheets/workbook.h"
+
+#include <cstdio>
+
+namespace Console {
+
+namespace {
+
+void write(std::FILE* stream, const QString& text) {
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
+    std::fflush(stream);
+}
+
+} // namespace
+
+QString plain(const QString& text) {
+    QString result = text;
+    result.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    result.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return result;
+}
+
+void out(const QString& line) {
+    write(stdout, line + QLatin1Char('\n'));
+}
+
+void err(const QString& line) {
+    write(stderr, QStringLiteral("glimmerfetch: ") + plain(line) + QLatin1Char('\n'));
+}
+
+} // namespace Console
+
+Prompts::Answer ConsolePrompts::messageBox(const QString& text, const QString& title, Buttons buttons,
+                                           Icon icon) {
+    (void)title;
+    (void)icon;
+    Console::err(text);
+    switch (buttons) {
+    case Buttons::Ok:
+        return Answer::Ok;
+    case Buttons::YesNo:
+        return Answer::No;
+    case Buttons::OkCancel:
+    case Buttons::YesNoCancel:
+        break;
+    }
+    return Answer::Cancel;
+}
+
+QString ConsolePrompts::inputBox(const QString& prompt, const QString& title) {
+    (void)prompt;
+    (void)title;
+    return QString();
+}
+
+QStringList ConsolePrompts::openFiles(const FileRequest& request) {
+    (void)request;
+    return {};
+}
+
+QString ConsolePrompts::saveFile(const FileRequest& request) {
+    (void)request;
+    return QString();
+}
+
+QString ConsolePrompts::browseForFolder(const QString& prompt, const QString& startFolder) {
+    (void)prompt;
+    (void)startFolder;
+    return QString();
+}
+
+void ConsolePrompts::openUrl(const QString& url) {
+    (void)url;
+}
+
+std::optional<CellRange> ConsolePrompts::chooseCellBlock(const Sheet& sheet, const QString& prompt) {
+    (void)sheet;
+    (void)prompt;
+    return std::nullopt;
+}
+
+bool ConsolePrompts::runReport(const QString& text, const QString& details, const QString& title) {
+    (void)details;
+    (void)title;
+    Console::err(text);
+    return false;
+}
