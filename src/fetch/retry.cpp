@@ -48,8 +48,12 @@ int searchWait(int retry, int curlExit, const ToolOutput& output, const QString&
     if (!busy && !(curlExit != 0 && isConnectionFailure(curlExit)))
         return -1;
     const int asked = status == 429 || status == 503 ? retryAfter(output) : -1;
+    // A service that asks for more than the longest wait (Openverse's "available in 3600 seconds")
+    // would only refuse the tries before then.
+    if (asked > LongestWaitSeconds)
+        return -1;
     if (asked >= 0)
-        return qMin(asked, LongestWaitSeconds);
+        return asked;
     return qMin(FirstWaitSeconds << retry, LongestWaitSeconds);
 }
 

@@ -11,7 +11,8 @@
 namespace Retry {
 
 // A search is tried this many more times, waiting FirstWaitSeconds, then twice as long each time
-// (2, 4, 8 s), or as long as the answer's Retry-After says, at most LongestWaitSeconds.
+// (2, 4, 8 s), or as long as the answer's Retry-After says; one that asks for more than
+// LongestWaitSeconds is not tried again.
 inline constexpr int SearchRetries = 3;
 inline constexpr int FirstWaitSeconds = 2;
 inline constexpr int LongestWaitSeconds = 60;

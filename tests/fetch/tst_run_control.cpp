@@ -39,6 +39,8 @@ const QByteArray catalog = R"({
   "per minute": {"failFirst": 1, "failStatus": 429, "retryAfter": 1,
       "failBody": "{\"message\":\"Too many requests per minute, slow down.\"}", "results": [{"kind": "png"}]},
   "always busy": {"failFirst": 99, "failStatus": 502, "failBody": "<html>Bad Gateway</html>", "results": []},
+  "for an hour": {"failFirst": 99, "failStatus": 429, "retryAfter": 3600,
+      "failBody": "{\"message\":\"Too many requests; come back in an hour.\"}", "results": []},
   "gone": {"failFirst": 99, "failStatus": 403, "failBody": "{\"message\":\"Access denied.\"}", "results": []},
   "flaky": {"results": [{"kind": "flaky"}]},
   "missing": {"results": [{"kind": "notfound"}, {"kind": "forbidden"}]},
@@ -66,6 +68,9 @@ void TestRunControl::searchRetries_data() {
     QTest::newRow("5xx every time: three more tries")
         << "always busy" << ImageService::validKey() << 4 << 0
         << "The image search service answered with an error (HTTP 502).";
+    QTest::newRow("429 asking for an hour is final")
+        << "for an hour" << ImageService::validKey() << 1 << 0
+        << "Nothing found.\r\n\r\nToo many requests; come back in an hour.";
     QTest::newRow("403 is final") << "gone" << ImageService::validKey() << 1 << 0
                                   << "Nothing found.\r\n\r\nAccess denied.";
     QTest::newRow("a spent monthly quota is final")
