@@ -7,6 +7,7 @@
 
 #include <QElapsedTimer>
 #include <QHash>
+#include <QUrl>
 
 #include <algorithm>
 #include <deque>
@@ -144,6 +145,10 @@ private:
             Entry& e = *entry;
             if (!e.isDownload() || e.tool || e.over() || e.readyAt > clock_.elapsed())
                 continue;
+            const QString host =
+                e.fetch ? e.fetch->host() : QUrl(e.candidate.image.downloadAddress).host().toLower();
+            if (perHost_.value(host) >= PerHost)
+                continue;
             if (!e.fetch) {
                 if (run_.folderGone())
                     return;
@@ -159,9 +164,6 @@ private:
                                 run_.userAgent);
                 ++run_.summary.downloads;
             }
-            const QString host = e.fetch->host();
-            if (perHost_.value(host) >= PerHost)
-                continue;
             const std::optional<ToolCommand> command = e.fetch->next();
             if (!command) {
                 cool(); // the address was refused: nothing to download
