@@ -43,8 +43,8 @@ struct Entry {
 
     bool isDownload() const { return !unusable && verdict == Verdict::Download; }
     bool over() const { return fetch && fetch->over(); }
-    // Still a likely picture: not settled as a failure yet.
-    bool promising() const { return isDownload() && !(over() && !fetch->outcome().arrived); }
+    // Waiting for a place or downloading.
+    bool underWay() const { return isDownload() && !over(); }
 };
 
 class AtOnce {
@@ -90,13 +90,15 @@ private:
 
     int places() const { return run_.parallel; }
 
-    // Takes results while there is room: never more downloads waiting to be settled than may still
-    // be needed, and never far ahead of the one being settled.
+    // Takes results while there is room: as many downloads under way as there are places, and not
+    // too far ahead of the one being settled (its file waits until the results before it are).
     void fill() {
         while (!feedOver_ && static_cast<int>(entries_.size()) < 4 * places()) {
-            const int promising = static_cast<int>(std::count_if(
-                entries_.begin(), entries_.end(), [](const auto& e) { return e->promising(); }));
-            if (promising >= std::min(2 * places(), keyword_.wanted - keyword_.kept))
+            const auto count = [&](bool (Entry::*test)() const) {
+                return static_cast<int>(std::count_if(entries_.begin(), entries_.end(),
+                                                      [test](const auto& e) { return ((*e).*test)(); }));
+            };
+            if (count(&Entry::underWay) >= places() || count(&Entry::isDownload) >= 2 * places())
                 return;
             auto entry = std::make_unique<Entry>();
             const ResultFeed::Step step = feed_.next(entry->candidate);
