@@ -5,6 +5,9 @@
 // and the start-up of `glimmerfetch --version`.
 //
 //     build-x/bench/bench_run [rounds]      (9 rounds by default)
+//
+// Then a table of several downloads at once (see parallelTable at the end); "bench_run parallel
+// [rounds]" prints only that table.
 #include "base/settings_store.h"
 #include "base/surface.h"
 #include "fake_free_prompts.h"
@@ -61,6 +64,7 @@ double versionStartMs(int times) {
     }
     return median(ms);
 }
+int parallelTable(int rounds);
 
 } // namespace
 
@@ -69,6 +73,8 @@ int main(int argc, char* argv[]) {
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(settingsHome.path())); // never the user's settings
     qputenv("GLIMMERFETCH_PACE", "0");
     QCoreApplication app(argc, argv);
+    if (argc > 1 && QByteArray(argv[1]) == "parallel")
+        return parallelTable(argc > 2 ? std::max(1, atoi(argv[2])) : 3);
     const int rounds = argc > 1 ? std::max(1, atoi(argv[1])) : 9;
 
     ImageService service;
@@ -188,5 +194,130 @@ int main(int argc, char* argv[]) {
     const double startMs = versionStartMs(21);
     std::printf("glimmerfetch --version: median %.1f ms of 21 starts (%s 30 ms)\n", startMs,
                 startMs >= 0 && startMs < 30 ? "under" : "NOT under");
+    return parallelTable(3);
+}
+
+namespace {
+
+// Several downloads at once against distant servers: 100 pictures over 10 keywords, each picture
+// held back 200 ms before its first byte, no pauses, on four host names (two downloads at most per
+// host, so eight places can all be used). The runs with 1, 4 and 8 downloads at once, and bare curl
+// downloading the same addresses one after the other. The ideal is the total latency shared by
+// eight places plus the time that is not latency (bare curl's time less 100 x 200 ms).
+constexpr int LatencyMs = 200;
+constexpr int Keywords = 10;
+constexpr int PicturesPerKeyword = 10;
+
+QByteArray latencyCatalog() {
+    QByteArray json = "{";
+    for (int k = 0; k < Keywords; ++k) {
+        json += (k ? "," : "") + QByteArray("\"far ") + QByteArray::number(k) + "\":{\"results\":[";
+        for (int i = 0; i < PicturesPerKeyword; ++i) {
+            const int seed = 100 * k + i;
+            json += (i ? "," : "") + QStringLiteral("{\"url\":\"https://pics-%1.localhost:{port}/img/png/"
+                                                    "640x480/%2/far%2.png\",\"width\":640,\"height\":480}")
+                                         .arg(1 + (k * PicturesPerKeyword + i) % 4)
+                                         .arg(2 * seed + 1, 0, 16) // read in hex, made odd
+                                         .toUtf8();
+        }
+        json += "]}";
+    }
+    return json + "}";
+}
+
+int parallelTable(int rounds) {
+    ImageService service({QStringLiteral("--latency"), QString::number(LatencyMs)}, latencyCatalog());
+    if (!service.isRunning()) {
+        std::fprintf(stderr, "the image service did not start: %s\n", qPrintable(service.errorText()));
+        return 1;
+    }
+    service.applyToEnvironment();
+    // The pictures' host names lie under "localhost": the service's own name lets them through.
+    qputenv("GLIMMERFETCH_SERVICE_HOST", "localhost:" + QByteArray::number(service.port()));
+    SettingsStore::write(SettingKey::ApiKey, ImageService::validKey());
+    const QString curl = QStandardPaths::findExecutable(QStringLiteral("curl"));
+    KeywordList keywords;
+    for (int k = 0; k < Keywords; ++k)
+        keywords.add(QStringLiteral("far %1").arg(k));
+    SilentPrompts prompts;
+
+    QStringList addresses;
+    const auto programRun = [&](int atOnce) {
+        QTemporaryDir folder;
+        service.clearRequests();
+        SurfaceState surface(&prompts);
+        ErrorTrap trap(prompts, QStringLiteral("Form1.PushButton2_Click"));
+        Download::RunOptions options;
+        options.parallel = atOnce;
+        options.pace = 0; // "None"
+        QElapsedTimer clock;
+        clock.start();
+        const auto summary =
+            Download::DownloadRun(keywords, surface, trap, folder.path() + QLatin1Char('/'),
+                                  QString::number(PicturesPerKeyword), QStringLiteral("1"), options);
+        const double ms = clock.nsecsElapsed() / 1e6;
+        addresses.clear();
+        for (const auto& request : service.requests())
+            if (request.path.startsWith(QLatin1String("/img/")))
+                addresses << QStringLiteral("https://") + request.header(QStringLiteral("host")) +
+                                 request.path;
+        return summary.kept == Keywords * PicturesPerKeyword ? ms : -1.0;
+    };
+    const auto bareRun = [&] {
+        QTemporaryDir bareFolder;
+        QElapsedTimer clock;
+        clock.start();
+        int n = 0;
+        for (const QString& address : addresses) {
+            QProcess p;
+            p.start(curl,
+                    {QStringLiteral("--cacert"), ImageService::caBundle(), QStringLiteral("-s"),
+                     QStringLiteral("--connect-to"), QStringLiteral("::127.0.0.1:%1").arg(service.port()),
+                     QStringLiteral("-o"), bareFolder.filePath(QString::number(++n)), address});
+            p.waitForFinished(-1);
+        }
+        return clock.nsecsElapsed() / 1e6;
+    };
+
+    const int counts[] = {1, 4, 8};
+    std::vector<double> times[4];
+    std::printf("\n%d pictures over %d keywords, %d ms before each picture's first byte, no pauses\n",
+                Keywords * PicturesPerKeyword, Keywords, LatencyMs);
+    std::printf("round  N=1 ms  N=4 ms  N=8 ms  bare curl ms\n");
+    for (int round = 0; round <= rounds; ++round) {
+        double row[4];
+        for (int c = 0; c < 3; ++c) {
+            row[c] = programRun(counts[c]);
+            if (row[c] < 0) {
+                std::fprintf(stderr, "a run with %d at once did not keep every picture\n", counts[c]);
+                return 1;
+            }
+        }
+        row[3] = bareRun();
+        std::printf("%5d  %6.0f  %6.0f  %6.0f  %12.0f%s\n", round, row[0], row[1], row[2], row[3],
+                    round == 0 ? "  (warm-up)" : "");
+        std::fflush(stdout);
+        if (round > 0)
+            for (int c = 0; c < 4; ++c)
+                times[c].push_back(row[c]);
+    }
+    const double totalLatency = double(Keywords * PicturesPerKeyword) * LatencyMs;
+    const double bare = median(times[3]);
+    const double transfer = std::max(0.0, bare - totalLatency);
+    const double ideal = totalLatency / 8 + transfer;
+    std::printf("\nmedians      ms    vs N=1   vs ideal\n");
+    const char* names[] = {"N=1", "N=4", "N=8", "bare curl"};
+    for (int c = 0; c < 4; ++c) {
+        const double t = median(times[c]);
+        std::printf("%-9s %6.0f  %7.2fx  %8.2fx\n", names[c], t, median(times[0]) / t, t / ideal);
+    }
+    std::printf("ideal     %6.0f  (total latency %.0f ms / 8 + transfer %.0f ms)\n", ideal, totalLatency,
+                transfer);
+    const double speedup = median(times[0]) / median(times[2]);
+    const double fromIdeal = median(times[2]) / ideal;
+    std::printf("N=8 is %.2fx faster than N=1 (goal 5x: %s) and %.2fx the ideal (goal 1.2x: %s)\n", speedup,
+                speedup >= 5 ? "met" : "NOT met", fromIdeal, fromIdeal <= 1.2 ? "met" : "NOT met");
     return 0;
 }
+
+} // namespace

@@ -7,15 +7,20 @@
 #include "base/settings_store.h"
 #include "base/surface.h"
 #include "base/waiting.h"
+#include "fetch/download_run.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFocusEvent>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalBlocker>
+
+#include <algorithm>
+#include <functional>
 
 using Look::twips;
 
@@ -51,7 +56,7 @@ void Form2::buildControls() {
     setObjectName(QStringLiteral("Form2"));
     // The designed caption; the load step replaces it with the program's name.
     setWindowTitle(QStringLiteral("Size Options"));
-    Look::makeFixedWindow(this, 8040, 3885);
+    Look::makeFixedWindow(this, 8040, 5085);
 
     auto frame = [&](const char* name, const QString& caption, QRect geometry) {
         return Look::place(new QGroupBox(caption, this), name, geometry, this);
@@ -120,7 +125,48 @@ void Form2::buildControls() {
     button("PushButton2", QStringLiteral("?"), twips(6960, 1020, 600, 345), Frame2, &Form2::PushButton2_Click,
            9);
 
-    button("PushButton1", QStringLiteral("Close"), twips(120, 3300, 7800, 405), this,
+    // How the run downloads: several pictures of a keyword at once, and the pause after each.
+    FrameRun = frame("FrameRun", QStringLiteral("Download Speed Option"), twips(120, 3240, 7800, 1140));
+    auto caption = [&](const char* name, const QString& text, QRect geometry) {
+        auto* l = new QLabel(text, FrameRun);
+        l->setObjectName(QString::fromLatin1(name));
+        l->setGeometry(geometry);
+        return l;
+    };
+    auto choice = [&](const char* name, QRect geometry, const QStringList& items, const QString& tip,
+                      std::function<void(int)> store) {
+        auto* c = Look::place(new QComboBox(FrameRun), name, geometry, this);
+        c->setEditable(false); // a drop-down list: pick an item, no typing
+        c->addItems(items);
+        c->setToolTip(tip);
+        connect(c, &QComboBox::currentIndexChanged, this, store);
+        connect(c, &QComboBox::activated, this, store);
+        return c;
+    };
+    QStringList counts;
+    for (int n = 1; n <= Download::MostAtOnce; ++n)
+        counts << QString::number(n);
+    caption("LabelParallel", QStringLiteral("Downloads at once:"), twips(240, 360, 3240, 300));
+    ComboParallel = choice(
+        "ComboParallel", twips(3600, 300, 3960, 345), counts,
+        QStringLiteral("How many pictures of a keyword are downloaded at the same time. More is faster; "
+                       "never more than two come from the same server at once."),
+        [](int index) {
+            if (index >= 0)
+                SettingsStore::write(SettingKey::Parallel, QString::number(index + 1));
+        });
+    caption("LabelPace", QStringLiteral("Pause between downloads:"), twips(240, 765, 3240, 300));
+    ComboPace = choice(
+        "ComboPace", twips(3600, 705, 3960, 345),
+        {QStringLiteral("As designed"), QStringLiteral("Short"), QStringLiteral("None")},
+        QStringLiteral("The pause after each download. As designed: one and a half seconds; Short: a tenth "
+                       "of that; None: no pause. The searches keep their pauses."),
+        [](int index) {
+            if (index >= 0 && index < paceChoices().size())
+                SettingsStore::write(SettingKey::Pace, paceChoices().at(index));
+        });
+
+    button("PushButton1", QStringLiteral("Close"), twips(120, 4500, 7800, 405), this,
            &Form2::PushButton1_Click, 11.25);
 
     // The file-size group lies below the window's visible area: its values are kept and restored,
@@ -149,6 +195,27 @@ void Form2::Form_Load() {
     ErrorTrap trap(prompts_, QStringLiteral("Form2.Form_Load"));
     Main::LoadCommonLook(trap, this, hand_, appFolder_, true);
     restoreControls(trap, 108);
+    restoreRunChoices(trap, 172);
+}
+
+const QStringList& Form2::paceChoices() {
+    static const QStringList choices{QStringLiteral("designed"), QStringLiteral("short"),
+                                     QStringLiteral("none")};
+    return choices;
+}
+
+void Form2::restoreRunChoices(ErrorTrap& trap, int firstStatement) {
+    // Showing the stored choice stores nothing; a stored text the run would not understand shows
+    // what the run makes of it.
+    trap(firstStatement, [&] {
+        const QSignalBlocker quiet(ComboParallel);
+        ComboParallel->setCurrentIndex(Download::AtOnceFrom(SettingsStore::read(SettingKey::Parallel)) - 1);
+    });
+    trap(firstStatement + 2, [&] {
+        const QSignalBlocker quiet(ComboPace);
+        ComboPace->setCurrentIndex(
+            std::max<int>(0, paceChoices().indexOf(SettingsStore::read(SettingKey::Pace))));
+    });
 }
 
 void Form2::restoreControls(ErrorTrap& trap, int firstStatement) {

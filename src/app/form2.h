@@ -20,7 +20,9 @@ class QRadioButton;
 //
 // Settings written: HeightFilter ("3" all heights, "4" by height), WidthFilter ("5" all widths, "6"
 // by width), FileSizeFilter ("1" all sizes, "2" by size), the four comparison and unit lists (the
-// chosen position, never the item's text), and the three thresholds (as typed).
+// chosen position, never the item's text), and the three thresholds (as typed). The download group
+// below the filters writes Parallel (downloads at once, "1" to "8") and Pace ("designed", "short" or
+// "none").
 class Form2 : public QWidget {
     Q_OBJECT
 public:
@@ -51,6 +53,9 @@ public:
     static QString widthHelpText();
     static QString sizeHelpText();
 
+    // The pause choices in the list's order, as stored.
+    static const QStringList& paceChoices();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -59,6 +64,7 @@ protected:
 private:
     void buildControls();
     void Form_Load();
+    void restoreRunChoices(ErrorTrap& trap, int firstStatement);
     void setPointer(int value);
     void thresholdLostFocus(QLineEdit* field, const QString& reset);
 
@@ -71,9 +77,12 @@ private:
     QPointer<QWidget> mainWindow_;
     QString appFolder_;
 
-    QGroupBox* Frame1 = nullptr; // height
-    QGroupBox* Frame2 = nullptr; // width
-    QGroupBox* Frame4 = nullptr; // file size, below the visible area
+    QGroupBox* Frame1 = nullptr;   // height
+    QGroupBox* Frame2 = nullptr;   // width
+    QGroupBox* Frame4 = nullptr;   // file size, below the visible area
+    QGroupBox* FrameRun = nullptr; // downloads at once and the pause between downloads
+    QComboBox* ComboParallel = nullptr;
+    QComboBox* ComboPace = nullptr;
     QRadioButton* Option1 = nullptr;
     QRadioButton* Option2 = nullptr;
     QRadioButton* Option3 = nullptr;

@@ -124,15 +124,20 @@ Target check(const QString& address) {
 
     const QString exempt = exemptHostAndPort();
     const HostPort allowed = splitHostPort(exempt);
+    const bool underLocalhost = host.endsWith(QLatin1String(".localhost"));
     const bool isExempt =
-        !exempt.isEmpty() && allowed.host == host && (allowed.port == 0 || allowed.port == target.port);
+        !exempt.isEmpty() && (allowed.port == 0 || allowed.port == target.port) &&
+        (allowed.host == host || (allowed.host == QLatin1String("localhost") && underLocalhost));
     if (!isExempt && (host == QLatin1String("localhost") || host.endsWith(QLatin1String(".localhost")))) {
         target.refusal = LocalRefusal;
         return target;
     }
 
     QString error;
-    const QList<QHostAddress> addresses = resolve(host, &error);
+    // Names under "localhost" are this computer's own; resolvers need not know them.
+    const QList<QHostAddress> addresses = isExempt && underLocalhost
+                                              ? QList<QHostAddress>{QHostAddress(QHostAddress::LocalHost)}
+                                              : resolve(host, &error);
     if (addresses.isEmpty()) {
         target.refusal = error;
         return target;

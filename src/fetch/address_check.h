@@ -16,7 +16,9 @@ namespace AddressCheck {
 bool isLocal(const QHostAddress& address);
 
 // The one host and port that is let through even though it is local: GLIMMERFETCH_SERVICE_HOST
-// ("host:port" or "host"), the local image service of the demo and the tests. "" when unset.
+// ("host:port" or "host"), the local image service of the demo and the tests. "" when unset. When
+// it is "localhost", the names under it ("pics-1.localhost") at the same port are let through too,
+// as the loopback address: a test can so serve pictures from several host names.
 QString exemptHostAndPort();
 
 // A checked target: where curl must connect for this address.

@@ -48,21 +48,21 @@ void addCredits(Run& run, const Keyword& keyword, const Candidate& candidate, co
     run.report.creditsProblem = CreditsFile::append(run.folder, line);
 }
 
-void judgeDownload(Run& run, Keyword& keyword, const Candidate& candidate) {
-    const QString type = PictureType::ofFile(run.partial.path);
+void judgeDownload(Run& run, Keyword& keyword, const Candidate& candidate, PartialDownload& partial) {
+    const QString type = PictureType::ofFile(partial.path);
     if (type.isEmpty()) {
-        const QString reason = notPictureReason(run.partial.path);
+        const QString reason = notPictureReason(partial.path);
         run.skip(keyword, candidate, reason);
         return run.report.notPicture(reason);
     }
-    if (run.pictures.holdsCopyOf(run.partial.path)) {
+    if (run.pictures.holdsCopyOf(partial.path)) {
         run.skip(keyword, candidate, AlreadyThere);
         ++run.report.alreadyThere;
         return;
     }
     const QString extension = PictureType::extensionFor(candidate.image.extension, type);
     const QString keptPath =
-        DownloadTarget::keep(run.partial.path, run.folder, keyword.namePart, keyword.kept, extension);
+        DownloadTarget::keep(partial.path, run.folder, keyword.namePart, keyword.kept, extension);
     if (keptPath.isEmpty()) {
         run.skip(keyword, candidate, QStringLiteral("could not save the file"));
         if (!run.folderGone())
@@ -73,7 +73,7 @@ void judgeDownload(Run& run, Keyword& keyword, const Candidate& candidate) {
     run.report.keptAs(keyword.text, candidate.image.address, file);
     run.observer.resultDone({keyword.text, candidate.image.address, file, QString()});
     addCredits(run, keyword, candidate, file);
-    run.partial.path.clear();
+    partial.path.clear();
     run.pictures.add(keptPath);
     ++keyword.kept;
     ++run.report.kept;
@@ -111,31 +111,27 @@ void downloadResult(Run& run, Keyword& keyword, const Candidate& candidate) {
         run.pause(0.5);
         processEvents();
     });
-    trap(156, [&] {
-        if (run.partial.path.isEmpty() || !Main::FileExists(run.partial.path))
-            return;
-        if (!outcome.arrived) {
-            if (outcome.failure != PictureFetch::writeFailure() || !run.folderUnwritable())
-                run.report.failure(outcome.failure);
-            run.skip(keyword, candidate, outcome.failure);
-            return;
-        }
-        judgeDownload(run, keyword, candidate);
-    });
-    run.partial.discard();
+    settleDownload(run, keyword, candidate, run.partial, outcome);
     trap(158, [&] { run.pause(1); });
 }
 
 // Looks at one result: sizes that can be read, the filters, then the download.
 void takeResult(Run& run, Keyword& keyword, const Candidate& candidate) {
-    ErrorTrap& trap = run.trap;
     ++run.report.resultsSeen;
+    const Verdict verdict = screen(run, candidate);
+    if (verdict == Verdict::Download)
+        downloadResult(run, keyword, candidate);
+    else
+        reportSkipped(run, keyword, candidate, verdict);
+}
+
+} // namespace
+
+Verdict screen(Run& run, const Candidate& candidate) {
+    ErrorTrap& trap = run.trap;
     const CurlFunctions::ImageResult& result = candidate.image;
-    if (!result.widthError.isEmpty() || !result.heightError.isEmpty()) {
-        run.skip(keyword, candidate, QStringLiteral("width or height could not be read"));
-        ++run.report.unreadable;
-        return;
-    }
+    if (!result.widthError.isEmpty() || !result.heightError.isEmpty())
+        return Verdict::Unreadable;
     bool wanted = false;
     trap(150, [&] {
         wanted = DimensionFilter(run.filters, result.width, result.height, [&](SettingKey key) {
@@ -148,23 +144,51 @@ void takeResult(Run& run, Keyword& keyword, const Candidate& candidate) {
         });
     });
     if (trap.ended())
-        return;
-    if (!wanted) {
-        run.skip(keyword, candidate, QStringLiteral("filtered by width or height"));
-        ++run.report.filtered;
-        return;
-    }
+        return Verdict::Ended;
+    if (!wanted)
+        return Verdict::Filtered;
     // The same address twice in one run brings the same picture twice.
-    if (run.addresses.contains(result.downloadAddress)) {
-        run.skip(keyword, candidate, AlreadyThere);
-        ++run.report.alreadyThere;
-        return;
-    }
+    if (run.addresses.contains(result.downloadAddress))
+        return Verdict::Repeated;
     run.addresses.insert(result.downloadAddress);
-    downloadResult(run, keyword, candidate);
+    return Verdict::Download;
 }
 
-} // namespace
+void reportSkipped(Run& run, const Keyword& keyword, const Candidate& candidate, Verdict verdict) {
+    switch (verdict) {
+    case Verdict::Unreadable:
+        run.skip(keyword, candidate, QStringLiteral("width or height could not be read"));
+        ++run.report.unreadable;
+        break;
+    case Verdict::Filtered:
+        run.skip(keyword, candidate, QStringLiteral("filtered by width or height"));
+        ++run.report.filtered;
+        break;
+    case Verdict::Repeated:
+        run.skip(keyword, candidate, AlreadyThere);
+        ++run.report.alreadyThere;
+        break;
+    case Verdict::Download:
+    case Verdict::Ended:
+        break;
+    }
+}
+
+void settleDownload(Run& run, Keyword& keyword, const Candidate& candidate, PartialDownload& partial,
+                    const PictureFetch::Outcome& outcome) {
+    run.trap(156, [&] {
+        if (partial.path.isEmpty() || !Main::FileExists(partial.path))
+            return;
+        if (!outcome.arrived) {
+            if (outcome.failure != PictureFetch::writeFailure() || !run.folderUnwritable())
+                run.report.failure(outcome.failure);
+            run.skip(keyword, candidate, outcome.failure);
+            return;
+        }
+        judgeDownload(run, keyword, candidate, partial);
+    });
+    partial.discard();
+}
 
 void processEvents() {
     QCoreApplication::processEvents();
@@ -220,6 +244,8 @@ bool Run::folderUnwritable() {
 }
 
 void takeResults(Run& run, Keyword& keyword, ResultFeed& feed) {
+    if (run.parallel > 1)
+        return takeResultsAtOnce(run, keyword, feed);
     ErrorTrap& trap = run.trap;
     Candidate candidate;
     while (keyword.kept < keyword.wanted && !trap.ended() && !run.stopped && !run.stopRequested()) {

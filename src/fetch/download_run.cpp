@@ -75,9 +75,24 @@ int CapStart(int start) {
     return start;
 }
 
+<<<<<<< HEAD
 QString DoneText(const QString& sourceSite) {
     QString site =
         sourceSite.isEmpty() ? QUrl(QString::fromLatin1(BuildConfig::ServiceSite)).host() : sourceSite;
+=======
+int AtOnce(int count) {
+    return std::clamp(count, 1, MostAtOnce);
+}
+
+int AtOnceFrom(const QString& stored) {
+    bool ok = false;
+    const int count = stored.trimmed().toInt(&ok);
+    return ok ? AtOnce(count) : 1;
+}
+
+QString DoneText() {
+    QString site = QUrl(QString::fromLatin1(BuildConfig::ServiceSite)).host();
+>>>>>>> parallel
     if (site.isEmpty())
         site = QString::fromLatin1(BuildConfig::ServiceSite);
     return QStringLiteral("Done.") + QStringLiteral("\r\n\r\n") +
@@ -135,6 +150,7 @@ void readOptions(Run& run, const RunOptions& options) {
     run.key = options.key.value_or(Sources::storedKey(run.source));
     run.pace = options.pace.value_or(Pace::ofChoice(SettingsStore::read(SettingKey::Pace)));
     run.searchPace = options.pace.value_or(1.0);
+    run.parallel = AtOnce(options.parallel.value_or(AtOnceFrom(SettingsStore::read(SettingKey::Parallel))));
     run.credits = options.credits.value_or(CreditsFile::wanted());
     if (run.source == Sources::Source::Commons)
         run.userAgent = Sources::programUserAgent();

@@ -9,6 +9,7 @@
 #include "fetch/download_checks.h"
 #include "fetch/download_run.h"
 #include "fetch/folder_pictures.h"
+#include "fetch/picture_fetch.h"
 #include "fetch/response_scan.h"
 #include "fetch/run_report.h"
 #include "fetch/sources/source.h"
@@ -84,6 +85,7 @@ struct Run {
     QString key;
     double pace = 1;           // scales the pauses between downloads (GLIMMERFETCH_PACE scales them again)
     double searchPace = 1;     // scales the pauses around searches
+    int parallel = 1;          // downloads of a keyword at once
     int answered = 0;          // searches that got a page of results
     bool refused = false;      // a source refused the key or the requests: no further keyword is asked
     QElapsedTimer sinceSearch; // since the last search ended; not started before the first
@@ -134,6 +136,26 @@ struct Keyword {
 
 // The results of a keyword, until enough are kept or there are no more (download_results.cpp).
 void takeResults(Run& run, Keyword& keyword, ResultFeed& feed);
+
+// The same with up to run.parallel downloads at once (download_at_once.cpp): what is kept, under
+// which name, and what the report says are what takeResults gives for the same outcomes.
+void takeResultsAtOnce(Run& run, Keyword& keyword, ResultFeed& feed);
+
+// What becomes of a result before any download.
+enum class Verdict {
+    Download,   // it passed: download it (its address is now one this run asked for)
+    Unreadable, // its width or height could not be read
+    Filtered,   // the width or height filter left it out
+    Repeated,   // this run asked for the same address before
+    Ended,      // the handler's trap ended the run
+};
+Verdict screen(Run& run, const Candidate& candidate);
+// The details line and the count of a result that was not downloaded.
+void reportSkipped(Run& run, const Keyword& keyword, const Candidate& candidate, Verdict verdict);
+// Judges a finished download (failure, not a picture, a copy, or kept under the keyword's next
+// name) and removes what is not kept.
+void settleDownload(Run& run, Keyword& keyword, const Candidate& candidate, PartialDownload& partial,
+                    const PictureFetch::Outcome& outcome);
 
 } // namespace Steps
 } // namespace Download

@@ -8,6 +8,7 @@
 #include "fetch/retry.h"
 
 #include <QFileInfo>
+#include <QUrl>
 
 namespace PictureFetch {
 
@@ -91,51 +92,76 @@ QString curlErrorText(int exitCode, const ToolOutput& output) {
     return curlReason(exitCode, output);
 }
 
+Fetch::Fetch(const CurlSession& curl, const QString& address, const QString& file, const QString& userAgent)
+    : curl_(curl)
+    , next_(address)
+    , file_(file)
+    , userAgent_(userAgent) {}
+
+QString Fetch::host() const {
+    return QUrl(next_).host().toLower();
+}
+
+std::optional<ToolCommand> Fetch::next() {
+    if (over_)
+        return std::nullopt;
+    wait_ = 0;
+    const AddressCheck::Target target = AddressCheck::check(next_);
+    if (!target.refusal.isEmpty()) {
+        outcome_.failure = target.refusal;
+        over_ = true;
+        return std::nullopt;
+    }
+    return Download::DownloadCommand(curl_, next_, file_, AddressCheck::connectTo(target), userAgent_);
+}
+
+void Fetch::ended(int exitCode, const ToolOutput& output) {
+    if (!output.crashed && retries_ < Retry::DownloadRetries &&
+        Retry::downloadAgain(exitCode, exitCode == 0 ? httpStatus(output) : 0)) {
+        // A broken connection or a busy server: once more, a moment later.
+        ++retries_;
+        wait_ = Pace::seconds(Retry::DownloadWaitSeconds);
+        return;
+    }
+    over_ = true;
+    if (exitCode != 0 || output.crashed) {
+        outcome_.failure = curlReason(exitCode, output);
+        // The file size limit makes a write fail too.
+        if (outcome_.failure == writeFailure() && QFileInfo(file_).size() >= Limits::DownloadBytes)
+            outcome_.failure = TooLarge;
+        return;
+    }
+    const int status = httpStatus(output);
+    const QString redirect = redirectTarget(output);
+    if (status >= 300 && status < 400 && !redirect.isEmpty()) {
+        if (redirects_ >= Limits::Redirects) {
+            outcome_.failure = QStringLiteral("too many redirects");
+            return;
+        }
+        ++redirects_;
+        next_ = redirect;
+        over_ = false;
+        return;
+    }
+    if (status < 200 || status > 299) {
+        outcome_.failure = QStringLiteral("HTTP %1").arg(status);
+        return;
+    }
+    outcome_.arrived = true;
+}
+
 Outcome fetch(const CurlSession& curl, const QString& address, const QString& file, const Runner& run,
               const QString& userAgent) {
-    Outcome outcome;
-    QString next = address;
-    int retries = 0;
-    for (int redirects = 0;; ++redirects) {
-        const AddressCheck::Target target = AddressCheck::check(next);
-        if (!target.refusal.isEmpty()) {
-            outcome.failure = target.refusal;
-            return outcome;
-        }
+    Fetch download(curl, address, file, userAgent);
+    for (;;) {
+        if (download.waitSeconds() > 0)
+            Main::PauseSeconds(download.waitSeconds());
+        const std::optional<ToolCommand> command = download.next();
+        if (!command)
+            return download.outcome();
         ToolOutput output;
-        const int exitCode = run(
-            Download::DownloadCommand(curl, next, file, AddressCheck::connectTo(target), userAgent), &output);
-        if (!output.crashed && retries < Retry::DownloadRetries &&
-            Retry::downloadAgain(exitCode, exitCode == 0 ? httpStatus(output) : 0)) {
-            // A broken connection or a busy server: once more, a moment later.
-            ++retries;
-            --redirects;
-            Main::PauseSeconds(Pace::seconds(Retry::DownloadWaitSeconds));
-            continue;
-        }
-        if (exitCode != 0 || output.crashed) {
-            outcome.failure = curlReason(exitCode, output);
-            // The file size limit makes a write fail too.
-            if (outcome.failure == writeFailure() && QFileInfo(file).size() >= Limits::DownloadBytes)
-                outcome.failure = TooLarge;
-            return outcome;
-        }
-        const int status = httpStatus(output);
-        const QString redirect = redirectTarget(output);
-        if (status >= 300 && status < 400 && !redirect.isEmpty()) {
-            if (redirects >= Limits::Redirects) {
-                outcome.failure = QStringLiteral("too many redirects");
-                return outcome;
-            }
-            next = redirect;
-            continue;
-        }
-        if (status < 200 || status > 299) {
-            outcome.failure = QStringLiteral("HTTP %1").arg(status);
-            return outcome;
-        }
-        outcome.arrived = true;
-        return outcome;
+        const int exitCode = run(*command, &output);
+        download.ended(exitCode, output);
     }
 }
 

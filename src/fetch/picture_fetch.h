@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 class CurlSession;
 
@@ -22,6 +23,40 @@ const QString& writeFailure();
 
 // Runs one curl command and returns its exit code (RunAndWait with the run's progress bar).
 using Runner = std::function<int(const ToolCommand&, ToolOutput*)>;
+
+// One download as a sequence of curl commands: the address, then each redirect's, each checked
+// before it is asked for, with one more try after a broken connection or a busy server. For callers
+// that run the commands themselves (several downloads at once); fetch() runs them one by one.
+class Fetch {
+public:
+    Fetch(const CurlSession& curl, const QString& address, const QString& file,
+          const QString& userAgent = QString());
+
+    // The seconds to wait before the next command (a retry waits a moment; 0 otherwise).
+    double waitSeconds() const { return wait_; }
+    // The host the next command goes to (lower case).
+    QString host() const;
+    // Checks the next address and gives the command for it; nothing once the download is over (its
+    // outcome is then final), a refused address included. Waits for the name's resolution in the
+    // window's event loop; throws ProgramEnding when the program ends meanwhile.
+    std::optional<ToolCommand> next();
+    // What became of the command next() gave.
+    void ended(int exitCode, const ToolOutput& output);
+
+    bool over() const { return over_; }
+    const Outcome& outcome() const { return outcome_; }
+
+private:
+    const CurlSession& curl_;
+    QString next_;
+    QString file_;
+    QString userAgent_;
+    int redirects_ = 0;
+    int retries_ = 0;
+    double wait_ = 0;
+    bool over_ = false;
+    Outcome outcome_;
+};
 
 // Downloads `address` into `file` (which exists), following at most Limits::Redirects redirects.
 // `userAgent` replaces the download's usual User-Agent when not empty.

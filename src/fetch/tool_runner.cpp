@@ -61,29 +61,21 @@ CycleView WaitCycleView(int counter, const QString& baseText, int baseValue, int
     return view;
 }
 
-int RunAndWait(const ToolCommand& command, int windowStyle, Surface* bar, const QString& baseText,
-               int baseValue, int itemCount, int cycleMs, ToolOutput* output) {
-    (void)NormalizeWindowStyle(windowStyle); // Linux children have no window to show.
-    Lifetime::check();
-    if (RunStop::requested())
-        return Stopped;
-    if (cycleMs <= 0)
-        cycleMs = cycleMilliseconds();
-
-    QProcess process;
-    process.setProgram(command.program);
-    process.setArguments(command.arguments);
-    if (!output) {
-        process.setStandardOutputFile(QProcess::nullDevice());
-        process.setStandardErrorFile(QProcess::nullDevice());
+ToolRun::ToolRun(const ToolCommand& command, bool keepOutput)
+    : command_(command) {
+    process_.setProgram(command.program);
+    process_.setArguments(command.arguments);
+    if (!keepOutput) {
+        process_.setStandardOutputFile(QProcess::nullDevice());
+        process_.setStandardErrorFile(QProcess::nullDevice());
     }
     if (command.standardInput.isEmpty())
-        process.setStandardInputFile(QProcess::nullDevice());
+        process_.setStandardInputFile(QProcess::nullDevice());
     // The tool dies with the program, even when the program is killed; one whose program was gone
     // before this took hold does not start.
     const pid_t parent = ::getpid();
     const qint64 sizeLimit = command.fileSizeLimit;
-    process.setChildProcessModifier([parent, sizeLimit] {
+    process_.setChildProcessModifier([parent, sizeLimit] {
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
         if (::getppid() != parent)
             ::_exit(127);
@@ -94,8 +86,87 @@ int RunAndWait(const ToolCommand& command, int windowStyle, Surface* bar, const 
             ::setrlimit(RLIMIT_FSIZE, &limit);
         }
     });
+    if (!command.standardInput.isEmpty())
+        QObject::connect(&process_, &QProcess::started, &process_, [this] {
+            process_.write(command_.standardInput);
+            process_.closeWriteChannel();
+        });
+}
+
+ToolRun::~ToolRun() {
+    kill();
+}
+
+void ToolRun::start() {
+    started_ = true;
+    process_.start(QIODevice::ReadWrite);
+}
+
+bool ToolRun::ended() const {
+    return started_ && process_.state() == QProcess::NotRunning;
+}
+
+void ToolRun::kill() {
+    if (process_.state() == QProcess::NotRunning)
+        return;
+    process_.kill();
+    process_.waitForFinished(2000);
+}
+
+int ToolRun::result(ToolOutput* output) const {
+    if (process_.error() == QProcess::FailedToStart) {
+        const QFileInfo info(command_.program);
+        const bool found = command_.program.contains(QLatin1Char('/'))
+                               ? info.exists()
+                               : !QStandardPaths::findExecutable(command_.program).isEmpty();
+        return StartErrorBase + (found ? 70 : 53);
+    }
+    auto& process = const_cast<QProcess&>(process_); // reading the output consumes it
+    if (output) {
+        output->standardOutput = process.readAllStandardOutput().left(ToolOutput::OutputLimit);
+        output->standardError = process.readAllStandardError().left(ToolOutput::OutputLimit);
+        output->crashed = process.exitStatus() == QProcess::CrashExit;
+    }
+    // A tool ended by a signal has no exit code.
+    return process.exitStatus() == QProcess::CrashExit ? Crashed : process.exitCode();
+}
+
+void WaitForAny(const std::vector<ToolRun*>& runs, int milliseconds) {
+    Lifetime::check();
+    for (ToolRun* run : runs)
+        if (run->ended())
+            return;
+    if (RunStop::requested())
+        return;
     QEventLoop loop;
-    process.start(QIODevice::ReadWrite);
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    deadline.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
+    for (ToolRun* run : runs) {
+        QObject::connect(&run->process(), &QProcess::finished, &loop, &QEventLoop::quit);
+        QObject::connect(&run->process(), &QProcess::errorOccurred, &loop, &QEventLoop::quit);
+    }
+    QObject::connect(&Lifetime::notifier(), &Lifetime::Notifier::ending, &loop, &QEventLoop::quit);
+    QObject::connect(&Lifetime::notifier(), &Lifetime::Notifier::stopping, &loop, &QEventLoop::quit);
+    deadline.start(qMax(0, milliseconds));
+    loop.exec();
+    Lifetime::check();
+}
+
+int RunAndWait(const ToolCommand& command, int windowStyle, Surface* bar, const QString& baseText,
+               int baseValue, int itemCount, int cycleMs, ToolOutput* output) {
+    (void)NormalizeWindowStyle(windowStyle); // Linux children have no window to show.
+    Lifetime::check();
+    if (RunStop::requested())
+        return Stopped;
+    if (cycleMs <= 0)
+        cycleMs = cycleMilliseconds();
+
+    ToolRun tool(command, output != nullptr);
+    QProcess& process = tool.process();
+    QEventLoop loop;
+    tool.start();
     if (process.state() == QProcess::Starting) {
         // The start is awaited in the event loop too: the window keeps painting.
         QObject::connect(&process, &QProcess::started, &loop, &QEventLoop::quit);
@@ -103,17 +174,8 @@ int RunAndWait(const ToolCommand& command, int windowStyle, Surface* bar, const 
         loop.exec();
         QObject::disconnect(&process, nullptr, &loop, nullptr);
     }
-    if (process.state() != QProcess::Running && process.error() == QProcess::FailedToStart) {
-        const QFileInfo info(command.program);
-        const bool found = command.program.contains(QLatin1Char('/'))
-                               ? info.exists()
-                               : !QStandardPaths::findExecutable(command.program).isEmpty();
-        return StartErrorBase + (found ? 70 : 53);
-    }
-    if (!command.standardInput.isEmpty()) {
-        process.write(command.standardInput);
-        process.closeWriteChannel();
-    }
+    if (process.state() != QProcess::Running && process.error() == QProcess::FailedToStart)
+        return tool.result();
 
     QTimer cycle;
     cycle.setSingleShot(true);
@@ -128,15 +190,13 @@ int RunAndWait(const ToolCommand& command, int windowStyle, Surface* bar, const 
         cycle.start(cycleMs);
         loop.exec();
         if (Lifetime::ending()) {
-            process.kill();
-            process.waitForFinished(2000);
+            tool.kill();
             throw ProgramEnding();
         }
         if (process.state() == QProcess::NotRunning)
             break; // the tool ended within this cycle: no need to wait out the rest of it
         if (RunStop::requested()) {
-            process.kill();
-            process.waitForFinished(2000);
+            tool.kill();
             cycle.stop();
             if (bar)
                 bar->setProgressText(baseText.isEmpty() ? QStringLiteral("Progress Bar") : baseText);
@@ -156,13 +216,7 @@ int RunAndWait(const ToolCommand& command, int windowStyle, Surface* bar, const 
 
     if (bar)
         bar->setProgressText(baseText.isEmpty() ? QStringLiteral("Progress Bar") : baseText);
-    if (output) {
-        output->standardOutput = process.readAllStandardOutput().left(ToolOutput::OutputLimit);
-        output->standardError = process.readAllStandardError().left(ToolOutput::OutputLimit);
-        output->crashed = process.exitStatus() == QProcess::CrashExit;
-    }
-    // A tool ended by a signal has no exit code.
-    return process.exitStatus() == QProcess::CrashExit ? Crashed : process.exitCode();
+    return tool.result(output);
 }
 
 } // namespace Shell32

@@ -1,8 +1,11 @@
 #pragma once
 
 #include <QByteArray>
+#include <QProcess>
 #include <QString>
 #include <QStringList>
+
+#include <vector>
 
 class Surface;
 
@@ -66,6 +69,47 @@ CycleView WaitCycleView(int counter, const QString& baseText, int baseValue, int
 int RunAndWait(const ToolCommand& command, int windowStyle = 6, Surface* bar = nullptr,
                const QString& baseText = QString(), int baseValue = 0, int itemCount = 0, int cycleMs = 0,
                ToolOutput* output = nullptr);
+
+// One tool started without waiting for it, for callers that keep several running at once. The
+// tool gets what RunAndWait gives its tool: no shell, standard input from the command, death with
+// the program, the file size limit. A tool still running when the object goes is killed.
+//
+//     ToolRun a(first), b(second);
+//     a.start();
+//     b.start();
+//     while (!a.ended() || !b.ended())
+//         WaitForAny({&a, &b}, 100);
+//     const int code = a.result(&output);
+class ToolRun {
+public:
+    // With `keepOutput`, what the tool prints is kept for result(); otherwise it is discarded.
+    explicit ToolRun(const ToolCommand& command, bool keepOutput = true);
+    ~ToolRun();
+    ToolRun(const ToolRun&) = delete;
+    ToolRun& operator=(const ToolRun&) = delete;
+
+    // Starts the tool and returns at once.
+    void start();
+    // True once the tool has ended or could not be started.
+    bool ended() const;
+    // After ended(): what RunAndWait returns (the exit code, Crashed, or the start error's result),
+    // with what the tool printed in `output`.
+    int result(ToolOutput* output = nullptr) const;
+    // Ends the tool and waits (briefly) until it is gone.
+    void kill();
+
+    QProcess& process() { return process_; }
+
+private:
+    ToolCommand command_;
+    QProcess process_;
+    bool started_ = false;
+};
+
+// Waits in a local event loop until one of `runs` ends, `milliseconds` pass, a run stop is requested
+// or the program ends (then ProgramEnding is thrown; the caller's ToolRun objects kill their tools as
+// they go). Returns at once when one of them has ended already.
+void WaitForAny(const std::vector<ToolRun*>& runs, int milliseconds);
 
 // The negative result for a start error number.
 inline constexpr int StartErrorBase = -2147221504;

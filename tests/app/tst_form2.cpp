@@ -68,6 +68,8 @@ private slots:
     void storedNoChoice();
     void storedOptionText_data();
     void storedOptionText();
+    void storedRunChoice_data();
+    void storedRunChoice();
     void openingAndClosing_data();
     void openingAndClosing();
     void closeBoxWithLettersInField();
@@ -102,6 +104,17 @@ void TestForm2::freshProfile() {
 
     // The file-size group lies under the visible part of the window.
     QVERIFY(child<QWidget>(form, "Frame4")->geometry().top() >= form->height());
+
+    // The download group lies below the filters and above "Close", in the window: one download at
+    // a time with the designed pauses, shown but not stored.
+    auto* run = child<QWidget>(form, "FrameRun");
+    QVERIFY(run->geometry().top() > child<QWidget>(form, "Frame2")->geometry().bottom());
+    QVERIFY(child<QWidget>(form, "PushButton1")->geometry().top() > run->geometry().bottom());
+    QVERIFY(child<QWidget>(form, "PushButton1")->geometry().bottom() < form->height());
+    QCOMPARE(child<QComboBox>(form, "ComboParallel")->currentText(), s("1"));
+    QCOMPARE(child<QComboBox>(form, "ComboPace")->currentText(), s("As designed"));
+    QVERIFY(!SettingsStore::contains(K::Parallel));
+    QVERIFY(!SettingsStore::contains(K::Pace));
 }
 
 void TestForm2::storing_data() {
@@ -115,6 +128,10 @@ void TestForm2::storing_data() {
     QTest::newRow("height less than") << "Combo3" << 1 << SettingKey::HeightComparison << "1";
     QTest::newRow("width less than") << "Combo4" << 1 << SettingKey::WidthComparison << "1";
     QTest::newRow("unit MB") << "Combo2" << 0 << SettingKey::FileSizeUnit << "0";
+    QTest::newRow("eight at once") << "ComboParallel" << 7 << SettingKey::Parallel << "8";
+    QTest::newRow("two at once") << "ComboParallel" << 1 << SettingKey::Parallel << "2";
+    QTest::newRow("short pauses") << "ComboPace" << 1 << SettingKey::Pace << "short";
+    QTest::newRow("no pauses") << "ComboPace" << 2 << SettingKey::Pace << "none";
 }
 
 void TestForm2::storing() {
@@ -192,6 +209,48 @@ void TestForm2::thresholdCheck() {
         QCOMPARE(prompts.calls.at(0).icon, Prompts::Icon::None);
     }
     QCOMPARE(QApplication::focusWidget() == box, refused);
+}
+
+void TestForm2::storedRunChoice_data() {
+    QTest::addColumn<SettingKey>("key");
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("list");
+    QTest::addColumn<QString>("shown"); // what the run makes of the stored text
+    QTest::newRow("four at once") << SettingKey::Parallel << "4"
+                                  << "ComboParallel"
+                                  << "4";
+    QTest::newRow("more than eight") << SettingKey::Parallel << "20"
+                                     << "ComboParallel"
+                                     << "8";
+    QTest::newRow("none at once") << SettingKey::Parallel << "0"
+                                  << "ComboParallel"
+                                  << "1";
+    QTest::newRow("not a number") << SettingKey::Parallel << "many"
+                                  << "ComboParallel"
+                                  << "1";
+    QTest::newRow("short") << SettingKey::Pace << "short"
+                           << "ComboPace"
+                           << "Short";
+    QTest::newRow("none") << SettingKey::Pace << "none"
+                          << "ComboPace"
+                          << "None";
+    QTest::newRow("unknown pace") << SettingKey::Pace << "fast"
+                                  << "ComboPace"
+                                  << "As designed";
+}
+
+// The dialog shows the stored choice and leaves the stored text alone.
+void TestForm2::storedRunChoice() {
+    QFETCH(SettingKey, key);
+    QFETCH(QString, stored);
+    QFETCH(QString, list);
+    QFETCH(QString, shown);
+    SettingsStore::write(key, stored);
+    FakePrompts prompts;
+    auto main = startSeenForm1(prompts);
+    QCOMPARE(child<QComboBox>(filterDialog(), qPrintable(list))->currentText(), shown);
+    QCOMPARE(SettingsStore::read(key), stored);
+    QVERIFY(prompts.messages().isEmpty());
 }
 
 void TestForm2::storedPositionOutsideList_data() {

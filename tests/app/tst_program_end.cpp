@@ -33,7 +33,7 @@ private slots:
 
 private:
     // Starts the run child on `keywords`, with the settings, temporary folder and service of this test.
-    void startRun(QProcess& child, const QStringList& keywords);
+    void startRun(QProcess& child, const QStringList& keywords, int downloads = 1);
     QStringList partialDownloads() const { return entries(folder, ".glimmerfetch-*"); }
     QStringList privateFolders() const { return entries(temp, "glimmerfetch-*"); }
     static QStringList entries(const QString& path, const QString& pattern = "*");
@@ -136,13 +136,18 @@ QProcessEnvironment TestProgramEnd::environment() const {
     return env;
 }
 
-void TestProgramEnd::startRun(QProcess& child, const QStringList& keywords) {
+void TestProgramEnd::startRun(QProcess& child, const QStringList& keywords, int downloads) {
     child.setProcessEnvironment(environment());
     child.setProcessChannelMode(QProcess::ForwardedChannels);
     child.start(GLIMMERFETCH_RUN_CHILD, keywords);
     QVERIFY(child.waitForStarted());
     // The picture trickles in: curl is writing the partial download in the save folder.
-    QTRY_VERIFY_WITH_TIMEOUT(partialDownloads().size() == 1 && !curlsUnder(work->path()).isEmpty(), 60000);
+    QTRY_VERIFY2_WITH_TIMEOUT(partialDownloads().size() == downloads &&
+                                  curlsUnder(work->path()).size() == downloads,
+                              qPrintable(QStringLiteral("%1 partial downloads, %2 curl")
+                                             .arg(partialDownloads().size())
+                                             .arg(curlsUnder(work->path()).size())),
+                              60000);
     const QStringList folders = privateFolders();
     QCOMPARE(folders.size(), 1);
     const QString pid = QString::number(child.processId());
@@ -153,15 +158,24 @@ void TestProgramEnd::startRun(QProcess& child, const QStringList& keywords) {
 
 void TestProgramEnd::signalEndsARunLikeClosing_data() {
     QTest::addColumn<int>("signalNumber");
-    QTest::newRow("SIGTERM, as the session ends") << int(SIGTERM);
-    QTest::newRow("SIGINT, Ctrl+C") << int(SIGINT);
-    QTest::newRow("SIGHUP, the terminal goes") << int(SIGHUP);
+    QTest::addColumn<int>("downloads"); // at once (one host: two at most)
+    QTest::newRow("SIGTERM, as the session ends") << int(SIGTERM) << 1;
+    QTest::newRow("SIGINT, Ctrl+C") << int(SIGINT) << 1;
+    QTest::newRow("SIGHUP, the terminal goes") << int(SIGHUP) << 1;
+    QTest::newRow("SIGTERM, several downloads at once") << int(SIGTERM) << 2;
 }
 
 void TestProgramEnd::signalEndsARunLikeClosing() {
     QFETCH(int, signalNumber);
+    QFETCH(int, downloads);
+    if (downloads > 1) {
+        QSettings settings(config + "/Kestrelon/Glimmerfetch.conf", QSettings::IniFormat);
+        settings.setValue(inFile(SettingKey::Parallel), "8");
+        settings.setValue(inFile(SettingKey::PicturesPerKeyword), "10");
+        settings.setValue(inFile(SettingKey::Pace), "none");
+    }
     QProcess child;
-    startRun(child, {"kind-slow"});
+    startRun(child, {"kind-slow"}, downloads);
     QVERIFY(::kill(static_cast<pid_t>(child.processId()), signalNumber) == 0);
     QVERIFY(child.waitForFinished(60000));
     QCOMPARE(child.exitStatus(), QProcess::NormalExit);

@@ -1,4 +1,5 @@
 #include "base/error_report.h"
+#include "base/file_routines.h"
 #include "base/surface.h"
 #include "base/waiting.h"
 #include "fetch/curl_session.h"
@@ -61,6 +62,8 @@ private slots:
     void quickToolLeavesBaseText();
     void longWaitFollowsTheCycles_data();
     void longWaitFollowsTheCycles();
+    void severalAtOnce();
+    void stopEndsToolsStartedAtOnce();
     void endingProgramKillsTool(); // must stay last: the program's end cannot be undone
 
 private:
@@ -253,6 +256,71 @@ void TestToolRunner::longWaitFollowsTheCycles() {
     QCOMPARE(bar.values.mid(0, values.size()), values);
     for (const int later : bar.values.mid(values.size()))
         QCOMPARE(later, values.last());
+}
+
+// Tools started at once run side by side; each one's result is what RunAndWait would give.
+void TestToolRunner::severalAtOnce() {
+    QTemporaryDir dir;
+    const QString out = dir.filePath(QStringLiteral("in.txt"));
+    Shell32::ToolRun slow(tool(QStringLiteral("sh"), {"-c", "sleep 0.6; echo slow; exit 3"}));
+    Shell32::ToolRun input(tool(QStringLiteral("sh"), {"-c", "cat > \"$0\"; exit 4", out}, "typed"));
+    Shell32::ToolRun crash(tool(QStringLiteral("sh"), {"-c", "sleep 0.3; kill -9 $$"}));
+    Shell32::ToolRun missing(ToolCommand{dir.filePath(QStringLiteral("curl")), {}, {}});
+    ToolCommand limitedCommand =
+        tool(QStringLiteral("sh"), {"-c", "head -c 5000 /dev/zero > \"$0\"", out + "2"});
+    limitedCommand.fileSizeLimit = 1000;
+    Shell32::ToolRun limited(limitedCommand);
+    const std::vector<Shell32::ToolRun*> all{&slow, &input, &crash, &missing, &limited};
+    QElapsedTimer clock;
+    clock.start();
+    for (Shell32::ToolRun* run : all)
+        run->start();
+    QList<Shell32::ToolRun*> order;
+    while (order.size() < int(all.size())) {
+        std::vector<Shell32::ToolRun*> running;
+        for (Shell32::ToolRun* run : all)
+            if (!order.contains(run)) {
+                if (run->ended())
+                    order << run;
+                else
+                    running.push_back(run);
+            }
+        if (!running.empty())
+            Shell32::WaitForAny(running, 1000);
+    }
+    QVERIFY2(clock.elapsed() < 1100, "the tools did not run side by side");
+    QCOMPARE(order.last(), &slow);
+    ToolOutput output;
+    QCOMPARE(slow.result(&output), 3);
+    QCOMPARE(output.standardOutput, QByteArray("slow\n"));
+    QCOMPARE(input.result(), 4);
+    QCOMPARE(Main::ReadFileBytes(out, 100), QByteArray("typed"));
+    QCOMPARE(crash.result(&output), Shell32::Crashed);
+    QVERIFY(output.crashed);
+    QCOMPARE(missing.result(), Shell32::StartErrorBase + 53);
+    QVERIFY(limited.result() > 0);
+    QCOMPARE(QFileInfo(out + "2").size(), 1000);
+}
+
+// A stop wakes the wait at once; the tools end with their objects.
+void TestToolRunner::stopEndsToolsStartedAtOnce() {
+    QTemporaryDir dir;
+    const QString mark = dir.filePath(QStringLiteral("still-running"));
+    {
+        Shell32::ToolRun first(tool(QStringLiteral("sh"), {"-c", "sleep 2; touch \"$0\"", mark}));
+        Shell32::ToolRun second(tool(QStringLiteral("sh"), {"-c", "sleep 2; touch \"$0\"", mark}));
+        first.start();
+        second.start();
+        QTimer::singleShot(100, [] { RunStop::request(); });
+        QElapsedTimer clock;
+        clock.start();
+        Shell32::WaitForAny({&first, &second}, 5000);
+        QVERIFY(clock.elapsed() < 1500);
+        QVERIFY(!first.ended() && !second.ended());
+    }
+    RunStop::clear();
+    QTest::qWait(2300);
+    QVERIFY(!QFileInfo::exists(mark));
 }
 
 void TestToolRunner::endingProgramKillsTool() {

@@ -180,6 +180,7 @@ QList<ImageService::Request> ImageService::requests() const {
         for (auto it = headers.begin(); it != headers.end(); ++it)
             r.headers.insert(it.key(), it.value().toString());
         r.body = o.value(QLatin1String("body")).toString().toUtf8();
+        r.openPictures = o.value(QLatin1String("openPictures")).toInt();
         out.append(r);
     }
     return out;

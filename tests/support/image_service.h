@@ -29,6 +29,7 @@ public:
         QList<QPair<QString, QString>> queryItems; // decoded ("+" and %XX), in order
         QMap<QString, QString> headers;            // lower-case names
         QByteArray body;
+        int openPictures = 0; // a picture request: those to its Host open as it came, itself included
 
         QString header(const QString& name) const { return headers.value(name.toLower()); }
         QString queryValue(const QString& key) const;

@@ -253,6 +253,7 @@ QString pictureAddress(const Result& r, const QString& keyword, int index, const
                       ? QStringLiteral("https://") + host + picturePath(r, keyword, index) + r.query
                       : r.url;
     url.replace(QLatin1String("{host}"), host);
+    url.replace(QLatin1String("{port}"), host.section(QLatin1Char(':'), -1));
     return url;
 }
 

@@ -18,10 +18,10 @@ struct Result {
     QString ext = QStringLiteral("jpg"); // the address's extension, without the dot ("" for none)
     QString query;                       // appended to the address as is ("?w=979")
     QString name;                        // file name before the extension ("" = keyword and number)
-    QString url;                         // replaces the whole address when set; "{host}" is replaced
-    quint32 seed = 0;                    // varies the drawing
-    qint64 bytes = 0;                    // huge: body size (0 = 30 MB)
-    int rate = 0;                        // slow: bytes per second (0 = 16)
+    QString url;      // replaces the whole address when set; "{host}" and "{port}" are replaced
+    quint32 seed = 0; // varies the drawing
+    qint64 bytes = 0; // huge: body size (0 = 30 MB)
+    int rate = 0;     // slow: bytes per second (0 = 16)
 };
 
 // What one keyword answers.
@@ -64,7 +64,7 @@ Entry defaultEntry(const QString& keyword);
 QString picturePath(const Result& result, const QString& keyword, int index);
 
 // The whole address of a result's picture at the service: "https://HOST" and its path and query, or
-// its own `url` with "{host}" replaced.
+// its own `url` with "{host}" (host:port) and "{port}" replaced.
 QString pictureAddress(const Result& result, const QString& keyword, int index, const QString& host);
 
 // The compact JSON of one page of results. host is "127.0.0.1:PORT" as the client reached the service.

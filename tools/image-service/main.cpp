@@ -108,8 +108,12 @@ int main(int argc, char* argv[]) {
         QStringLiteral("render"),
         QStringLiteral("Write the body served for a picture address to stdout and exit."),
         QStringLiteral("address"));
+    const QCommandLineOption latencyOption(
+        QStringLiteral("latency"),
+        QStringLiteral("Hold every picture's answer back this many milliseconds (a distant server)."),
+        QStringLiteral("ms"), QStringLiteral("0"));
     parser.addOptions({certOption, keyOption, portOption, logOption, validOption, quotaOption, catalogOption,
-                       renderOption});
+                       renderOption, latencyOption});
     parser.process(app);
 
     if (parser.isSet(renderOption))
@@ -122,6 +126,11 @@ int main(int argc, char* argv[]) {
                                                         : QStringList{QStringLiteral("spent-key-0123456789")};
     settings.validKeys = QSet<QString>(valid.begin(), valid.end());
     settings.quotaKeys = QSet<QString>(quota.begin(), quota.end());
+
+    bool latencyOk = false;
+    settings.latencyMs = parser.value(latencyOption).toInt(&latencyOk);
+    if (!latencyOk || settings.latencyMs < 0 || settings.latencyMs > 600000)
+        return failWith(QStringLiteral("--latency wants milliseconds from 0 to 600000"));
 
     QString error;
     if (parser.isSet(catalogOption)) {

@@ -392,7 +392,9 @@ Reply replyTo(const Request& request, const Settings& settings) {
         // A flaky server: the first request for each such picture gets a 503.
         if (path.startsWith(QLatin1String("/img/flaky/")) && settings.asked[path]++ == 0)
             return simple(503, Html, "<html><body>Service Unavailable</body></html>\n");
-        return pictureReply(path, request.rawQuery, hostOf(request));
+        Reply reply = pictureReply(path, request.rawQuery, hostOf(request));
+        reply.delayMs += settings.latencyMs;
+        return reply;
     }
     if (path.startsWith(QLatin1String("/page/")))
         return simple(

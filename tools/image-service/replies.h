@@ -52,6 +52,7 @@ struct Settings {
     QSet<QString> validKeys;
     QSet<QString> quotaKeys;
     Catalog catalog;
+    int latencyMs = 0; // every picture's answer is held back this long (a distant server)
 };
 
 // The reply to one request.

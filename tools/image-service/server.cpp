@@ -47,7 +47,16 @@ void Server::takeConnections() {
     }
 }
 
-void Server::record(const Request& request) {
+int Server::openPicture(const QByteArray& host) {
+    return ++openPictures_[host];
+}
+
+void Server::closePicture(const QByteArray& host) {
+    if (--openPictures_[host] <= 0)
+        openPictures_.remove(host);
+}
+
+void Server::record(const Request& request, int openPictures) {
     if (!log_.isOpen())
         return;
     QJsonObject headers;
@@ -58,6 +67,8 @@ void Server::record(const Request& request) {
                      {QStringLiteral("query"), QString::fromUtf8(request.rawQuery)},
                      {QStringLiteral("headers"), headers},
                      {QStringLiteral("body"), QString::fromUtf8(request.body)}};
+    if (openPictures > 0)
+        line.insert(QStringLiteral("openPictures"), openPictures);
     log_.write(QJsonDocument(line).toJson(QJsonDocument::Compact) + '\n');
     log_.flush();
 }
@@ -104,7 +115,14 @@ void Connection::readMore() {
     request_.body = buffer_.left(bodyLength_);
     answered_ = true;
     idle_->stop();
-    server_->record(request_);
+    int open = 0;
+    if (request_.rawPath.startsWith("/img/")) {
+        pictureHost_ = request_.header("host").toLower();
+        if (pictureHost_.isEmpty())
+            pictureHost_ = "-";
+        open = server_->openPicture(pictureHost_);
+    }
+    server_->record(request_, open);
     send(replyTo(request_, server_->settings()));
 }
 
@@ -246,6 +264,10 @@ void Connection::pump() {
 void Connection::finish() {
     if (trickle_)
         trickle_->stop();
+    if (!pictureHost_.isEmpty()) {
+        server_->closePicture(pictureHost_);
+        pictureHost_.clear();
+    }
     reply_.mode = Reply::Mode::Whole;
     deleteLater();
 }

@@ -24,8 +24,14 @@ public:
 
     const Settings& settings() const { return settings_; }
 
-    // Appends one line of compact JSON to the request log, when there is one.
-    void record(const Request& request);
+    // Appends one line of compact JSON to the request log, when there is one. A picture request's
+    // line says how many picture requests to the same Host were open then, this one included.
+    void record(const Request& request, int openPictures = 0);
+
+    // Picture requests being answered, per Host header (lower case): opened when the request is
+    // read, closed with the connection. Returns the count after the change.
+    int openPicture(const QByteArray& host);
+    void closePicture(const QByteArray& host);
 
 private:
     void takeConnections();
@@ -33,6 +39,7 @@ private:
     QSslServer server_;
     Settings settings_;
     QFile log_;
+    QHash<QByteArray, int> openPictures_;
 };
 
 // One client connection: reads one request, records it, sends the reply and closes.
@@ -63,6 +70,7 @@ private:
     qint64 sent_ = 0; // body bytes written so far
     QTimer* trickle_ = nullptr;
     QTimer* idle_ = nullptr;
+    QByteArray pictureHost_; // the Host of an open picture request (empty: none)
 };
 
 } // namespace ImageService

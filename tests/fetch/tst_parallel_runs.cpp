@@ -1,0 +1,254 @@
+#include "base/settings_store.h"
+#include "base/waiting.h"
+#include "download_fixture.h"
+#include "fetch/credits_file.h"
+#include "fetch/download_run.h"
+#include "keywords/keyword_list.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMap>
+#include <QTest>
+#include <QTimer>
+
+// Several downloads at once, with real curl against the local image service over TLS: the folder
+// is the one a run of one download after the other leaves, a stop ends every curl, and no host gets
+// more than two downloads at once.
+class TestParallelRuns : public QObject, public DownloadFixture {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init() { QVERIFY(reset()); }
+    void cleanup() { folder.reset(); }
+
+    void sameFolderAsOneAtATime_data();
+    void sameFolderAsOneAtATime();
+    void stopEndsEveryDownload();
+    void twoAtOnceAtMostPerHost_data();
+    void twoAtOnceAtMostPerHost();
+
+private:
+    // What a run leaves: every file in the folder with its bytes (the credits list without the
+    // time of each line), and the end message with its details.
+    struct Outcome {
+        QMap<QString, QByteArray> files;
+        QString message;
+        QString details;
+    };
+    Outcome runAtOnce(const QStringList& keywords, const QString& count, int atOnce);
+    void useLocalhost(const ImageService& server);
+
+    // The same service with every picture held back a moment, as distant servers do.
+    std::unique_ptr<ImageService> distant;
+};
+
+namespace {
+
+QJsonObject picture(const QString& kind, int width, int height, int seed, int host = 0) {
+    QJsonObject o{{"kind", kind}, {"width", width}, {"height", height}, {"seed", seed}};
+    if (host > 0)
+        o.insert("url", QStringLiteral("https://pics-%1.localhost:{port}/img/%2/%3x%4/%5/p%5.png")
+                            .arg(host)
+                            .arg(kind)
+                            .arg(width)
+                            .arg(height)
+                            .arg(2 * seed + 1, 0, 16)); // the service reads the seed in hex, odd
+    return o;
+}
+
+QJsonObject at(const QString& url, int width, int height) {
+    return {{"url", url}, {"width", width}, {"height", height}};
+}
+
+// An address that two keywords share: the first keyword's run is over before it reaches it.
+const QString Shared = QStringLiteral("https://{host}/img/png/900x900/41/shared.png");
+
+QByteArray catalog() {
+    QJsonObject c;
+    // Filtered, failed, error pages, copies, redirects and a retry, with more results than wanted.
+    c.insert(
+        "mixture",
+        QJsonObject{{"results", QJsonArray{picture("png", 64, 64, 1), picture("png", 900, 900, 1),
+                                           picture("html", 900, 900, 2), picture("notfound", 900, 900, 2),
+                                           at("https://{host}/img/png/900x900/1/copy.png", 900, 900),
+                                           at("https://{host}/img/redirect/900x900/3/r.png", 900, 900),
+                                           at("https://{host}/img/redirect/900x900/3/r.png", 900, 900),
+                                           picture("jsonerror", 900, 900, 2), picture("flaky", 800, 800, 4),
+                                           picture("cutoff", 800, 800, 5), picture("jpeg", 700, 700, 6),
+                                           picture("empty", 700, 700, 6), picture("png", 1000, 600, 7),
+                                           picture("png", 900, 900, 8), picture("jpeg", 900, 900, 9),
+                                           at(Shared, 900, 900), picture("png", 900, 700, 10)}}});
+    c.insert("second", QJsonObject{{"results", QJsonArray{at(Shared, 900, 900), picture("png", 900, 900, 1),
+                                                          picture("png", 600, 900, 11),
+                                                          picture("redirectloop", 900, 900, 12),
+                                                          picture("jpeg", 700, 800, 13)}}});
+    // Pictures on several hosts, some of them failing.
+    QJsonArray hosts;
+    for (int i = 0; i < 14; ++i)
+        hosts.append(
+            picture(i % 5 == 3 ? "notfound" : (i % 2 ? "jpeg" : "png"), 600 + i, 700, 20 + i, 1 + i % 3));
+    c.insert("hosts", QJsonObject{{"results", hosts}});
+    // Pictures that take seconds each, on four hosts.
+    QJsonArray slow;
+    for (int i = 0; i < 12; ++i) {
+        QJsonObject o = picture("slow", 600, 600, 30 + i, 1 + i % 4);
+        o.insert("url", o.value("url").toString().replace("/slow/", "/slow-2000/"));
+        slow.append(o);
+    }
+    c.insert("slowly", QJsonObject{{"results", slow}});
+    // Quick pictures on one host and on four.
+    QJsonArray one;
+    QJsonArray four;
+    for (int i = 0; i < 12; ++i) {
+        one.append(picture("png", 600, 600, 50 + i, 1));
+        four.append(picture("png", 600, 600, 70 + i, 1 + i % 4));
+    }
+    c.insert("one host", QJsonObject{{"results", one}});
+    c.insert("four hosts", QJsonObject{{"results", four}});
+    return QJsonDocument(c).toJson(QJsonDocument::Compact);
+}
+
+} // namespace
+
+void TestParallelRuns::initTestCase() {
+    // Made before the run's temporary folder is set, so that its files are not taken for the run's.
+    distant = std::make_unique<ImageService>(QStringList{"--latency", "150"}, catalog());
+    QVERIFY2(distant->isRunning(), qPrintable(distant->errorText()));
+    QVERIFY2(startService(catalog()), qPrintable(service->errorText()));
+    useLocalhost(*service);
+}
+
+// The service as "localhost": the pictures of its other names (pics-1.localhost, ...) are let
+// through as the loopback address.
+void TestParallelRuns::useLocalhost(const ImageService& server) {
+    qputenv("GLIMMERFETCH_SERVICE_HOST", QByteArray("localhost:") + QByteArray::number(server.port()));
+}
+
+TestParallelRuns::Outcome TestParallelRuns::runAtOnce(const QStringList& keywords, const QString& count,
+                                                      int atOnce) {
+    [&] { QVERIFY(reset()); }();
+    SettingsStore::write(SettingKey::WidthFilter, "6");
+    SettingsStore::write(SettingKey::WidthLimit, "500");
+    SettingsStore::write(SettingKey::Parallel, QString::number(atOnce));
+    KeywordList list;
+    for (const QString& keyword : keywords)
+        list.add(keyword);
+    prompts.openFolderAnswers.enqueue(false);
+    run(list, count);
+    Outcome outcome;
+    const QDir dir(folder->path());
+    for (const QString& name : dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)) {
+        QByteArray bytes = fileBytes(dir.filePath(name));
+        if (name == QLatin1String(CreditsFile::FileName)) {
+            QList<QByteArray> lines = bytes.split('\n');
+            for (QByteArray& line : lines)
+                line = line.left(line.lastIndexOf(','));
+            bytes = lines.join('\n');
+        }
+        outcome.files.insert(name, bytes);
+    }
+    const auto box = prompts.callsOf("message").value(0);
+    outcome.message = QString(box.text).replace(folder->path(), "FOLDER");
+    outcome.details = box.details;
+    // The downloads still running when enough were kept are ended, and their files gone.
+    [&] { QCOMPARE(curlChildren(), QStringList()); }();
+    verifyNothingLeft();
+    return outcome;
+}
+
+void TestParallelRuns::sameFolderAsOneAtATime_data() {
+    QTest::addColumn<QStringList>("keywords");
+    QTest::addColumn<QString>("count");
+    QTest::addColumn<int>("atOnce");
+    QTest::addColumn<int>("kept"); // as a check that the rows ask for something
+    const QStringList both{"mixture", "second"};
+    QTest::newRow("eight at once, five wanted") << both << "5" << 8 << 8;
+    QTest::newRow("two at once, five wanted") << both << "5" << 2 << 8;
+    QTest::newRow("eight at once, one wanted") << both << "1" << 8 << 2;
+    QTest::newRow("eight at once, more wanted than there are") << both << "12" << 8 << 11;
+    QTest::newRow("several hosts, four at once") << QStringList{"hosts"} << "9" << 4 << 9;
+}
+
+void TestParallelRuns::sameFolderAsOneAtATime() {
+    QFETCH(QStringList, keywords);
+    QFETCH(QString, count);
+    QFETCH(int, atOnce);
+    QFETCH(int, kept);
+    const Outcome one = runAtOnce(keywords, count, 1);
+    const Outcome many = runAtOnce(keywords, count, atOnce);
+    QCOMPARE(many.files.keys(), one.files.keys());
+    for (const QString& name : one.files.keys())
+        QVERIFY2(many.files.value(name) == one.files.value(name), qPrintable(name));
+    QCOMPARE(many.message, one.message);
+    QCOMPARE(many.details, one.details);
+    QCOMPARE(one.files.size() - (one.files.contains(CreditsFile::FileName) ? 1 : 0), kept);
+}
+
+// A stop while eight slow downloads run ends them all at once and leaves none of their files.
+void TestParallelRuns::stopEndsEveryDownload() {
+    SettingsStore::write(SettingKey::Parallel, "8");
+    KeywordList list;
+    list.add("slowly");
+    list.add("apple");
+    int most = 0;
+    QTimer watch;
+    watch.setInterval(20);
+    connect(&watch, &QTimer::timeout, this, [&] {
+        most = std::max<int>(most, curlChildren().size());
+        if (most >= 8)
+            RunStop::request();
+    });
+    watch.start();
+    QElapsedTimer clock;
+    clock.start();
+    const auto summary = run(list, "10");
+    watch.stop();
+    QCOMPARE(most, 8);
+    QVERIFY(summary.stopped);
+    QCOMPARE(summary.kept, 0);
+    QVERIFY2(clock.elapsed() < 15000, "the stop waited for the downloads");
+    QCOMPARE(curlChildren(), QStringList());
+    QCOMPARE(folderEntries(), QStringList());
+    QCOMPARE(prompts.messages(), QStringList{"Downloading was stopped."});
+    verifyNothingLeft();
+}
+
+void TestParallelRuns::twoAtOnceAtMostPerHost_data() {
+    QTest::addColumn<QString>("keyword");
+    QTest::addColumn<int>("hosts");
+    QTest::newRow("one host") << "one host" << 1;
+    QTest::newRow("four hosts") << "four hosts" << 4;
+}
+
+// Every picture is held back a moment, as distant servers do; eight places never put more than two
+// downloads on one host, and use both of each host's.
+void TestParallelRuns::twoAtOnceAtMostPerHost() {
+    QFETCH(QString, keyword);
+    QFETCH(int, hosts);
+    useLocalhost(*distant);
+    distant->clearRequests();
+    SettingsStore::write(SettingKey::Parallel, "8");
+    KeywordList list;
+    list.add(keyword);
+    prompts.openFolderAnswers.enqueue(false);
+    const auto summary = run(list, "12");
+    useLocalhost(*service);
+    QVERIFY2(summary.kept == 12, qPrintable(prompts.callsOf("message").value(0).details));
+    // The log says, for each picture request, how many to its host were open as it came.
+    QHash<QString, int> most;
+    for (const auto& request : distant->requests())
+        if (request.path.startsWith("/img/"))
+            most[request.header("host")] = std::max(most.value(request.header("host")), request.openPictures);
+    QCOMPARE(most.size(), hosts);
+    for (auto it = most.cbegin(); it != most.cend(); ++it)
+        QVERIFY2(it.value() == 2, qPrintable(QStringLiteral("%1: %2 at once").arg(it.key()).arg(it.value())));
+    verifyNothingLeft();
+}
+
+QTEST_MAIN(TestParallelRuns)
+#include "tst_parallel_runs.moc"
