@@ -205,6 +205,8 @@ FetchRequest readFetchArguments(const QCommandLineParser& parser) {
                                    .arg(parser.value(QStringLiteral("pace")))};
         options.pace = pace;
     }
+    if (parser.isSet(QStringLiteral("parallel")))
+        options.parallel = wholeNumber(parser, QStringLiteral("parallel"), 1, Download::MostAtOnce);
 
     if (parser.isSet(QStringLiteral("json")) && parser.isSet(QStringLiteral("quiet")))
         throw UsageProblem{QStringLiteral("--json and --quiet cannot be used together")};
@@ -258,6 +260,12 @@ void addFetchOptions(QCommandLineParser& parser) {
                       QStringLiteral("Scale the pauses between requests by FACTOR; 0 drops them (default: "
                                      "the pace chosen in the window, as designed unless changed)."),
                       QStringLiteral("FACTOR")});
+    parser.addOption({QStringLiteral("parallel"),
+                      QStringLiteral("Download up to N pictures of a keyword at once, 1 to %1, at most two "
+                                     "from one host (default: the number chosen in the window, 1 unless "
+                                     "changed).")
+                          .arg(Download::MostAtOnce),
+                      QStringLiteral("N")});
     parser.addOption({QStringLiteral("json"),
                       QStringLiteral("Print one JSON object per result looked at: keyword, address, outcome, "
                                      "file (and reason).")});

@@ -75,11 +75,6 @@ int CapStart(int start) {
     return start;
 }
 
-<<<<<<< HEAD
-QString DoneText(const QString& sourceSite) {
-    QString site =
-        sourceSite.isEmpty() ? QUrl(QString::fromLatin1(BuildConfig::ServiceSite)).host() : sourceSite;
-=======
 int AtOnce(int count) {
     return std::clamp(count, 1, MostAtOnce);
 }
@@ -90,9 +85,9 @@ int AtOnceFrom(const QString& stored) {
     return ok ? AtOnce(count) : 1;
 }
 
-QString DoneText() {
-    QString site = QUrl(QString::fromLatin1(BuildConfig::ServiceSite)).host();
->>>>>>> parallel
+QString DoneText(const QString& sourceSite) {
+    QString site =
+        sourceSite.isEmpty() ? QUrl(QString::fromLatin1(BuildConfig::ServiceSite)).host() : sourceSite;
     if (site.isEmpty())
         site = QString::fromLatin1(BuildConfig::ServiceSite);
     return QStringLiteral("Done.") + QStringLiteral("\r\n\r\n") +

@@ -58,20 +58,15 @@ int CapCount(int count);
 int StartFrom(const QString& text);
 int CapStart(int start);
 
-<<<<<<< HEAD
-// The final message when something was sent to download. It names the original service's site, or
-// `site` for another source.
-QString DoneText(const QString& site = QString());
-=======
 // Downloads of one keyword at once: 1 to MostAtOnce. AtOnceFrom reads the stored setting (a whole
 // number; anything else is 1) and brings it into that range; AtOnce does the same for a number.
 inline constexpr int MostAtOnce = 8;
 int AtOnce(int count);
 int AtOnceFrom(const QString& stored);
 
-// The final message when something was sent to download.
-QString DoneText();
->>>>>>> parallel
+// The final message when something was sent to download. It names the original service's site, or
+// `site` for another source.
+QString DoneText(const QString& site = QString());
 // The final message when nothing was, with the last message of the service.
 QString NothingFoundText(const QString& serviceMessage);
 

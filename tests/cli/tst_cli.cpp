@@ -217,6 +217,8 @@ void TestCommandLine::badOptionsExitTwo_data() {
                                         << "--width-above and --width-below cannot be used together";
     QTest::newRow("negative width") << QStringList{"--width-above=-5", "cat"}
                                     << "--width-above takes a whole number";
+    QTest::newRow("parallel beyond 8")
+        << QStringList{"--parallel", "9", "cat"} << "--parallel takes a whole number from 1 to 8";
     QTest::newRow("pace not a number") << QStringList{"--pace", "fast", "cat"} << "--pace takes a number";
     QTest::newRow("unknown option") << QStringList{"--colour", "red", "cat"} << "Unknown option 'colour'";
     QTest::newRow("no keywords") << QStringList{} << "no keywords";
