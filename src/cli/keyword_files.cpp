@@ -60,8 +60,10 @@ void LoadKeywordFile(KeywordList& list, const QString& path, Prompts& prompts) {
     const bool standardInput = path == QLatin1String("-");
     const QString file = standardInput ? QStringLiteral("/dev/stdin") : path;
     const QString shown = standardInput ? QStringLiteral("standard input") : QDir::toNativeSeparators(path);
-    if (!standardInput && !QFileInfo(path).isFile())
+    if (!standardInput && !QFileInfo::exists(path))
         throw AppError(QStringLiteral("%1: no such file").arg(shown));
+    if (!standardInput && !QFileInfo(path).isFile())
+        throw AppError(QStringLiteral("%1: not a regular file").arg(shown));
     try {
         if (!standardInput && IsWorkbookName(path)) {
             loadWorkbookColumn(list, path);

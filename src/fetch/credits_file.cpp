@@ -27,7 +27,13 @@ QByteArray header() {
 }
 
 QByteArray field(const QString& text) {
-    QByteArray bytes = text.toUtf8();
+    // A keyword may hold any character; control characters but line breaks and tabs become "_",
+    // as they do in the keyword's file names.
+    QString clean = text;
+    for (QChar& c : clean)
+        if (c.unicode() < 0x20 && c != QLatin1Char('\n') && c != QLatin1Char('\r') && c != QLatin1Char('\t'))
+            c = QLatin1Char('_');
+    QByteArray bytes = clean.toUtf8();
     if (!bytes.isEmpty() && QByteArray("=+-@\t\r").contains(bytes.at(0)))
         bytes.prepend('\'');
     if (bytes.contains(',') || bytes.contains('"') || bytes.contains('\n') || bytes.contains('\r'))
@@ -58,7 +64,9 @@ QByteArray format(const Line& line) {
 
 QString append(const QString& folder, const Line& line) {
     const QByteArray path = QFile::encodeName(folder + QLatin1String(FileName));
-    const int fd = ::open(path.constData(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+    // Non-blocking: a pipe by that name, with no reader, would otherwise hold the run forever.
+    const int fd =
+        ::open(path.constData(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0644);
     if (fd < 0)
         return QString::fromLocal8Bit(std::strerror(errno));
     struct stat status {};

@@ -37,7 +37,7 @@ QByteArray header();
 // runs what a stranger wrote into a title.
 QByteArray format(const Line& line);
 
-// One field, quoted where it must be.
+// One field, quoted where it must be; control characters but CR, LF and tab become "_".
 QByteArray field(const QString& text);
 
 // Appends the line to the folder's credits list (`folder` ends in "/"), writing the header first

@@ -224,6 +224,7 @@ void TestCommandLine::badOptionsExitTwo_data() {
     QTest::newRow("no keywords") << QStringList{} << "no keywords";
     QTest::newRow("standard input twice") << QStringList{"-k", "-", "--key-file", "-"} << "standard input";
     QTest::newRow("missing keyword file") << QStringList{"-k", "/nonexistent/list.txt"} << "no such file";
+    QTest::newRow("endless keyword file") << QStringList{"-k", "/dev/zero"} << "not a regular file";
 }
 
 void TestCommandLine::badOptionsExitTwo() {

@@ -13,6 +13,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <sys/stat.h>
+
 using Sources::Source;
 
 // Runs against the four public sources' answers, served by the local image service at their real
@@ -297,6 +299,7 @@ void TestSourceRuns::creditsFields_data() {
     QTest::newRow("non-ASCII as UTF-8")
         << QString::fromUtf8("Jürgen 日本") << QString::fromUtf8("Jürgen 日本").toUtf8();
     QTest::newRow("empty") << "" << QByteArray();
+    QTest::newRow("NUL and escape") << QString("a") + QChar(0) + "b\x1b" << QByteArray("a_b_");
 }
 
 void TestSourceRuns::creditsFields() {
@@ -361,6 +364,14 @@ void TestSourceRuns::creditsListIsAppendedNeverReplaced() {
     QCOMPARE(folderEntries().size(), 6);
     QVERIFY2(prompts.messages().value(0).contains("The credits list (credits.csv) could not be written"),
              qPrintable(prompts.messages().value(0)));
+
+    // A pipe by that name, which no one reads, holds nothing up.
+    QVERIFY(QFile::remove(prefix + "credits.csv"));
+    QCOMPARE(::mkfifo(QFile::encodeName(prefix + "credits.csv").constData(), 0600), 0);
+    prompts.reset();
+    runSource(Source::Openverse, {"delta"});
+    QCOMPARE(folderEntries().size(), 8);
+    QVERIFY(prompts.messages().value(0).contains("The credits list (credits.csv) could not be written"));
 
     // Switched off, no list is kept.
     QVERIFY(reset());
