@@ -45,6 +45,23 @@ double median(std::vector<double> v) {
     return v.empty() ? 0 : v[v.size() / 2];
 }
 
+// Milliseconds for bare curl to fetch the addresses one after the other, with `extra` arguments.
+double bareCurlMs(const QString& curl, const QStringList& addresses, const QStringList& extra) {
+    QTemporaryDir bareFolder;
+    QElapsedTimer clock;
+    clock.start();
+    int n = 0;
+    for (const QString& address : addresses) {
+        QProcess p;
+        p.start(curl,
+                QStringList{QStringLiteral("--cacert"), ImageService::caBundle(), QStringLiteral("-s")} +
+                    extra +
+                    QStringList{QStringLiteral("-o"), bareFolder.filePath(QString::number(++n)), address});
+        p.waitForFinished(-1);
+    }
+    return clock.nsecsElapsed() / 1e6;
+}
+
 const QString Program = QStringLiteral(GLIMMERFETCH_PROGRAM);
 
 // Milliseconds from starting `glimmerfetch --version` to its end, the median of `times` starts.
@@ -135,19 +152,7 @@ int main(int argc, char* argv[]) {
             cliKept = p.exitCode() == 0 ? files.size() : 0;
         };
         double bareMs = 0;
-        const auto bareRun = [&] {
-            QTemporaryDir bareFolder;
-            QElapsedTimer clock;
-            clock.start();
-            int n = 0;
-            for (const QString& address : addresses) {
-                QProcess p;
-                p.start(curl, {QStringLiteral("--cacert"), ImageService::caBundle(), QStringLiteral("-s"),
-                               QStringLiteral("-o"), bareFolder.filePath(QString::number(++n)), address});
-                p.waitForFinished(-1);
-            }
-            bareMs = clock.nsecsElapsed() / 1e6;
-        };
+        const auto bareRun = [&] { bareMs = bareCurlMs(curl, addresses, {}); };
         if (round == 0) {
             programRun(); // the addresses come from the program's run
             cliRun();
@@ -264,19 +269,9 @@ int parallelTable(int rounds) {
         return summary.kept == Keywords * PicturesPerKeyword ? ms : -1.0;
     };
     const auto bareRun = [&] {
-        QTemporaryDir bareFolder;
-        QElapsedTimer clock;
-        clock.start();
-        int n = 0;
-        for (const QString& address : addresses) {
-            QProcess p;
-            p.start(curl,
-                    {QStringLiteral("--cacert"), ImageService::caBundle(), QStringLiteral("-s"),
-                     QStringLiteral("--connect-to"), QStringLiteral("::127.0.0.1:%1").arg(service.port()),
-                     QStringLiteral("-o"), bareFolder.filePath(QString::number(++n)), address});
-            p.waitForFinished(-1);
-        }
-        return clock.nsecsElapsed() / 1e6;
+        return bareCurlMs(
+            curl, addresses,
+            {QStringLiteral("--connect-to"), QStringLiteral("::127.0.0.1:%1").arg(service.port())});
     };
 
     const int counts[] = {1, 4, 8};

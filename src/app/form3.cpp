@@ -1,12 +1,12 @@
 #include "app/form3.h"
 
 #include "app/window_look.h"
-#include "base/conversions.h"
 #include "base/error_report.h"
 #include "base/prompts.h"
 #include "base/settings_store.h"
 #include "base/surface.h"
 #include "base/waiting.h"
+#include "fetch/credits_file.h"
 #include "fetch/search_request.h"
 
 #include <QCheckBox>
@@ -204,13 +204,8 @@ void Form3::Form_Load() {
     });
     // A text that is neither true nor false leaves the box at its default, on.
     trap(114, [&] {
-        bool on = true;
-        try {
-            on = Conversions::ToBool(SettingsStore::read(SettingKey::Credits));
-        } catch (const AppError&) {
-        }
         const QSignalBlocker quiet(CheckCredits);
-        CheckCredits->setChecked(on);
+        CheckCredits->setChecked(CreditsFile::wanted());
     });
 }
 

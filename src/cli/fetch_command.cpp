@@ -49,9 +49,8 @@ Sources::Source sourceFrom(const QCommandLineParser& parser) {
     if (!parser.isSet(QStringLiteral("source")))
         return Sources::chosen();
     const QString name = parser.value(QStringLiteral("source")).trimmed().toLower();
-    for (Sources::Source source : Sources::All)
-        if (Sources::storedName(source) == name)
-            return source;
+    if (const std::optional<Sources::Source> source = Sources::named(name))
+        return *source;
     throw UsageProblem{QStringLiteral("unknown source \"%1\" (the sources are %2)")
                            .arg(parser.value(QStringLiteral("source")), sourceNames())};
 }

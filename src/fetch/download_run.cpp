@@ -312,11 +312,6 @@ void spaceSearches(Run& run) {
         Main::PauseSeconds(Pace::seconds(left));
 }
 
-// The source's name for messages ("Openverse").
-QString sourceName(Sources::Source source) {
-    return Sources::caption(source).section(QLatin1String(" ("), 0, 0);
-}
-
 // Asks a source for one page. True with `answer` holding a page of results; otherwise the report
 // says why not.
 bool searchPage(Run& run, Keyword& keyword, const Sources::PageQuery& query, Sources::SourceAnswer* answer) {
@@ -363,14 +358,14 @@ bool searchPage(Run& run, Keyword& keyword, const Sources::PageQuery& query, Sou
     }
     if (answer->kind == Kind::Error) {
         const QString message = answer->message.isEmpty() ? RunTexts::serviceError(status) : answer->message;
-        run.report.serviceMessage = sourceName(run.source) + QStringLiteral(": ") + message;
+        run.report.serviceMessage = Sources::shownName(run.source) + QStringLiteral(": ") + message;
         // A refused key, or requests refused for the day, are refused for every keyword alike.
         // (Pixabay answers a wrong key with 400 and says so.)
         run.refused = status == 401 || status == 403 || status == 429 ||
                       (status == 400 && message.contains(QLatin1String("key"), Qt::CaseInsensitive));
     } else {
-        run.report.serviceMessage =
-            sourceName(run.source) + QStringLiteral(": the answer could not be read (HTTP %1).").arg(status);
+        run.report.serviceMessage = Sources::shownName(run.source) +
+                                    QStringLiteral(": the answer could not be read (HTTP %1).").arg(status);
     }
     return false;
 }

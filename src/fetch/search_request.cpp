@@ -148,8 +148,7 @@ QString KeyInvalidText(const QString& serviceMessage) {
 }
 
 QString SourceWorksText(Sources::Source source) {
-    return Sources::caption(source).section(QLatin1String(" ("), 0, 0) +
-           QStringLiteral(" answered: it works, and needs no key.");
+    return Sources::shownName(source) + QStringLiteral(" answered: it works, and needs no key.");
 }
 
 namespace {

@@ -50,11 +50,19 @@ QString storedName(Source source) {
     return QString::fromLatin1(describe(source).storedName);
 }
 
-Source fromStoredName(const QString& name) {
+std::optional<Source> named(const QString& name) {
     for (const Description& d : Descriptions)
         if (name == QLatin1String(d.storedName))
             return d.source;
-    return Source::ContextualWeb;
+    return std::nullopt;
+}
+
+Source fromStoredName(const QString& name) {
+    return named(name).value_or(Source::ContextualWeb);
+}
+
+QString shownName(Source source) {
+    return caption(source).section(QLatin1String(" ("), 0, 0);
 }
 
 Source chosen() {

@@ -8,6 +8,7 @@
 #include <QVector>
 
 #include <array>
+#include <optional>
 
 // The image search services the program can ask: the original one (its request is Search::, its
 // answer scanner CurlFunctions::) and four public ones, each with an adapter that builds the request
@@ -32,6 +33,9 @@ inline constexpr std::array<Source, 5> All = {Source::ContextualWeb, Source::Ope
 // The name stored in the settings ("contextualweb", "openverse", "commons", "pexels", "pixabay").
 QString storedName(Source source);
 
+// The source a stored name means, exactly as stored; nothing for an unknown name.
+std::optional<Source> named(const QString& name);
+
 // The source a stored name means: an empty or unknown name means the original service, so settings
 // written before there was a choice keep working as they did.
 Source fromStoredName(const QString& name);
@@ -48,6 +52,9 @@ QString storedKey(Source source);
 
 // The caption in the key dialog ("Openverse (no key needed)").
 QString caption(Source source);
+
+// The source's name in messages: its caption without the part in brackets ("Openverse").
+QString shownName(Source source);
 
 // The source's public site, as the end of a run names it ("openverse.org"); "" for the original
 // service, whose site the build names.
