@@ -79,5 +79,7 @@ QString CurlSession::command() const {
 }
 
 QStringList CurlSession::commonArguments() const {
-    return {QStringLiteral("--cacert"), caBundle()};
+    // "-q" must come first: curl then reads no configuration of the user's (~/.curlrc could make it
+    // follow redirects the program checks itself, use a proxy or add headers).
+    return {QStringLiteral("-q"), QStringLiteral("--cacert"), caBundle()};
 }

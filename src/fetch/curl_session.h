@@ -36,8 +36,9 @@ public:
     QString program() const { return program_; }
     // The quoted path ("\"/usr/bin/curl\""): the first token of every command text.
     QString command() const;
-    // The arguments every curl command starts with: "--cacert" and the bundle (curl on Linux does
-    // not look for a bundle beside itself).
+    // The arguments every curl command starts with: "-q" (no ~/.curlrc or other configuration of the
+    // user's is read; curl takes it only as its first argument), then "--cacert" and the bundle (curl
+    // on Linux does not look for a bundle beside itself).
     QStringList commonArguments() const;
 
 private:

@@ -155,15 +155,14 @@ private:
                 if (run_.folderGone())
                     return;
                 QString problem;
-                e.partial.path = DownloadTarget::createPartial(run_.folder, &problem);
-                if (e.partial.path.isEmpty()) {
+                if (!e.partial.create(run_.folder, &problem)) {
                     run_.report.stoppedBecause = RunTexts::folderUnusable(run_.folder, problem) +
                                                  QStringLiteral(" The run was stopped.");
                     run_.stopped = true;
                     return;
                 }
-                e.fetch.emplace(*run_.curl, e.candidate.image.downloadAddress, e.partial.path,
-                                run_.userAgent);
+                e.fetch.emplace(*run_.curl, e.candidate.image.downloadAddress, e.partial.contents(),
+                                run_.userAgent, e.partial.descriptor);
                 ++run_.summary.downloads;
             }
             const std::optional<ToolCommand> command = e.fetch->next();

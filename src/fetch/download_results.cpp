@@ -23,6 +23,7 @@ namespace Steps {
 namespace {
 
 const QString AlreadyThere = QStringLiteral("already in the folder");
+const QString ReplacedMeanwhile = QStringLiteral("the file was replaced during the download");
 
 // A folder with less free space than this after a failed write is full: the run stops.
 constexpr qint64 MinimumFreeBytes = 1024 * 1024;
@@ -49,20 +50,26 @@ void addCredits(Run& run, const Keyword& keyword, const Candidate& candidate, co
 }
 
 void judgeDownload(Run& run, Keyword& keyword, const Candidate& candidate, PartialDownload& partial) {
-    const QString type = PictureType::ofFile(partial.path);
+    if (!DownloadTarget::isSameFile(partial.path, partial.descriptor)) {
+        // Someone else who writes in the folder put another file or a link in its place.
+        run.skip(keyword, candidate, ReplacedMeanwhile);
+        return run.report.failure(ReplacedMeanwhile);
+    }
+    const QString contents = partial.contents();
+    const QString type = PictureType::ofFile(contents);
     if (type.isEmpty()) {
-        const QString reason = notPictureReason(partial.path);
+        const QString reason = notPictureReason(contents);
         run.skip(keyword, candidate, reason);
         return run.report.notPicture(reason);
     }
-    if (run.pictures.holdsCopyOf(partial.path)) {
+    if (run.pictures.holdsCopyOf(contents)) {
         run.skip(keyword, candidate, AlreadyThere);
         ++run.report.alreadyThere;
         return;
     }
     const QString extension = PictureType::extensionFor(candidate.image.extension, type);
-    const QString keptPath =
-        DownloadTarget::keep(partial.path, run.folder, keyword.namePart, keyword.kept, extension);
+    const QString keptPath = DownloadTarget::keep(partial.path, run.folder, keyword.namePart, keyword.kept,
+                                                  extension, partial.descriptor);
     if (keptPath.isEmpty()) {
         run.skip(keyword, candidate, QStringLiteral("could not save the file"));
         if (!run.folderGone())
@@ -73,7 +80,7 @@ void judgeDownload(Run& run, Keyword& keyword, const Candidate& candidate, Parti
     run.report.keptAs(keyword.text, candidate.image.address, file);
     run.observer.resultDone({keyword.text, candidate.image.address, file, QString()});
     addCredits(run, keyword, candidate, file);
-    partial.path.clear();
+    partial.kept();
     run.pictures.add(keptPath);
     ++keyword.kept;
     ++run.report.kept;
@@ -87,8 +94,7 @@ void downloadResult(Run& run, Keyword& keyword, const Candidate& candidate) {
     if (run.folderGone())
         return;
     QString problem;
-    run.partial.path = DownloadTarget::createPartial(run.folder, &problem);
-    if (run.partial.path.isEmpty()) {
+    if (!run.partial.create(run.folder, &problem)) {
         run.report.stoppedBecause =
             RunTexts::folderUnusable(run.folder, problem) + QStringLiteral(" The run was stopped.");
         run.stopped = true;
@@ -99,9 +105,9 @@ void downloadResult(Run& run, Keyword& keyword, const Candidate& candidate) {
         run.observer.setProgressText(keyword.downloading);
         ++run.summary.downloads;
         outcome = PictureFetch::fetch(
-            *run.curl, candidate.image.downloadAddress, run.partial.path,
+            *run.curl, candidate.image.downloadAddress, run.partial.contents(),
             [&](const ToolCommand& command, ToolOutput* output) { return run.runShown(command, output); },
-            run.userAgent);
+            run.userAgent, run.partial.descriptor);
         run.observer.setProgressText(keyword.downloading);
     });
     if (run.stopRequested())

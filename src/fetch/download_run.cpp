@@ -187,16 +187,21 @@ QString itemText(QStringView item, QLatin1String key) {
     return AnswerFields::text(decoded.at(0));
 }
 
-// The original service's answer, result by result. Its answer names each picture's page and title
-// after the picture's address, for the credits list.
+// The original service's answer, result by result, at most as many as were asked for (an answer
+// may hold more). Its answer names each picture's page and title after the picture's address, for
+// the credits list.
 class AnswerFeed : public ResultFeed {
 public:
-    AnswerFeed(Run& run, const QString& text)
+    AnswerFeed(Run& run, const QString& text, int asked)
         : run_(run)
-        , scanner_(text) {}
+        , scanner_(text)
+        , left_(asked) {}
 
     Step next(Candidate& candidate) override {
         using Scan = CurlFunctions::ResultScanner::Step;
+        if (left_ <= 0)
+            return Step::Over;
+        --left_;
         const Scan step = scanner_.next(run_.scanned);
         if (step == Scan::Over)
             return Step::Over;
@@ -219,6 +224,7 @@ public:
 private:
     Run& run_;
     CurlFunctions::ResultScanner scanner_;
+    int left_;
 };
 
 // The results of the original service's answer, as many as its total says there are.
@@ -229,7 +235,7 @@ void takeAnswer(Run& run, Keyword& keyword, const QString& text) {
         keyword.wanted = total;
     if (total < 1)
         return;
-    AnswerFeed feed(run, text);
+    AnswerFeed feed(run, text, Search::PageSize(run.count));
     takeResults(run, keyword, feed);
 }
 
@@ -286,8 +292,12 @@ void searchKeyword(Run& run, Keyword& keyword) {
         return;
     if (exitCode != 0 || output.crashed) {
         run.report.serviceProblem = PictureFetch::curlErrorText(exitCode, output);
+        run.report.serviceAnswerTooLarge = Search::AnswerTooLarge(exitCode, answerFile);
         return;
     }
+    // A service still busy after the retries is busy for the next keyword too: the run ends, as it
+    // does for the other sources.
+    run.refused = PictureFetch::httpStatus(output) == 429 && !CurlFunctions::IsImageAnswer(text);
     if (CurlFunctions::IsImageAnswer(text)) {
         ++run.answered;
         if (CurlFunctions::HasTotal(text))
@@ -347,6 +357,7 @@ bool searchPage(Run& run, Keyword& keyword, const Sources::PageQuery& query, Sou
         return false;
     if (exitCode != 0 || output.crashed) {
         run.report.serviceProblem = PictureFetch::curlErrorText(exitCode, output);
+        run.report.serviceAnswerTooLarge = Search::AnswerTooLarge(exitCode, answerFile);
         return false;
     }
     const int status = PictureFetch::httpStatus(output);
@@ -384,16 +395,18 @@ public:
     }
 
     // Asks for the first page. False when it brought no results.
-    bool start() { return searchPage(run_, keyword_, query_, &answer_); }
+    bool start() { return askPage(); }
     const Sources::SourceAnswer& firstAnswer() const { return answer_; }
 
     Step next(Candidate& candidate) override {
         while (index_ >= answer_.results.size()) {
-            if (!answer_.hasNext || run_.stopped || run_.trap.ended() || run_.stopRequested())
+            if (!answer_.hasNext || pages_ >= Limits::PagesPerKeyword || run_.stopped || run_.trap.ended() ||
+                run_.stopRequested())
                 return Step::Over;
             query_ = Sources::nextQuery(query_, answer_);
-            index_ = 0;
-            if (!searchPage(run_, keyword_, query_, &answer_))
+            // A page that brings no address the keyword has not seen (an empty page, or the same page
+            // again) ends the keyword, whatever it says about further pages.
+            if (!askPage() || !freshPage_)
                 return Step::Over;
         }
         const Sources::SourceResult& result = answer_.results.at(index_++);
@@ -410,11 +423,28 @@ public:
     }
 
 private:
+    bool askPage() {
+        index_ = 0;
+        ++pages_;
+        if (!searchPage(run_, keyword_, query_, &answer_))
+            return false;
+        freshPage_ = false;
+        for (const Sources::SourceResult& result : answer_.results)
+            if (!seen_.contains(result.address)) {
+                seen_.insert(result.address);
+                freshPage_ = true;
+            }
+        return true;
+    }
+
     Run& run_;
     Keyword& keyword_;
     Sources::PageQuery query_;
     Sources::SourceAnswer answer_;
     qsizetype index_ = 0;
+    int pages_ = 0;
+    bool freshPage_ = false;
+    QSet<QString> seen_; // the addresses of the keyword's pages so far
 };
 
 // Asks a source for the keyword's pictures, page after page until enough are kept.

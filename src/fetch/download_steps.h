@@ -8,6 +8,7 @@
 #include "fetch/curl_session.h"
 #include "fetch/download_checks.h"
 #include "fetch/download_run.h"
+#include "fetch/download_target.h"
 #include "fetch/folder_pictures.h"
 #include "fetch/picture_fetch.h"
 #include "fetch/response_scan.h"
@@ -49,13 +50,30 @@ public:
 };
 
 // The download curl is writing or has written and that is not yet kept. Removed on every way out,
-// so neither a failed download nor the program's end leaves it in the user's folder.
+// so neither a failed download nor the program's end leaves it in the user's folder. The run holds
+// the file open from its creation on: curl writes into that very file, and it is judged and kept
+// only while its name still is that file, so whoever else may write in the folder cannot have a
+// download written through a link or a link kept in its place.
 struct PartialDownload {
     QString path;
+    int descriptor = -1;
+    // Creates the file in the folder; false with the system's reason in *problem when it cannot.
+    bool create(const QString& folder, QString* problem) {
+        path = DownloadTarget::createPartial(folder, problem, &descriptor);
+        return !path.isEmpty();
+    }
+    // The file's contents, through the descriptor, whatever became of its name.
+    QString contents() const { return DownloadTarget::openedPath(path, descriptor); }
     void discard() {
-        if (!path.isEmpty())
-            QFile::remove(path);
+        if (!path.isEmpty() || descriptor >= 0)
+            DownloadTarget::removePartial(path, descriptor);
         path.clear();
+        descriptor = -1;
+    }
+    // After the file was kept under another name: only the descriptor is left to close.
+    void kept() {
+        path.clear();
+        discard();
     }
     ~PartialDownload() { discard(); }
 };

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace DownloadTarget {
@@ -109,7 +110,7 @@ QString freePath(const QString& folder, const QString& part, int kept, const QSt
     return candidate;
 }
 
-QString createPartial(const QString& folder, QString* error) {
+QString createPartial(const QString& folder, QString* error, int* descriptor) {
     for (int tries = 0; tries < 100; ++tries) {
         const QString name = QStringLiteral(".glimmerfetch-%1-%2.part")
                                  .arg(QCoreApplication::applicationPid())
@@ -118,9 +119,12 @@ QString createPartial(const QString& folder, QString* error) {
         if (hasNul(candidate))
             break;
         const int fd = ::open(QFile::encodeName(candidate).constData(),
-                              O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+                              O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd >= 0) {
-            ::close(fd);
+            if (descriptor)
+                *descriptor = fd;
+            else
+                ::close(fd);
             return candidate;
         }
         if (errno != EEXIST) {
@@ -134,8 +138,33 @@ QString createPartial(const QString& folder, QString* error) {
     return QString();
 }
 
+QString openedPath(const QString& path, int descriptor) {
+    static const bool offered = QFileInfo(QStringLiteral("/proc/self/fd")).isDir();
+    return descriptor >= 0 && offered ? QStringLiteral("/dev/fd/%1").arg(descriptor) : path;
+}
+
+bool isSameFile(const QString& path, int descriptor) {
+    struct stat named {};
+    struct stat opened {};
+    return descriptor >= 0 && !hasNul(path) && ::lstat(QFile::encodeName(path).constData(), &named) == 0 &&
+           ::fstat(descriptor, &opened) == 0 && S_ISREG(named.st_mode) && named.st_dev == opened.st_dev &&
+           named.st_ino == opened.st_ino;
+}
+
+void removePartial(const QString& path, int descriptor) {
+    if (descriptor < 0) {
+        if (!path.isEmpty())
+            QFile::remove(path);
+        return;
+    }
+    // What another put in the file's place is not the run's to remove.
+    if (isSameFile(path, descriptor))
+        ::unlink(QFile::encodeName(path).constData());
+    ::close(descriptor);
+}
+
 QString keep(const QString& download, const QString& folder, const QString& part, int kept,
-             const QString& extension) {
+             const QString& extension, int descriptor) {
     if (!usableNamePart(part) || part.contains(QLatin1Char('/')) || hasNul(part) || hasNul(folder))
         return QString();
     int number = kept + 1;
@@ -143,7 +172,14 @@ QString keep(const QString& download, const QString& folder, const QString& part
         const QString candidate = path(folder, part, number, extension);
         if (!standsIn(candidate, folder))
             return QString();
+        if (descriptor >= 0 && !isSameFile(download, descriptor))
+            return QString();
         const int error = moveNoReplace(download, candidate);
+        if (error == 0 && descriptor >= 0 && !isSameFile(candidate, descriptor)) {
+            // Swapped between the look and the move: what was moved is not the download.
+            ::unlink(QFile::encodeName(candidate).constData());
+            return QString();
+        }
         if (error == 0)
             return candidate;
         if (error != EEXIST)

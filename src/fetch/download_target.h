@@ -32,14 +32,28 @@ QString freePath(const QString& folder, const QString& part, int kept, const QSt
 // Creates a fresh, empty, hidden file for curl to write to in `folder`
 // (".glimmerfetch-PID-RANDOM.part"), so that the kept picture can be moved into place without
 // copying. The file is created exclusively: nothing that was there is opened or replaced. Returns ""
-// with the system's reason in *error when it cannot be created.
-QString createPartial(const QString& folder, QString* error = nullptr);
+// with the system's reason in *error when it cannot be created. With `descriptor`, the file stays
+// open (read and write, close-on-exec) and *descriptor holds it: whoever else writes in the folder
+// may rename the name or put a link in its place, but not change which file the descriptor is.
+QString createPartial(const QString& folder, QString* error = nullptr, int* descriptor = nullptr);
+
+// The path through which the open `descriptor` itself is reached ("/dev/fd/N"), whatever became of
+// the file's name; `path` where the system offers no such paths.
+QString openedPath(const QString& path, int descriptor);
+
+// True when `path` names, without following a link, the very regular file that `descriptor` holds.
+bool isSameFile(const QString& path, int descriptor);
+
+// Closes `descriptor` (when not -1) and removes `path`, unless the name no longer is that file.
+void removePartial(const QString& path, int descriptor);
 
 // Moves a finished download to the first free name from kept + 1 on with a primitive that never
-// replaces an existing file, after checking that the name's folder is `folder` itself. Returns the
-// name it took, or "" when the download could not be moved (it is then left where it was, for the
-// caller to delete).
+// replaces an existing file, after checking that the name's folder is `folder` itself. With
+// `descriptor` (the download's own file, held open), the download must still be that file, before
+// the move and under its new name after it; a name that was swapped for another file or a link
+// meanwhile is not kept. Returns the name it took, or "" when the download could not be moved (it
+// is then left where it was, for the caller to delete).
 QString keep(const QString& download, const QString& folder, const QString& part, int kept,
-             const QString& extension);
+             const QString& extension, int descriptor = -1);
 
 } // namespace DownloadTarget

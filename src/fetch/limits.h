@@ -46,6 +46,11 @@ inline constexpr int ServiceMessageChars = 500;
 // more than 50 a keyword. Entries beyond are not read.
 inline constexpr int AnswerResults = 500;
 
+// The pages of results a public source is asked for one keyword. A run keeps at most 50 pictures a
+// keyword from pages of 20 or more; a source that offers a next page after every page (or the same
+// page again) ends here.
+inline constexpr int PagesPerKeyword = 10;
+
 // The largest picture side an answer may claim; a larger number counts as unknown.
 inline constexpr qint32 PictureSidePixels = 1'000'000;
 

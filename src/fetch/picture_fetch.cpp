@@ -92,11 +92,13 @@ QString curlErrorText(int exitCode, const ToolOutput& output) {
     return curlReason(exitCode, output);
 }
 
-Fetch::Fetch(const CurlSession& curl, const QString& address, const QString& file, const QString& userAgent)
+Fetch::Fetch(const CurlSession& curl, const QString& address, const QString& file, const QString& userAgent,
+             int descriptor)
     : curl_(curl)
     , next_(address)
     , file_(file)
-    , userAgent_(userAgent) {}
+    , userAgent_(userAgent)
+    , descriptor_(descriptor) {}
 
 QString Fetch::host() const {
     return QUrl(next_).host().toLower();
@@ -112,7 +114,10 @@ std::optional<ToolCommand> Fetch::next() {
         over_ = true;
         return std::nullopt;
     }
-    return Download::DownloadCommand(curl_, next_, file_, AddressCheck::connectTo(target), userAgent_);
+    ToolCommand command =
+        Download::DownloadCommand(curl_, next_, file_, AddressCheck::connectTo(target), userAgent_);
+    command.sharedDescriptor = descriptor_;
+    return command;
 }
 
 void Fetch::ended(int exitCode, const ToolOutput& output) {
@@ -151,8 +156,8 @@ void Fetch::ended(int exitCode, const ToolOutput& output) {
 }
 
 Outcome fetch(const CurlSession& curl, const QString& address, const QString& file, const Runner& run,
-              const QString& userAgent) {
-    Fetch download(curl, address, file, userAgent);
+              const QString& userAgent, int descriptor) {
+    Fetch download(curl, address, file, userAgent, descriptor);
     for (;;) {
         if (download.waitSeconds() > 0)
             Main::PauseSeconds(download.waitSeconds());

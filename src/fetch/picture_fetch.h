@@ -29,8 +29,9 @@ using Runner = std::function<int(const ToolCommand&, ToolOutput*)>;
 // that run the commands themselves (several downloads at once); fetch() runs them one by one.
 class Fetch {
 public:
+    // `descriptor`, when not -1, is the open file that `file` ("/dev/fd/N") reaches: curl inherits it.
     Fetch(const CurlSession& curl, const QString& address, const QString& file,
-          const QString& userAgent = QString());
+          const QString& userAgent = QString(), int descriptor = -1);
 
     // The seconds to wait before the next command (a retry waits a moment; 0 otherwise).
     double waitSeconds() const { return wait_; }
@@ -51,6 +52,7 @@ private:
     QString next_;
     QString file_;
     QString userAgent_;
+    int descriptor_ = -1;
     int redirects_ = 0;
     int retries_ = 0;
     double wait_ = 0;
@@ -59,9 +61,9 @@ private:
 };
 
 // Downloads `address` into `file` (which exists), following at most Limits::Redirects redirects.
-// `userAgent` replaces the download's usual User-Agent when not empty.
+// `userAgent` replaces the download's usual User-Agent when not empty; `descriptor` is as for Fetch.
 Outcome fetch(const CurlSession& curl, const QString& address, const QString& file, const Runner& run,
-              const QString& userAgent = QString());
+              const QString& userAgent = QString(), int descriptor = -1);
 
 // The short reason for a curl that ended with `exitCode` ("timed out", "host name not resolved",
 // "TLS error", ...), for the end report.

@@ -52,9 +52,10 @@ int searchWait(int retry, int curlExit, const ToolOutput& output, const QString&
     // would only refuse the tries before then.
     if (asked > LongestWaitSeconds)
         return -1;
-    if (asked >= 0)
-        return asked;
-    return qMin(FirstWaitSeconds << retry, LongestWaitSeconds);
+    // "Retry-After: 0" (or any wait shorter than the back-off's step) would have the tries follow
+    // each other at once: the step is the least wait.
+    const int step = qMin(FirstWaitSeconds << retry, LongestWaitSeconds);
+    return qMax(asked, step);
 }
 
 bool downloadAgain(int curlExit, int httpStatus) {

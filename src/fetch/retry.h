@@ -11,7 +11,7 @@
 namespace Retry {
 
 // A search is tried this many more times, waiting FirstWaitSeconds, then twice as long each time
-// (2, 4, 8 s), or as long as the answer's Retry-After says; one that asks for more than
+// (2, 4, 8 s), or longer when the answer's Retry-After asks for longer; one that asks for more than
 // LongestWaitSeconds is not tried again.
 inline constexpr int SearchRetries = 3;
 inline constexpr int FirstWaitSeconds = 2;

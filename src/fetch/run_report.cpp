@@ -1,6 +1,7 @@
 #include "fetch/run_report.h"
 
 #include "fetch/download_run.h"
+#include "fetch/limits.h"
 
 namespace {
 
@@ -107,7 +108,7 @@ QString RunReport::endText() const {
         return withNotes(QStringLiteral("No pictures were saved.") + Paragraph + details.join(Line));
     }
     if (!serviceProblem.isEmpty())
-        return withNotes(RunTexts::unreachable(serviceProblem));
+        return withNotes(RunTexts::searchFailed(serviceProblem, serviceAnswerTooLarge));
     if (serviceStatus != 0 && serviceMessage.isEmpty())
         return withNotes(RunTexts::serviceError(serviceStatus));
     return withNotes(Download::NothingFoundText(serviceMessage));
@@ -117,6 +118,17 @@ namespace RunTexts {
 
 QString unreachable(const QString& curlError) {
     return QStringLiteral("Could not reach the image search service.") + Paragraph + curlError;
+}
+
+QString answerTooLarge(const QString& curlError) {
+    return QStringLiteral(
+               "The image search service's answer was too large (more than %1 MB) and was not read.")
+               .arg(Limits::SearchAnswerBytes / (1024 * 1024)) +
+           Paragraph + curlError;
+}
+
+QString searchFailed(const QString& curlError, bool tooLarge) {
+    return tooLarge ? answerTooLarge(curlError) : unreachable(curlError);
 }
 
 QString serviceError(int httpStatus) {

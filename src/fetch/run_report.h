@@ -21,9 +21,10 @@ struct RunReport {
     QMap<QString, int> reasons;   // how often each reason of a failure or non-picture was met
     QString serviceMessage;       // the service's last message ("Invalid API key...")
     QString serviceProblem;       // the last search that got no answer: curl's error text
-    int serviceStatus = 0;        // the last search answered with an HTTP error and no message
-    QString stoppedBecause;       // the run stopped early: why, naming the folder
-    QString creditsProblem;       // why the credits list could not be written ("" while it could)
+    bool serviceAnswerTooLarge = false; // ... because the answer was larger than a search answer may be
+    int serviceStatus = 0;              // the last search answered with an HTTP error and no message
+    QString stoppedBecause;             // the run stopped early: why, naming the folder
+    QString creditsProblem;             // why the credits list could not be written ("" while it could)
 
     QStringList lines; // what became of each result looked at, in order
 
@@ -48,6 +49,13 @@ namespace RunTexts {
 
 // The search could not be made: curl failed (no network, name not resolved, TLS, time limit).
 QString unreachable(const QString& curlError);
+
+// The search failed: unreachable(curlError), or answerTooLarge(curlError) when the answer was larger
+// than a search answer may be.
+QString searchFailed(const QString& curlError, bool tooLarge);
+
+// The service's answer was larger than Limits::SearchAnswerBytes and was not read.
+QString answerTooLarge(const QString& curlError);
 
 // The service answered with an HTTP error and no message of its own.
 QString serviceError(int httpStatus);

@@ -17,6 +17,8 @@
 #include "fetch/run_report.h"
 #include "fetch/sources/source.h"
 
+#include <QFileInfo>
+
 #include <optional>
 
 namespace UrLenc {
@@ -123,6 +125,13 @@ QStringList LimitArguments() {
             QStringLiteral("%{http_code}\\n%header{retry-after}\\n")};
 }
 
+bool AnswerTooLarge(int curlExit, const QString& answerFile) {
+    constexpr int AnnouncedTooLarge = 63; // curl: "Maximum file size exceeded"
+    constexpr int WriteFailed = 23;
+    return curlExit == AnnouncedTooLarge ||
+           (curlExit == WriteFailed && QFileInfo(answerFile).size() >= Limits::SearchAnswerBytes);
+}
+
 ToolCommand KeyTestCommand(const CurlSession& curl) {
     return SearchCommand(curl, QStringLiteral("city"), 1, 4);
 }
@@ -159,10 +168,15 @@ struct Verdict {
 };
 
 // A key is only blamed when the service answered: a search that never reached it says so.
-Verdict OriginalVerdict(int exitCode, const ToolOutput& output, const QString& text, Prompts& prompts) {
+Verdict Failed(int exitCode, const ToolOutput& output, const QString& answerFile) {
+    return {KeyVerdict::Unreachable, RunTexts::searchFailed(PictureFetch::curlErrorText(exitCode, output),
+                                                            AnswerTooLarge(exitCode, answerFile))};
+}
+
+Verdict OriginalVerdict(int exitCode, const ToolOutput& output, const QString& text, Prompts& prompts,
+                        const QString& answerFile) {
     if (exitCode != 0 || output.crashed)
-        return {KeyVerdict::Unreachable,
-                RunTexts::unreachable(PictureFetch::curlErrorText(exitCode, output))};
+        return Failed(exitCode, output, answerFile);
     if (CurlFunctions::IsImageAnswer(text))
         return {KeyVerdict::Valid, KeyValidText()};
     const int status = PictureFetch::httpStatus(output);
@@ -172,10 +186,9 @@ Verdict OriginalVerdict(int exitCode, const ToolOutput& output, const QString& t
 }
 
 Verdict SourceVerdict(Sources::Source source, int exitCode, const ToolOutput& output, const QByteArray& bytes,
-                      const Sources::PageQuery& query) {
+                      const Sources::PageQuery& query, const QString& answerFile) {
     if (exitCode != 0 || output.crashed)
-        return {KeyVerdict::Unreachable,
-                RunTexts::unreachable(PictureFetch::curlErrorText(exitCode, output))};
+        return Failed(exitCode, output, answerFile);
     const int status = PictureFetch::httpStatus(output);
     const Sources::SourceAnswer answer = Sources::adapter(source)->read(bytes, status, query);
     if (answer.kind == Sources::SourceAnswer::Kind::Results)
@@ -235,8 +248,9 @@ KeyVerdict TestKey(RunObserver& observer, ErrorTrap& trap, Sources::Source sourc
         });
     }
     trap(114, [&] {
-        verdict = adapter ? SourceVerdict(source, exitCode, output, bytes, query)
-                          : OriginalVerdict(exitCode, output, text, trap.prompts());
+        const QString answerFile = curl ? curl->responseFile() : QString();
+        verdict = adapter ? SourceVerdict(source, exitCode, output, bytes, query, answerFile)
+                          : OriginalVerdict(exitCode, output, text, trap.prompts(), answerFile);
     });
     trap(116, [&] { curl.reset(); });
     trap(118, [&] { Main::PauseSeconds(Pace::seconds(1.0)); });

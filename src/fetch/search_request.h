@@ -47,6 +47,11 @@ ToolCommand SearchCommand(const CurlSession& curl, const QString& keyword, int p
 // standard output. They stand right after the common arguments.
 QStringList LimitArguments();
 
+// True when a search that ended with `curlExit` failed because its answer, written to `answerFile`,
+// was larger than Limits::SearchAnswerBytes (curl refused the announced size, or the file size limit
+// cut the writing).
+bool AnswerTooLarge(int curlExit, const QString& answerFile);
+
 // The key test's request: keyword "city", page 1, page size 4.
 ToolCommand KeyTestCommand(const CurlSession& curl);
 

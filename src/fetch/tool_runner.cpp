@@ -14,6 +14,7 @@
 
 #include <cmath>
 #include <csignal>
+#include <fcntl.h>
 #include <memory>
 #include <sys/prctl.h>
 #include <sys/resource.h>
@@ -75,9 +76,12 @@ ToolRun::ToolRun(const ToolCommand& command, bool keepOutput)
     // before this took hold does not start.
     const pid_t parent = ::getpid();
     const qint64 sizeLimit = command.fileSizeLimit;
-    process_.setChildProcessModifier([parent, sizeLimit] {
+    const int shared = command.sharedDescriptor;
+    process_.setChildProcessModifier([parent, sizeLimit, shared] {
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
         if (::getppid() != parent)
+            ::_exit(127);
+        if (shared >= 0 && ::fcntl(shared, F_SETFD, 0) != 0)
             ::_exit(127);
         if (sizeLimit > 0) {
             // A write past the limit fails with EFBIG instead of ending the tool with SIGXFSZ.

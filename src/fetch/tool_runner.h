@@ -20,6 +20,9 @@ struct ToolCommand {
     // The largest file the tool may write (0: no limit). A write beyond it fails in the tool, so a
     // server that sends more than it announced cannot fill the disk.
     qint64 fileSizeLimit = 0;
+    // A descriptor of the program's that the tool inherits (-1: none). The program opens its files
+    // with close-on-exec; this one alone stays open in the tool, which reaches it as "/dev/fd/N".
+    int sharedDescriptor = -1;
 };
 
 // What a tool printed, for the callers that read it (curl's --write-out and its error text). Each
