@@ -145,7 +145,15 @@ Verdict screen(Run& run, const Candidate& candidate) {
                 return key == SettingKey::HeightComparison ? run.options.heightComparison
                                                            : run.options.widthComparison;
             int comparison = 0; // a comparison that cannot be read compares as "Greater than"
-            trap(150, [&] { comparison = ReadComparison(key); });
+            if (!run.comparisonReported) {
+                run.comparisonReported = !trap(150, [&] { comparison = ReadComparison(key); });
+                return comparison;
+            }
+            try {
+                comparison = ReadComparison(key);
+            } catch (const AppError&) {
+                // reported already: one box a run, not one a result
+            }
             return comparison;
         });
     });

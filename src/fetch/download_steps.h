@@ -117,6 +117,7 @@ struct Run {
     CurlFunctions::ImageResult scanned;
     std::optional<CurlSession> curl;
     bool stopped = false;
+    bool comparisonReported = false; // a comparison setting that cannot be read is reported once a run
     FolderPictures pictures{folder}; // what the folder holds, to keep no copy twice
     QSet<QString> addresses;         // every address this run downloaded
 

@@ -90,6 +90,10 @@ QString namePart(const QString& keyword) {
         if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c.unicode() < 0x20 || c.unicode() == 0x7F)
             c = QLatin1Char('_');
     }
+    // A name that starts with a dot is hidden: the pictures of "../x" or ".cat" would not be seen.
+    // "." and ".." stay as they are: they name no file of their own (usableNamePart).
+    if (part.startsWith(QLatin1Char('.')) && usableNamePart(part))
+        part[0] = QLatin1Char('_');
     return part;
 }
 
@@ -157,9 +161,13 @@ void removePartial(const QString& path, int descriptor) {
             QFile::remove(path);
         return;
     }
-    // What another put in the file's place is not the run's to remove.
-    if (isSameFile(path, descriptor))
-        ::unlink(QFile::encodeName(path).constData());
+    // A link put in the file's place goes with it (removing a link leaves what it points to alone);
+    // another file that took its name is not the run's to remove.
+    struct stat named {};
+    const QByteArray name = QFile::encodeName(path);
+    if (!path.isEmpty() && !hasNul(path) && ::lstat(name.constData(), &named) == 0 &&
+        (S_ISLNK(named.st_mode) || isSameFile(path, descriptor)))
+        ::unlink(name.constData());
     ::close(descriptor);
 }
 

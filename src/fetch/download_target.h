@@ -15,8 +15,9 @@ QString folderPrefix(const QString& folderText);
 // user may write into. The reason is the system's ("No such file or directory").
 QString folderProblem(const QString& folder);
 
-// The keyword as one file-name part: "/", "\" and control characters (NUL included) become "_";
-// everything else stays as typed.
+// The keyword as one file-name part: "/", "\" and control characters (NUL included) become "_", and
+// so does a dot at the start (the file would be hidden) unless the part is "." or ".."; everything
+// else stays as typed.
 QString namePart(const QString& keyword);
 
 // False for a name part that names no file of its own: empty, "." or "..".
@@ -44,7 +45,8 @@ QString openedPath(const QString& path, int descriptor);
 // True when `path` names, without following a link, the very regular file that `descriptor` holds.
 bool isSameFile(const QString& path, int descriptor);
 
-// Closes `descriptor` (when not -1) and removes `path`, unless the name no longer is that file.
+// Closes `descriptor` (when not -1) and removes `path` when it still is that file or is a link put
+// in its place; another file that took the name stays.
 void removePartial(const QString& path, int descriptor);
 
 // Moves a finished download to the first free name from kept + 1 on with a primitive that never

@@ -6,6 +6,7 @@
 #include "fetch/limits.h"
 #include "fetch/pace.h"
 #include "fetch/retry.h"
+#include "fetch/sources/answer_fields.h"
 
 #include <QFileInfo>
 #include <QUrl>
@@ -85,7 +86,8 @@ QString curlReason(int exitCode, const ToolOutput& output) {
 
 QString curlErrorText(int exitCode, const ToolOutput& output) {
     for (const QByteArray& line : output.standardError.split('\n')) {
-        const QString text = QString::fromUtf8(line).trimmed();
+        // curl repeats what servers and addresses say: cleaned as every text of a service.
+        const QString text = AnswerFields::message(QString::fromUtf8(line));
         if (!text.isEmpty())
             return text;
     }

@@ -69,8 +69,8 @@ Outcome fetch(const CurlSession& curl, const QString& address, const QString& fi
 // "TLS error", ...), for the end report.
 QString curlReason(int exitCode, const ToolOutput& output);
 
-// curl's own error text ("curl: (6) Could not resolve host: example.invalid"), or the reason when
-// curl printed none.
+// curl's own error text ("curl: (6) Could not resolve host: example.invalid"), cleaned of control
+// characters as a service's texts are, or the reason when curl printed none.
 QString curlErrorText(int exitCode, const ToolOutput& output);
 
 // The HTTP status curl wrote first with --write-out (0 when none).

@@ -48,18 +48,46 @@ bool looksLikeXml(const QByteArray& head) {
     return at < head.size() && head[at] == '<';
 }
 
+// An address that runs something when followed. A browser drops tabs and line breaks anywhere in an
+// address and spaces and control characters around it ("java&#9;script:" is "javascript:"); the
+// reader has decoded the character references already.
+bool isActiveAddress(QStringView value) {
+    QString address;
+    address.reserve(value.size());
+    for (const QChar c : value)
+        if (c.unicode() > 0x20 && c.unicode() != 0x7F)
+            address += c;
+    for (const char* scheme : {"javascript:", "vbscript:", "data:text/html"})
+        if (address.startsWith(QLatin1String(scheme), Qt::CaseInsensitive))
+            return true;
+    return false;
+}
+
 bool isActiveAttribute(const QXmlStreamAttribute& attribute) {
     if (attribute.name().startsWith(QLatin1String("on"), Qt::CaseInsensitive))
         return true;
-    const QString value = attribute.value().trimmed().toString().remove(QLatin1Char(' '));
-    return value.startsWith(QLatin1String("javascript:"), Qt::CaseInsensitive) ||
-           value.startsWith(QLatin1String("data:text/html"), Qt::CaseInsensitive);
+    // An animation's values are a list: "0;javascript:alert(1)".
+    for (const QStringView value : attribute.value().split(QLatin1Char(';')))
+        if (isActiveAddress(value))
+            return true;
+    return false;
 }
 
 bool isActiveElement(QStringView name) {
     for (const char* active : {"script", "foreignObject", "iframe", "embed", "object"})
         if (name.compare(QLatin1String(active), Qt::CaseInsensitive) == 0)
             return true;
+    return false;
+}
+
+// An animation that changes a link (<animate attributeName="href" ...>, <set ...>): where the link
+// leads would only show once it plays.
+bool animatesLink(const QXmlStreamReader& xml) {
+    for (const char* animation : {"animate", "set", "animateMotion", "animateTransform", "animateColor"})
+        if (xml.name().compare(QLatin1String(animation), Qt::CaseInsensitive) == 0) {
+            const QStringView target = xml.attributes().value(QLatin1String("attributeName")).trimmed();
+            return target.endsWith(QLatin1String("href"), Qt::CaseInsensitive);
+        }
     return false;
 }
 
@@ -78,7 +106,7 @@ bool isPlainSvg(QIODevice& device) {
             if (!rootSeen && xml.name() != QLatin1String("svg"))
                 return false;
             rootSeen = true;
-            if (++depth > MaxSvgDepth || isActiveElement(xml.name()))
+            if (++depth > MaxSvgDepth || isActiveElement(xml.name()) || animatesLink(xml))
                 return false;
             for (const QXmlStreamAttribute& attribute : xml.attributes())
                 if (isActiveAttribute(attribute))

@@ -12,8 +12,10 @@ namespace PictureType {
 QString ofHead(const QByteArray& head);
 
 // The same for a file. An SVG (XML whose root element is "svg") is read whole, as a stream, and is
-// not a picture when it carries scripts (script elements, event attributes, "javascript:" links),
-// embedded documents or a document type declaration. "" when the file cannot be read.
+// not a picture when it carries scripts (script elements, event attributes, "javascript:" links,
+// however split by white space or character references, also in an animation's list of values),
+// animations that change a link, embedded documents or a document type declaration. "" when the
+// file cannot be read.
 QString ofFile(const QString& path);
 
 // True for the extensions of picture types, in any case: jpg, jpeg, png, gif, bmp, webp, tif,

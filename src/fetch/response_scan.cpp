@@ -1,6 +1,7 @@
 #include "fetch/response_scan.h"
 
 #include "fetch/limits.h"
+#include "fetch/sources/answer_fields.h"
 
 #include "base/conversions.h"
 #include "base/error_report.h"
@@ -8,6 +9,7 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -105,7 +107,9 @@ bool HasServiceMessage(const QString& text) {
 }
 
 QString ServiceMessage(const QString& text, Prompts* prompts) {
-    return HasServiceMessage(text) ? GetJSValue(text, QStringLiteral("message"), prompts) : QString();
+    return HasServiceMessage(text)
+               ? AnswerFields::message(GetJSValue(text, QStringLiteral("message"), prompts))
+               : QString();
 }
 
 bool HasTotal(const QString& text) {
@@ -221,6 +225,10 @@ ResultScanner::Step ResultScanner::next(ImageResult& result) {
     QString address = text_.mid(position_, end - position_);
     address.replace(QLatin1String("\\/"), QLatin1String("/"));
     address.remove(QLatin1Char('"'));
+    // An address with control characters is no address, and would reach the screen as it is.
+    if (std::any_of(address.cbegin(), address.cend(),
+                    [](QChar c) { return AnswerFields::isControl(c.unicode()); }))
+        return Step::Skipped;
     QString extension = Main::ExtensionOf(address);
     const qsizetype query = extension.indexOf(QLatin1Char('?'));
     if (query >= 0)

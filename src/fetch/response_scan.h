@@ -30,7 +30,8 @@ bool IsImageAnswer(const QString& text);
 // The text holds "\"message\":".
 bool HasServiceMessage(const QString& text);
 
-// GetJSValue(text, "message") when the text holds "\"message\":", else "".
+// GetJSValue(text, "message") when the text holds "\"message\":", else "", cleaned as every text of a
+// service is before it is shown (AnswerFields::message: no control characters, at most 500 characters).
 QString ServiceMessage(const QString& text, Prompts* prompts = nullptr);
 
 // The text holds "\"totalCount".
@@ -62,7 +63,8 @@ class ResultScanner {
 public:
     enum class Step {
         Found,   // `result` holds the next result
-        Skipped, // a "\"url\":" without its end or with an empty extension: nothing to download
+        Skipped, // a "\"url\":" without its end, with an empty extension or with control characters
+                 // (AnswerFields::isControl): nothing to download
         Over,    // no further "\"url\":": the scan is over
     };
 

@@ -265,10 +265,14 @@ void TestDownloadChecks::namePart_data() {
                            << "AC_DC" << true;
     QTest::newRow("backslash") << "a\\b"
                                << "a_b" << true;
-    QTest::newRow("climbing out") << "../escaped"
-                                  << ".._escaped" << true;
+    QTest::newRow("climbing out, not hidden") << "../escaped"
+                                              << "_._escaped" << true;
     QTest::newRow("NUL") << QString("../.bashrc") + QChar(0) + "x"
-                         << ".._.bashrc_x" << true;
+                         << "_._.bashrc_x" << true;
+    QTest::newRow("leading dot") << ".cat"
+                                 << "_cat" << true;
+    QTest::newRow("dot inside") << "a.b."
+                                << "a.b." << true;
     QTest::newRow("line break and tab") << "a\nb\tc"
                                         << "a_b_c" << true;
     QTest::newRow("empty") << ""
@@ -278,7 +282,7 @@ void TestDownloadChecks::namePart_data() {
     QTest::newRow("dot dot") << ".."
                              << ".." << false;
     QTest::newRow("three dots") << "..."
-                                << "..." << true;
+                                << "_.." << true;
 }
 
 void TestDownloadChecks::namePart() {
@@ -396,6 +400,28 @@ void TestDownloadChecks::pictureTypes_data() {
         << QByteArray("<svg xmlns=\"http://www.w3.org/2000/svg\" xmlns:x=\"http://www.w3.org/1999/xlink\">"
                       "<a x:href=\" javascript:alert(1)\"><text>t</text></a></svg>")
         << "";
+    const QByteArray svg(
+        "<svg xmlns=\"http://www.w3.org/2000/svg\" xmlns:x=\"http://www.w3.org/1999/xlink\">");
+    for (const char* hidden : {"java&#9;script:alert(1)", "java&#10;script:alert(1)",
+                               "&#x6A;ava&#x0D;script:alert(1)", "vbscript:msgbox"})
+        QTest::addRow("svg with a hidden javascript link: %s", hidden)
+            << svg + "<a href=\"" + hidden + "\"><text>t</text></a></svg>"
+            << "";
+    QTest::newRow("svg animating a link")
+        << svg +
+               "<a><animate attributeName=\"href\" values=\"https://example.com/\"/><text>t</text></a></svg>"
+        << "";
+    QTest::newRow("svg setting a link")
+        << svg + "<a><set attributeName=\"x:href\" to=\"https://example.com/\"/><text>t</text></a></svg>"
+        << "";
+    QTest::newRow("svg with javascript among animation values")
+        << svg +
+               "<a href=\"#\"><animate attributeName=\"fill\" values=\"red;javascript:alert(1)\"/></a></svg>"
+        << "";
+    QTest::newRow("svg with a harmless animation")
+        << svg + "<rect width=\"9\" height=\"9\"><animate attributeName=\"fill\" values=\"red;blue\" "
+                 "dur=\"2s\"/></rect></svg>"
+        << "svg";
     QTest::newRow("svg with entities")
         << QByteArray("<!DOCTYPE svg [<!ENTITY a \"aaaa\">]><svg>&a;</svg>") << "";
     QTest::newRow("svg cut short") << QByteArray("<svg xmlns=\"http://www.w3.org/2000/svg\"><g>") << "";

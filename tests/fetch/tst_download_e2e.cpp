@@ -37,6 +37,7 @@ private slots:
     void cleanup();
 
     void sampleKeywords();
+    void heightFilterFetchesOnlyTallerPictures_data();
     void heightFilterFetchesOnlyTallerPictures();
     void limitBeyond32BitsFailsOnItsOwn();
     void errorPagesAndBrokenTransfersAreNotKept();
@@ -124,10 +125,23 @@ void TestDownloadEndToEnd::sampleKeywords() {
     verifyNothingLeft();
 }
 
+void TestDownloadEndToEnd::heightFilterFetchesOnlyTallerPictures_data() {
+    QTest::addColumn<QString>("comparison");
+    QTest::addColumn<QStringList>("boxesBefore"); // before the end box
+    QTest::newRow("greater than") << "0" << QStringList();
+    // A comparison that cannot be read compares as "Greater than", and is reported once, not for
+    // every result.
+    QTest::newRow("unreadable") << "less"
+                                << QStringList{
+                                       errorReportText("Type mismatch", "Form1.PushButton2_Click", 150)};
+}
+
 void TestDownloadEndToEnd::heightFilterFetchesOnlyTallerPictures() {
+    QFETCH(QString, comparison);
+    QFETCH(QStringList, boxesBefore);
     SettingsStore::write(SettingKey::HeightFilter, "4");
     SettingsStore::write(SettingKey::HeightLimit, "500");
-    SettingsStore::write(SettingKey::HeightComparison, "0");
+    SettingsStore::write(SettingKey::HeightComparison, comparison);
     KeywordList list;
     list.add("apple");
     const auto results = answer("apple", 1, 25);
@@ -146,7 +160,7 @@ void TestDownloadEndToEnd::heightFilterFetchesOnlyTallerPictures() {
     QCOMPARE(summary.keptFiles.size(), 5);
     for (const QString& file : summary.keptFiles)
         QVERIFY(QImage(file).height() > 500);
-    QCOMPARE(prompts.messages(), QStringList{done(summary.kept)});
+    QCOMPARE(prompts.messages(), boxesBefore + QStringList{done(summary.kept)});
     verifyNothingLeft();
 }
 

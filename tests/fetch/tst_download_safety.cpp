@@ -37,10 +37,13 @@ private slots:
     void addressesOnThisComputerAreNotFetched();
     void unreadableSizesAreCountedOnce();
     void unreachableServiceIsNamed();
+    void oversizedAnswerIsRefused_data();
     void oversizedAnswerIsRefused();
     void folderRemovedMidRunStopsTheRun();
     void readOnlyFolderIsRefusedAtTheStart();
     void fullDiskStopsTheRun();
+    void downloadSwappedForALinkIsNotKept();
+    void userCurlConfigurationIsNotRead();
     // Last and slow: the stall limit is half a minute, and a search that stalls is tried four times.
     void tricklingAnswerEndsAtTheStallLimit();
 
@@ -68,10 +71,12 @@ QByteArray catalogFor(quint16 adminPort) {
       {"url": "http://169.254.169.254/latest/meta-data/e.png", "width": 64, "height": 64}]},
   "unreadable": {"body": "{\"_type\":\"images\",\"totalCount\":3,\"value\":[{\"url\":\"https:\\/\\/example.com\\/a.png\",\"height\":10,\"width\":\"abc\",\"x\":1},{\"url\":\"https:\\/\\/example.com\\/b.png\",\"height\":\"1e99\",\"width\":10,\"x\":1},{\"url\":\"https:\\/\\/example.com\\/c.png\",\"height\":\"tall\",\"width\":10,\"x\":1}]}"},
   "huge": {"answerBytes": 40000000},
+  "huge unannounced": {"answerBytes": 40000000, "announced": false},
   "twice": {"results": [{"url": "https://{host}/img/png/64x64/7/same.png", "width": 64, "height": 64},
       {"url": "https://{host}/img/png/64x64/7/same.png", "width": 64, "height": 64},
       {"url": "https://{host}/img/png/64x64/7/copy.png", "width": 64, "height": 64}, {"kind": "jpeg"}]},
   "trickle": {"trickle": 5000, "results": [{"kind": "png"}]},
+  "swapped": {"results": [{"kind": "slow", "rate": 400, "width": 32, "height": 32, "ext": "png"}]},
   "slowly": {"results": [{"kind": "slow", "rate": 3000}, {"kind": "slow", "rate": 3000}, {"kind": "slow", "rate": 3000},
       {"kind": "slow", "rate": 3000}]}
 })")
@@ -112,8 +117,9 @@ void TestDownloadSafety::keywordsNameFilesInsideTheFolderOnly() {
 
     const QStringList inside =
         QDir(prefix).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
-    QCOMPARE(inside, QStringList({".._.bashrc_ 1.jpg", ".._.config_autostart_evil 1.png", ".._escaped 1.jpg",
-                                  "AC_DC 1.jpg", "credits.csv"}));
+    // A leading dot is replaced: no picture is hidden.
+    QCOMPARE(inside, QStringList({"AC_DC 1.jpg", "_._.bashrc_ 1.jpg", "_._.config_autostart_evil 1.png",
+                                  "_._escaped 1.jpg", "credits.csv"}));
     QCOMPARE(QDir(home).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name),
              QStringList({".bashrc", "pictures"}));
     QCOMPARE(fileBytes(home + "/.bashrc"), QByteArray("export PATH=$HOME/bin:$PATH\n"));
@@ -249,12 +255,21 @@ void TestDownloadSafety::unreachableServiceIsNamed() {
                  qPrintable(message));
 }
 
+void TestDownloadSafety::oversizedAnswerIsRefused_data() {
+    QTest::addColumn<QString>("keyword");
+    QTest::addColumn<int>("curlCode");
+    QTest::newRow("size announced: curl refuses it") << "huge" << 63;
+    QTest::newRow("size not announced: the file size limit cuts it") << "huge unannounced" << 23;
+}
+
 void TestDownloadSafety::oversizedAnswerIsRefused() {
+    QFETCH(QString, keyword);
+    QFETCH(int, curlCode);
     KeywordList list;
-    list.add("huge");
+    list.add(keyword);
     run(list);
-    QVERIFY2(prompts.messages().value(0).startsWith(unreachableStart(63)),
-             qPrintable(prompts.messages().value(0)));
+    const QString tooLarge = RunTexts::answerTooLarge(QStringLiteral("curl: (%1) ").arg(curlCode));
+    QVERIFY2(prompts.messages().value(0).startsWith(tooLarge), qPrintable(prompts.messages().value(0)));
     QVERIFY(pictureRequests().isEmpty());
     verifyNothingLeft();
 }
@@ -320,6 +335,63 @@ void TestDownloadSafety::fullDiskStopsTheRun() {
                          " saved in " + small + "."});
     for (const QString& name : folderEntries())
         QVERIFY2(name.startsWith("apple ") && !QImage(small + "/" + name).isNull(), qPrintable(name));
+}
+
+// Someone else who may write in the folder swaps the partial download for a link to a picture of
+// theirs while curl writes it: curl's bytes do not go through the link, and the link is not kept.
+void TestDownloadSafety::downloadSwappedForALinkIsNotKept() {
+    QTemporaryDir elsewhere(folder->path() + "/../victim-XXXXXX");
+    const QString victim = elsewhere.filePath("victim.png");
+    const QByteArray victimBytes = ImageService::pictureBytes(service->baseUrl() + "/img/png/16x16/9/v.png");
+    QFile file(victim);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(victimBytes) == victimBytes.size());
+    file.close();
+    QTimer poll;
+    QString swapped;
+    connect(&poll, &QTimer::timeout, this, [&] {
+        const QStringList parts =
+            QDir(folder->path()).entryList({".glimmerfetch-*.part"}, QDir::Files | QDir::Hidden);
+        if (parts.isEmpty() || !swapped.isEmpty())
+            return;
+        swapped = folder->filePath(parts.first());
+        QVERIFY(QFile::remove(swapped) && QFile::link(victim, swapped));
+    });
+    poll.start(2);
+    KeywordList list;
+    list.add("swapped");
+    const auto summary = run(list, "1");
+    poll.stop();
+    QVERIFY(!swapped.isEmpty());
+    QCOMPARE(summary.kept, 0);
+    QCOMPARE(fileBytes(victim), victimBytes);
+    QCOMPARE(QDir(folder->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList());
+    QVERIFY2(prompts.callsOf("message").value(0).details.endsWith(
+                 "skipped: the file was replaced during the download"),
+             qPrintable(prompts.callsOf("message").value(0).details));
+    verifyNothingLeft();
+}
+
+// curl reads no configuration of the user's: a ~/.curlrc that adds a header, follows redirects
+// and sends everything through a proxy changes nothing.
+void TestDownloadSafety::userCurlConfigurationIsNotRead() {
+    QTemporaryDir home;
+    QFile rc(home.filePath(".curlrc"));
+    QVERIFY(rc.open(QIODevice::WriteOnly));
+    rc.write("header = \"X-From-Curlrc: yes\"\nlocation\nproxy = \"http://127.0.0.1:9\"\n");
+    rc.close();
+    const QByteArray savedHome = qgetenv("HOME");
+    qputenv("HOME", QFile::encodeName(home.path()));
+    qputenv("CURL_HOME", QFile::encodeName(home.path()));
+    KeywordList list;
+    list.add("cat");
+    const auto summary = run(list, "1");
+    qputenv("HOME", savedHome);
+    qunsetenv("CURL_HOME");
+    QCOMPARE(summary.kept, 1);
+    QVERIFY(!service->requests().isEmpty());
+    for (const auto& request : service->requests())
+        QVERIFY2(!request.hasHeader("x-from-curlrc"), qPrintable(request.path));
 }
 
 void TestDownloadSafety::tricklingAnswerEndsAtTheStallLimit() {

@@ -7,9 +7,11 @@
 #include "keywords/keyword_list.h"
 #include "test_settings.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -37,6 +39,8 @@ private slots:
     void creditsFields();
     void originalServiceCredits();
     void pixabayAnswersAreKeptForADay();
+    void answerCacheFollowsNoLink_data();
+    void answerCacheFollowsNoLink();
     void creditsListIsAppendedNeverReplaced();
 
 private:
@@ -340,6 +344,55 @@ void TestSourceRuns::pixabayAnswersAreKeptForADay() {
     QCOMPARE(cache.entryList(QDir::Files).size(), 2);
     QCOMPARE(QFileInfo(cache.path()).permissions() & (QFile::ReadGroup | QFile::ReadOther),
              QFile::Permissions());
+}
+
+void TestSourceRuns::answerCacheFollowsNoLink_data() {
+    QTest::addColumn<bool>("folderIsLink");
+    QTest::addColumn<bool>("nameIsLink");
+    QTest::addColumn<int>("ageSeconds"); // of the answer kept before
+    QTest::addColumn<bool>("found");
+    QTest::newRow("young answer") << false << false << 60 << true;
+    QTest::newRow("old answer") << false << false << 2 * 86400 << false;
+    QTest::newRow("answer dated in the future") << false << false << -3600 << false;
+    QTest::newRow("link at the answer's name") << false << true << 60 << false;
+    QTest::newRow("the folder is a link") << true << false << 2 * 86400 << false;
+}
+
+// Whoever may put links in the cache cannot have an answer read or written through them, nor old
+// files removed in another folder; an answer dated in the future is not used for ever.
+void TestSourceRuns::answerCacheFollowsNoLink() {
+    QFETCH(bool, folderIsLink);
+    QFETCH(bool, nameIsLink);
+    QFETCH(int, ageSeconds);
+    const AnswerCache cache(QStringLiteral("links"), 86400);
+    const QString folder = cache.folder();
+    QFile::remove(folder);
+    QDir(folder).removeRecursively();
+    QVERIFY(QDir().mkpath(QFileInfo(folder).path()));
+    QTemporaryDir elsewhere(prefix + "../elsewhere-XXXXXX");
+    QVERIFY(folderIsLink ? QFile::link(elsewhere.path(), folder) : QDir().mkpath(folder));
+    const QString address = QStringLiteral("https://pixabay.com/api/?q=cat");
+    const QString kept = (folderIsLink ? elsewhere.path() : folder) + '/' + AnswerCache::fileName(address);
+    const QString victim = elsewhere.filePath(QStringLiteral("victim"));
+    QFile file(nameIsLink ? victim : kept);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write("before") == 6 && file.flush());
+    QVERIFY(file.setFileTime(QDateTime::currentDateTimeUtc().addSecs(-ageSeconds),
+                             QFileDevice::FileModificationTime));
+    file.close();
+    if (nameIsLink)
+        QVERIFY(QFile::link(victim, kept));
+
+    QTEST(cache.find(address).has_value(), "found");
+    cache.keep(address, "after");
+    if (nameIsLink)
+        QCOMPARE(fileBytes(victim), QByteArray("before"));
+    if (folderIsLink) {
+        QCOMPARE(QDir(elsewhere.path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{AnswerCache::fileName(address)});
+        QCOMPARE(fileBytes(kept), QByteArray("before"));
+    } else
+        QCOMPARE(cache.find(address).value_or("none"), QByteArray("after"));
+    QFile::remove(folder);
 }
 
 // A second run appends to the list of the first; a list that is a link is not written through, and

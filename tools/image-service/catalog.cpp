@@ -179,6 +179,7 @@ bool Catalog::load(const QByteArray& json, QString* error) {
             e.failBody = o.value(QLatin1String("failBody")).toString().toUtf8();
         e.retryAfter = o.value(QLatin1String("retryAfter")).toInt(-1);
         e.answerBytes = qint64(o.value(QLatin1String("answerBytes")).toDouble(0));
+        e.answerAnnounced = o.value(QLatin1String("announced")).toBool(true);
         if (o.contains(QLatin1String("body"))) {
             e.raw = true;
             e.status = o.value(QLatin1String("status")).toInt(200);

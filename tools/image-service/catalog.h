@@ -38,9 +38,10 @@ struct Entry {
     int failFirst = 0; // the first this many searches get failStatus and failBody
     int failStatus = 503;
     QByteArray failBody = "{\"message\":\"Service Unavailable\"}";
-    int retryAfter = -1;    // with failFirst: the Retry-After header's seconds (-1: none)
-    int trickleMs = 0;      // the answer is sent one byte every this many milliseconds
-    qint64 answerBytes = 0; // the answer is an image answer padded to this many bytes, streamed
+    int retryAfter = -1;         // with failFirst: the Retry-After header's seconds (-1: none)
+    int trickleMs = 0;           // the answer is sent one byte every this many milliseconds
+    qint64 answerBytes = 0;      // the answer is an image answer padded to this many bytes, streamed
+    bool answerAnnounced = true; // with answerBytes: its Content-Length is sent (else the close ends it)
 };
 
 class Catalog {

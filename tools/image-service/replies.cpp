@@ -123,6 +123,7 @@ Reply search(const Request& request, const Settings& settings) {
         r.body = "{\"_type\":\"images\",\"totalCount\":1,\"value\":[{\"url\":\"";
         r.mode = Reply::Mode::Huge;
         r.totalLength = entry.answerBytes;
+        r.announced = entry.answerAnnounced;
     }
     return r;
 }

@@ -40,6 +40,7 @@ struct Reply {
     Mode mode = Mode::Whole;
     qint64 declaredLength = -1; // Cutoff: the Content-Length sent
     qint64 totalLength = 0;     // Huge: the whole body's length; body holds its first part
+    bool announced = true;      // Huge: the length is sent as Content-Length
     int rate = 16;              // Slow: bytes per second
     int intervalMs = 0;         // Slow: one byte every this many milliseconds instead
     int delayMs = 0;            // the answer is held back this long

@@ -188,7 +188,8 @@ void Connection::sendHead(int status, const QByteArray& contentType, qint64 leng
     QByteArray head = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reasonPhrase(status) + "\r\n";
     if (!contentType.isEmpty())
         head += "Content-Type: " + contentType + "\r\n";
-    head += "Content-Length: " + QByteArray::number(length) + "\r\n";
+    if (length >= 0)
+        head += "Content-Length: " + QByteArray::number(length) + "\r\n";
     for (const auto& h : extra)
         head += h.first + ": " + h.second + "\r\n";
     head += "Connection: close\r\n\r\n";
@@ -239,7 +240,7 @@ void Connection::send(const Reply& reply) {
         trickle_->start();
         break;
     case Reply::Mode::Huge:
-        sendHead(reply.status, reply.contentType, reply.totalLength, reply.headers);
+        sendHead(reply.status, reply.contentType, reply.announced ? reply.totalLength : -1, reply.headers);
         socket_->write(reply.body);
         sent_ = reply.body.size();
         pump();

@@ -3,54 +3,141 @@
 #include "fetch/limits.h"
 
 #include <QCryptographicHash>
-#include <QDateTime>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
+#include <QRandomGenerator>
 #include <QStandardPaths>
+
+#include <cerrno>
+#include <ctime>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// The cache folder, opened without following a link: every file is then reached through it, so a
+// link put in the folder's place cannot lead a write or a removal elsewhere.
+class Folder {
+public:
+    explicit Folder(const QString& path)
+        : fd_(::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)) {
+        struct stat status {};
+        // Only a folder of the user's own: another's could be emptied or filled under the program.
+        if (fd_ >= 0 && (::fstat(fd_, &status) != 0 || status.st_uid != ::geteuid())) {
+            ::close(fd_);
+            fd_ = -1;
+        }
+    }
+    ~Folder() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    Folder(const Folder&) = delete;
+    Folder& operator=(const Folder&) = delete;
+
+    bool isOpen() const { return fd_ >= 0; }
+    int fd() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+// Whether a kept answer, last written at `modified`, is past its keeping time `now`. A time in the
+// future (a clock that was wrong, a file from elsewhere) would keep an answer for ever: it is stale.
+bool isStale(const timespec& modified, qint64 keepSeconds, std::time_t now) {
+    return modified.tv_sec > now || now - modified.tv_sec >= keepSeconds;
+}
+
+bool writeAll(int fd, const QByteArray& bytes) {
+    qsizetype written = 0;
+    while (written < bytes.size()) {
+        const ssize_t n =
+            ::write(fd, bytes.constData() + written, static_cast<size_t>(bytes.size() - written));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        written += n;
+    }
+    return true;
+}
+
+} // namespace
 
 AnswerCache::AnswerCache(const QString& name, qint64 keepSeconds)
     : folder_(QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
               QStringLiteral("/Kestrelon/Glimmerfetch/") + name)
     , keepSeconds_(keepSeconds) {}
 
-QString AnswerCache::pathFor(const QString& shownAddress) const {
-    return folder_ + QLatin1Char('/') +
-           QString::fromLatin1(
+QString AnswerCache::fileName(const QString& shownAddress) {
+    return QString::fromLatin1(
                QCryptographicHash::hash(shownAddress.toUtf8(), QCryptographicHash::Sha256).toHex()) +
            QStringLiteral(".json");
 }
 
 std::optional<QByteArray> AnswerCache::find(const QString& shownAddress) const {
-    removeOld();
-    const QFileInfo info(pathFor(shownAddress));
-    if (!info.isFile() || info.isSymLink() ||
-        info.lastModified().secsTo(QDateTime::currentDateTimeUtc()) >= keepSeconds_)
+    const Folder folder(folder_);
+    if (!folder.isOpen())
         return std::nullopt;
-    QFile file(info.filePath());
-    if (!file.open(QIODevice::ReadOnly))
+    removeOld(folder.fd());
+    const int fd = ::openat(folder.fd(), QFile::encodeName(fileName(shownAddress)).constData(),
+                            O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
         return std::nullopt;
-    return file.read(Limits::SearchAnswerBytes);
+    struct stat status {};
+    QFile file;
+    std::optional<QByteArray> answer;
+    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) &&
+        !isStale(status.st_mtim, keepSeconds_, std::time(nullptr)) &&
+        file.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
+        answer = file.read(Limits::SearchAnswerBytes);
+    ::close(fd);
+    return answer;
 }
 
 void AnswerCache::keep(const QString& shownAddress, const QByteArray& answer) const {
     if (answer.size() > Limits::SearchAnswerBytes || !QDir().mkpath(folder_))
         return;
-    QFile::setPermissions(folder_, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    // Written to a new file and renamed over the old one: a reader sees one answer or the other.
-    QSaveFile file(pathFor(shownAddress));
-    if (!file.open(QIODevice::WriteOnly))
+    const Folder folder(folder_);
+    if (!folder.isOpen())
         return;
-    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    file.write(answer);
-    file.commit();
+    ::fchmod(folder.fd(), 0700);
+    // Written to a new file and renamed over the old name: a reader sees one answer or the other, and
+    // a link at the name is replaced, never written through.
+    const QByteArray temporary = QStringLiteral(".%1.tmp")
+                                     .arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0'))
+                                     .toLatin1();
+    const int fd = ::openat(folder.fd(), temporary.constData(),
+                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return;
+    const bool written = writeAll(fd, answer);
+    if (::close(fd) != 0 || !written ||
+        ::renameat(folder.fd(), temporary.constData(), folder.fd(),
+                   QFile::encodeName(fileName(shownAddress)).constData()) != 0)
+        ::unlinkat(folder.fd(), temporary.constData(), 0);
 }
 
-void AnswerCache::removeOld() const {
-    const QDateTime now = QDateTime::currentDateTimeUtc();
-    const QFileInfoList entries = QDir(folder_).entryInfoList({QStringLiteral("*.json")}, QDir::Files);
-    for (const QFileInfo& info : entries)
-        if (info.lastModified().secsTo(now) >= keepSeconds_)
-            QFile::remove(info.filePath());
+void AnswerCache::removeOld(int folderFd) const {
+    const int listing = ::dup(folderFd);
+    DIR* entries = listing >= 0 ? ::fdopendir(listing) : nullptr;
+    if (!entries) {
+        if (listing >= 0)
+            ::close(listing);
+        return;
+    }
+    ::rewinddir(entries);
+    const std::time_t now = std::time(nullptr);
+    while (const dirent* entry = ::readdir(entries)) {
+        const QByteArray name(entry->d_name);
+        struct stat status {};
+        if (!name.endsWith(".json") ||
+            ::fstatat(folderFd, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(status.st_mode))
+            continue;
+        if (isStale(status.st_mtim, keepSeconds_, now))
+            ::unlinkat(folderFd, entry->d_name, 0);
+    }
+    ::closedir(entries);
 }

@@ -17,10 +17,6 @@ constexpr double LargestWholeNumber = 9007199254740992.0;
 // The longest entity name or number read in an HTML fragment ("&#x10FFFF;").
 constexpr int EntityChars = 10;
 
-bool isControl(char16_t c) {
-    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029;
-}
-
 // Cuts without splitting a surrogate pair.
 QString cut(QString text, int maxChars) {
     if (text.size() <= maxChars)
@@ -190,6 +186,14 @@ private:
 };
 
 } // namespace
+
+bool isControl(char16_t c) {
+    // C0 and C1 controls (ESC and CSI begin terminal commands), DEL, the line and paragraph
+    // separators, and the bidirectional formatting characters, which make a text read otherwise
+    // than it is written.
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029 || c == 0x061C || c == 0x200E ||
+           c == 0x200F || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+}
 
 QByteArray leadingEntries(const QByteArray& answer, std::initializer_list<QByteArrayView> path, int keep,
                           int* dropped) {

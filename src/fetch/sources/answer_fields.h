@@ -25,11 +25,15 @@ namespace AnswerFields {
 QByteArray leadingEntries(const QByteArray& answer, std::initializer_list<QByteArrayView> path, int keep,
                           int* dropped);
 
+// A character no text of a service may bring to a screen or a file: C0 and C1 controls, DEL, the
+// line and paragraph separators and the bidirectional formatting characters.
+bool isControl(char16_t c);
+
 // The answer as a JSON object; false when it is not one (not JSON, nested too deep, an array, ...).
 bool parseObject(const QByteArray& answer, QJsonObject* object);
 
-// A text field: strings only; control characters become spaces, runs of white space one space, and
-// the text is cut to Limits::AnswerTextChars.
+// A text field: strings only; control characters (isControl) become spaces, runs of white space one
+// space, and the text is cut to Limits::AnswerTextChars.
 QString text(const QJsonValue& value);
 
 // The same for a text that is already a QString.
