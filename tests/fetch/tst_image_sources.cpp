@@ -269,6 +269,8 @@ void TestImageSources::hostileResults_data() {
         {"address without host", "https:///a.jpg", 640, "Ann", false, 0, ""},
         {"space in the host", "https://exa mple.org/a.jpg", 640, "Ann", false, 0, ""},
         {"line break in the address", "https://example.org/a.jpg\r\nX-Evil: 1", 640, "Ann", false, 0, ""},
+        {"bidirectional override in the address", QStringLiteral("https://example.org/\u202Egpj.a"), 640,
+         "Ann", false, 0, ""},
         {"address of 9000 characters", good + QString(9000, QLatin1Char('a')), 640, "Ann", false, 0, ""},
         {"width as text", good, "640", "Ann", true, 0, "Ann"},
         {"width 1e300", good, 1e300, "Ann", true, 0, "Ann"},
@@ -281,6 +283,9 @@ void TestImageSources::hostileResults_data() {
          "Ann\n\tBo\x07"
          "b\xC2\x85",
          true, 640, "Ann Bo b"},
+        {"creator with terminal escapes and bidirectional overrides", good, 640,
+         QStringLiteral("\x1B]0;title\x07\x1B[31mAnn\u202E\u2066Bo\u009B2J"), true, 640,
+         "]0;title [31mAnn Bo 2J"},
         {"creator of a megabyte", good, 640, QString(1 << 20, QLatin1Char('x')), true, 640,
          QString(1000, QLatin1Char('x'))},
     };

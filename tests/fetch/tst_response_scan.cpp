@@ -152,6 +152,10 @@ void TestResponseScan::classification_data() {
         << "{\"message\":\"You have exceeded the MONTHLY quota for Requests on your current plan, BASIC. "
            "Upgrade your plan at https:\\/\\/rapidapi.com\\/contextualwebsearch\\/api\\/web-search\"}"
         << false << false << "You have exceeded the MONTHLY quota for Requests on your current plan";
+    QTest::newRow("terminal escapes and bidirectional overrides")
+        << QStringLiteral(
+               "{\"message\":\"\x1B[2J\x1B]0;x\x07Key \u202Edeyfirev\u2069 \u009B31mrefused\r\n.\"}")
+        << false << false << "[2J ]0;x Key deyfirev 31mrefused .";
     QTest::newRow("missing file") << "" << false << false << "";
     QTest::newRow("zero-length file") << "empty file" << false << false << "";
 }
@@ -241,6 +245,12 @@ void TestResponseScan::results_data() {
     QTest::newRow("address without a dot")
         << answer({result(QStringLiteral("https:\\/\\/h\\/picture"), 1, 1)}, 1)
         << QStringList{"https://h/picture | https://h/picture | https://h/picture.https://h/picture | 1x1"};
+    QTest::newRow("control characters in the address are skipped")
+        << answer({result(QStringLiteral("https://h/a\x1B[2J.jpg"), 1, 1),
+                   result(QStringLiteral("https://h/\u202Egpj.b"), 1, 1),
+                   result(QStringLiteral("https://h/c.jpg"), 2, 3)},
+                  3)
+        << QStringList{"skipped", "skipped", "https://h/c.jpg | jpg | https://h/c.jpg | 3x2"};
     QTest::newRow("marker case ignored")
         << "{\"TOTALCOUNT\":1,\"VALUE\":[{\"URL\":\"https://h/a.PNG\",\"HEIGHT\":2,\"WIDTH\":3,}]}"
         << QStringList{"https://h/a.PNG | PNG | https://h/a.PNG | 3x2"};

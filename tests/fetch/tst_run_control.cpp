@@ -1,6 +1,7 @@
 #include "base/settings_store.h"
 #include "download_fixture.h"
 #include "fetch/download_run.h"
+#include "fetch/retry.h"
 #include "keywords/keyword_list.h"
 
 #include "app/form1.h"
@@ -25,6 +26,10 @@ private slots:
 
     void searchRetries_data();
     void searchRetries();
+    void searchWaits_data();
+    void searchWaits();
+    void finalBusyAnswerEndsTheRun_data();
+    void finalBusyAnswerEndsTheRun();
     void downloadRetries_data();
     void downloadRetries();
     void stopMidRun_data();
@@ -41,6 +46,8 @@ const QByteArray catalog = R"({
   "always busy": {"failFirst": 99, "failStatus": 502, "failBody": "<html>Bad Gateway</html>", "results": []},
   "for an hour": {"failFirst": 99, "failStatus": 429, "retryAfter": 3600,
       "failBody": "{\"message\":\"Too many requests; come back in an hour.\"}", "results": []},
+  "at once": {"failFirst": 99, "failStatus": 429, "retryAfter": 0,
+      "failBody": "{\"message\":\"Too many requests per second.\"}", "results": []},
   "gone": {"failFirst": 99, "failStatus": 403, "failBody": "{\"message\":\"Access denied.\"}", "results": []},
   "flaky": {"results": [{"kind": "flaky"}]},
   "missing": {"results": [{"kind": "notfound"}, {"kind": "forbidden"}]},
@@ -99,6 +106,55 @@ void TestRunControl::searchRetries() {
     QCOMPARE(summary.kept, kept);
     QCOMPARE(prompts.messages(), QStringList{kept ? done(kept) : message});
     QCOMPARE(recording.texts.count("Processing: " + keyword + ", waiting to retry"), searches - 1);
+}
+
+void TestRunControl::searchWaits_data() {
+    QTest::addColumn<int>("retry");
+    QTest::addColumn<QByteArray>("written"); // what curl wrote: the status and the Retry-After seconds
+    QTest::addColumn<int>("wait");
+    QTest::newRow("503, no Retry-After") << 1 << QByteArray("503\n\n") << 4;
+    QTest::newRow("Retry-After: 0 waits the step") << 0 << QByteArray("429\n0\n") << 2;
+    QTest::newRow("Retry-After: 1 on the third try") << 2 << QByteArray("503\n1\n") << 8;
+    QTest::newRow("Retry-After longer than the step") << 0 << QByteArray("429\n30\n") << 30;
+    QTest::newRow("Retry-After beyond the longest wait") << 0 << QByteArray("429\n3600\n") << -1;
+    QTest::newRow("no more tries") << 3 << QByteArray("429\n0\n") << -1;
+}
+
+void TestRunControl::searchWaits() {
+    QFETCH(int, retry);
+    QFETCH(QByteArray, written);
+    ToolOutput output;
+    output.standardOutput = written;
+    QTEST(Retry::searchWait(retry, 0, output, QString()), "wait");
+}
+
+void TestRunControl::finalBusyAnswerEndsTheRun_data() {
+    QTest::addColumn<QString>("keyword");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<int>("searches");    // of the whole run
+    QTest::addColumn<QString>("message"); // "": the picture of "apple" is kept
+    QTest::newRow("429 after every try") << "at once" << ImageService::validKey() << 4
+                                         << "Nothing found.\r\n\r\nToo many requests per second.";
+    QTest::newRow("a spent monthly quota")
+        << "busy" << ImageService::quotaKey() << 1
+        << "Nothing found.\r\n\r\nYou have exceeded the MONTHLY quota for Requests on your current plan";
+    // A server error says nothing about the next keyword: it is asked.
+    QTest::newRow("5xx after every try") << "always busy" << ImageService::validKey() << 5 << "";
+}
+
+// A service still busy after the retries is not asked for the keywords after it.
+void TestRunControl::finalBusyAnswerEndsTheRun() {
+    QFETCH(QString, keyword);
+    QFETCH(QString, key);
+    QFETCH(int, searches);
+    QFETCH(QString, message);
+    SettingsStore::write(SettingKey::ApiKey, key);
+    KeywordList list;
+    list.add(keyword);
+    list.add("apple");
+    run(list, "1");
+    QCOMPARE(service->searchRequests().size(), searches);
+    QCOMPARE(prompts.messages(), QStringList{message.isEmpty() ? done(1) : message});
 }
 
 void TestRunControl::downloadRetries_data() {

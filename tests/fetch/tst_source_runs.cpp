@@ -33,6 +33,8 @@ private slots:
     void twoPagesPerKeyword();
     void refusals_data();
     void refusals();
+    void answersThatNeverEnd_data();
+    void answersThatNeverEnd();
     void keyIsAskedForOnlyWhereNeeded_data();
     void keyIsAskedForOnlyWhereNeeded();
     void creditsFields_data();
@@ -69,8 +71,35 @@ const QString Key = QStringLiteral("demo-key-0123456789");
 
 } // namespace
 
+// Results too narrow for the width filter: looked at, never downloaded.
+QByteArray narrow(int count) {
+    QByteArray results = R"({"kind": "png", "width": 100, "height": 100})";
+    for (int i = 1; i < count; ++i)
+        results += R"(, {"kind": "png", "width": 100, "height": 100})";
+    return results;
+}
+
+// A raw answer body (a JSON string's content) of `count` narrow results.
+QByteArray narrowBody(const char* opening, const char* item, int count, const char* closing) {
+    QByteArrayList items;
+    for (int i = 0; i < count; ++i)
+        items << QByteArray(item).replace("N", QByteArray::number(i));
+    return opening + items.join(',') + closing;
+}
+
 QByteArray TestSourceRuns::catalog() {
-    return "{" + entry("alpha", 26) + ", " + entry("beta", 36) + R"(, "void": {"results": []}})";
+    return "{" + entry("alpha", 26) + ", " + entry("beta", 36) + R"(, "void": {"results": []}, )" +
+           R"("endless": {"totalCount": 2000, "results": [)" + narrow(320) + "]}, " +
+           R"("same page": {"body": ")" +
+           narrowBody(
+               R"({\"page\":1,\"per_page\":25,\"photos\":[)",
+               R"({\"id\":N,\"width\":100,\"height\":100,\"src\":{\"original\":\"https://example.org/N.jpg\"}})",
+               2, R"(],\"total_results\":1000000,\"next_page\":\"https://example.org/next\"})") +
+           R"("}, "too many": {"body": ")" +
+           narrowBody(R"({\"_type\":\"images\",\"totalCount\":500,\"value\":[)",
+                      R"({\"url\":\"https://example.org/N.jpg\",\"height\":100,\"width\":100,\"x\":1})", 500,
+                      "]}") +
+           R"("}})";
 }
 
 void TestSourceRuns::init() {
@@ -262,6 +291,31 @@ void TestSourceRuns::refusals() {
     QCOMPARE(folderEntries(), QStringList());
     QVERIFY(!QFile::exists(prefix + "credits.csv"));
     verifyNothingLeft();
+}
+
+void TestSourceRuns::answersThatNeverEnd_data() {
+    QTest::addColumn<Source>("source");
+    QTest::addColumn<QString>("keyword");
+    QTest::addColumn<int>("searches");
+    QTest::addColumn<int>("resultsSeen");
+    // 13 pages of 25 would be there: the keyword ends after ten.
+    QTest::newRow("a next page after every page") << Source::Pexels << "endless" << 10 << 250;
+    QTest::newRow("the same page again and again") << Source::Pexels << "same page" << 2 << 2;
+    // 500 results for a page of 25: the 25 asked for are read.
+    QTest::newRow("more results than asked for") << Source::ContextualWeb << "too many" << 1 << 25;
+}
+
+void TestSourceRuns::answersThatNeverEnd() {
+    QFETCH(Source, source);
+    QFETCH(QString, keyword);
+    QFETCH(int, searches);
+    QFETCH(int, resultsSeen);
+    runSource(source, {keyword});
+    QCOMPARE(this->searches().size(), searches);
+    QVERIFY2(
+        prompts.messages().value(0).contains(QStringLiteral("Results looked at: %1\r\n").arg(resultsSeen)),
+        qPrintable(prompts.messages().value(0)));
+    QCOMPARE(pictureRequests(), QStringList());
 }
 
 void TestSourceRuns::keyIsAskedForOnlyWhereNeeded_data() {

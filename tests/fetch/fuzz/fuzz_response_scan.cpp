@@ -6,6 +6,7 @@
 #include "base/error_report.h"
 #include "base/file_routines.h"
 #include "fetch/response_scan.h"
+#include "fetch/sources/answer_fields.h"
 
 #include <QString>
 
@@ -63,6 +64,9 @@ int plainNext(const QString& text, qsizetype& p, ImageResult& r) {
     QString address = text.mid(p, h - p);
     address.replace(QStringLiteral("\\/"), QStringLiteral("/"));
     address.remove(QLatin1Char('"'));
+    for (const QChar c : address)
+        if (AnswerFields::isControl(c.unicode()))
+            return 1;
     QString extension = Main::ExtensionOf(address);
     if (extension.indexOf(QLatin1Char('?')) >= 0)
         extension = extension.left(extension.indexOf(QLatin1Char('?')));
