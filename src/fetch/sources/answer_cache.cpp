@@ -8,7 +8,6 @@
 #include <QRandomGenerator>
 #include <QStandardPaths>
 
-#include <cerrno>
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
@@ -50,20 +49,6 @@ bool isStale(const timespec& modified, qint64 keepSeconds, std::time_t now) {
     return modified.tv_sec > now || now - modified.tv_sec >= keepSeconds;
 }
 
-bool writeAll(int fd, const QByteArray& bytes) {
-    qsizetype written = 0;
-    while (written < bytes.size()) {
-        const ssize_t n =
-            ::write(fd, bytes.constData() + written, static_cast<size_t>(bytes.size() - written));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        written += n;
-    }
-    return true;
-}
-
 } // namespace
 
 AnswerCache::AnswerCache(const QString& name, qint64 keepSeconds)
@@ -84,17 +69,13 @@ std::optional<QByteArray> AnswerCache::find(const QString& shownAddress) const {
     removeOld(folder.fd());
     const int fd = ::openat(folder.fd(), QFile::encodeName(fileName(shownAddress)).constData(),
                             O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return std::nullopt;
-    struct stat status {};
     QFile file;
-    std::optional<QByteArray> answer;
-    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) &&
-        !isStale(status.st_mtim, keepSeconds_, std::time(nullptr)) &&
-        file.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
-        answer = file.read(Limits::SearchAnswerBytes);
-    ::close(fd);
-    return answer;
+    struct stat status {};
+    if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle) ||
+        ::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) ||
+        isStale(status.st_mtim, keepSeconds_, std::time(nullptr)))
+        return std::nullopt;
+    return file.read(Limits::SearchAnswerBytes);
 }
 
 void AnswerCache::keep(const QString& shownAddress, const QByteArray& answer) const {
@@ -111,12 +92,13 @@ void AnswerCache::keep(const QString& shownAddress, const QByteArray& answer) co
                                      .toLatin1();
     const int fd = ::openat(folder.fd(), temporary.constData(),
                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0)
+    QFile file;
+    if (fd < 0 || !file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle))
         return;
-    const bool written = writeAll(fd, answer);
-    if (::close(fd) != 0 || !written ||
-        ::renameat(folder.fd(), temporary.constData(), folder.fd(),
-                   QFile::encodeName(fileName(shownAddress)).constData()) != 0)
+    const bool written = file.write(answer) == answer.size() && file.flush();
+    file.close();
+    if (!written || ::renameat(folder.fd(), temporary.constData(), folder.fd(),
+                               QFile::encodeName(fileName(shownAddress)).constData()) != 0)
         ::unlinkat(folder.fd(), temporary.constData(), 0);
 }
 
