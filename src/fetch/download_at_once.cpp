@@ -156,12 +156,8 @@ private:
                     return;
                 QString problem;
                 e.partial.path = DownloadTarget::createPartial(run_.folder, &problem);
-                if (e.partial.path.isEmpty()) {
-                    run_.report.stoppedBecause = RunTexts::folderUnusable(run_.folder, problem) +
-                                                 QStringLiteral(" The run was stopped.");
-                    run_.stopped = true;
-                    return;
-                }
+                if (e.partial.path.isEmpty())
+                    return run_.stopForFolder(problem);
                 e.fetch.emplace(*run_.curl, e.candidate.image.downloadAddress, e.partial.path,
                                 run_.userAgent);
                 ++run_.summary.downloads;

@@ -1,5 +1,6 @@
 #include "fetch/sources/answer_cache.h"
 
+#include "base/file_routines.h"
 #include "fetch/limits.h"
 
 #include <QCryptographicHash>
@@ -44,7 +45,7 @@ void AnswerCache::keep(const QString& shownAddress, const QByteArray& answer) co
         return;
     file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     file.write(answer);
-    file.commit();
+    Main::CommitSaveFile(file); // an answer that does not reach the disk whole is not kept
 }
 
 void AnswerCache::removeOld() const {
