@@ -5,6 +5,11 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
+
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
 
 namespace Main {
 
@@ -69,6 +74,25 @@ void SaveBytesToFile(const QByteArray& bytes, const QString& path) {
         throw AppError(QStringLiteral("Disk full"));
     if (!file.flush())
         throw AppError(QStringLiteral("Disk full"));
+}
+
+QString CommitSaveFile(QSaveFile& file) {
+    // QSaveFile keeps small writes in a buffer and replaces the old file even when that buffer
+    // could not be written at the end (a full disk): so the buffer is written, and the bytes made
+    // to reach the disk, while the old file is still in place.
+    QString reason;
+    if (!file.flush() || file.error() != QFileDevice::NoError)
+        reason = file.errorString();
+    else if (::fsync(file.handle()) != 0 && errno != EINVAL && errno != ENOTSUP && errno != ENOSYS)
+        reason = QString::fromLocal8Bit(std::strerror(errno));
+    if (!reason.isEmpty()) {
+        file.cancelWriting();
+        return reason;
+    }
+    if (!file.commit())
+        return file.errorString().isEmpty() ? QStringLiteral("the file could not be replaced")
+                                            : file.errorString();
+    return QString();
 }
 
 QString LastPathPart(const QString& text, QChar separator) {

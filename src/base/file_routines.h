@@ -5,6 +5,8 @@
 #include <QDir>
 #include <QString>
 
+class QSaveFile;
+
 // The small file and path routines that the windows and the download machinery share.
 // The path routines work with the platform's separator unless told another one, so the Windows
 // rules ("\\", drive roots, network paths) and the Linux ones can both be exercised.
@@ -32,6 +34,10 @@ QByteArray ReadFileBytes(const QString& path, qint64 maxBytes);
 // Writes the bytes from the file's first byte on, creating the file when absent. An existing file is
 // not truncated: a longer old file keeps its tail. Throws AppError on failure.
 void SaveBytesToFile(const QByteArray& bytes, const QString& path);
+
+// Puts the file written through `file` in the place of the old one, once every byte reached the
+// disk. "" when it did; otherwise the system's reason, and the old file is left as it was.
+QString CommitSaveFile(QSaveFile& file);
 
 // The text after the last separator; the whole text when it has none.
 QString LastPathPart(const QString& text, QChar separator = QDir::separator());

@@ -41,12 +41,20 @@ public:
         showMessage(text);
     }
     // What became of one result a run looked at, as soon as it is decided: `file` is the name it
-    // was kept as (in the folder), or empty with `reason` saying why it was skipped.
+    // was kept as (in the folder), or empty with `reason` saying why it was skipped. The source's
+    // name and what its answer says of the picture ("" where it says nothing) come with it.
     struct Result {
         QString keyword;
         QString address;
         QString file;
         QString reason;
+        bool alreadyThere = false; // skipped because the folder holds the picture already
+        QString source;            // the source's stored name ("openverse")
+        QString title;
+        QString creator;
+        QString licence;
+        QString licenceAddress;
+        QString sourcePage;
     };
     virtual void resultDone(const Result& result) { (void)result; }
     // The run or key test is over; its last message was shown.

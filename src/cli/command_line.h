@@ -8,15 +8,17 @@ namespace CommandLine {
 
 // The exit statuses.
 enum Exit {
-    Kept = 0,         // at least one picture was kept; a valid key
+    Kept = 0,         // at least one picture was kept, or every one found was there already; a valid key
     NothingKept = 1,  // the run kept no picture
     Usage = 2,        // the command line could not be used (a message and a hint on standard error)
     Service = 3,      // the service could not be reached or refused the key
+    Local = 4,        // a local problem (a full disk, the folder gone) ended the run
     Interrupted = 130 // Ctrl-C or SIGTERM stopped the run
 };
 
-// True when the first argument asks for the command line rather than the window: a command
-// ("fetch", "test-key") or "--help", "-h", "--version", "-v".
+// True when the arguments are for the command line rather than the window: anything but no
+// arguments at all or Qt's own window options ("-platform offscreen", "-style=fusion"). A mistyped
+// command so gets a usage error instead of a window.
 bool Wanted(int argc, char* argv[]);
 
 // Runs the command line and returns the exit status. Without a command, prints the help on standard

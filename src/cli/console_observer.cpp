@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <sys/ioctl.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -79,6 +80,7 @@ void ConsoleObserver::clearStatus() {
 
 void ConsoleObserver::showMessage(const QString& text) {
     clearStatus();
+    lastMessage_ = text;
     Console::err(text);
 }
 
@@ -99,6 +101,17 @@ QByteArray ConsoleObserver::jsonLine(const Result& result, const QString& folder
                   kept ? QJsonValue(QDir(folder).filePath(result.file)) : QJsonValue());
     if (!kept)
         object.insert(QStringLiteral("reason"), result.reason);
+    const std::pair<const char*, const QString*> said[] = {
+        {"source", &result.source},
+        {"title", &result.title},
+        {"creator", &result.creator},
+        {"licence", &result.licence},
+        {"licence_address", &result.licenceAddress},
+        {"source_page", &result.sourcePage},
+    };
+    for (const auto& [name, text] : said)
+        if (!text->isEmpty())
+            object.insert(QLatin1String(name), *text);
     return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
 }
 
@@ -109,6 +122,9 @@ void ConsoleObserver::resultDone(const Result& result) {
         keywordsKept_.insert(result.keyword);
     } else {
         ++skipped_[result.reason.isEmpty() ? QStringLiteral("no reason given") : result.reason];
+        ++skippedCount_;
+        if (result.alreadyThere)
+            ++already_;
     }
     switch (output_) {
     case Output::Json: {
@@ -158,8 +174,13 @@ QStringList ConsoleObserver::summary(int kept, bool stopped) const {
             line += QStringLiteral(" and %1 more").arg(withoutCount - NamedKeywords);
         lines << line;
     }
-    // The run's own end message says what kept every picture away (a refused key, no answer).
-    if (kept == 0 && !endText_.isEmpty())
+    // The run's own end message says what kept every picture away (a refused key, no answer),
+    // unless every picture found was there already.
+    if (kept == 0 && already_ > 0 && endText_.startsWith(QLatin1String("No pictures were saved.")))
+        lines << QStringLiteral("Nothing new: %1 found %2 in the folder already.")
+                     .arg(counted(already_, "picture", "pictures"),
+                          QLatin1String(already_ == 1 ? "is" : "are"));
+    else if (kept == 0 && !endText_.isEmpty())
         lines << Console::plain(endText_).trimmed();
     return lines;
 }

@@ -35,12 +35,21 @@ public:
     void resultDone(const Result& result) override;
 
     // The lines that end a run: pictures kept and where, results skipped by reason, keywords that
-    // got no picture, and (when none was kept) the run's own word on what happened.
-    // `kept` is the run's own count.
+    // got no picture, and (when none was kept) the run's own word on what happened, or "Nothing
+    // new" when every picture found was in the folder already. `kept` is the run's own count.
     QStringList summary(int kept, bool stopped) const;
 
+    // Results skipped, and those of them skipped because the folder holds the picture already.
+    int skipped() const { return skippedCount_; }
+    int alreadyThere() const { return already_; }
+    // The last message shown (a check that kept the run from starting), and the run's end message.
+    const QString& lastMessage() const { return lastMessage_; }
+    const QString& endText() const { return endText_; }
+
     // One result as a JSON object on one line: keyword, address, outcome ("kept" or "skipped"),
-    // file (the kept picture's path, else null) and, for a skipped one, the reason.
+    // file (the kept picture's path, else null), for a skipped one the reason, the source, and what
+    // the source says of the picture where it says it (title, creator, licence, licence_address,
+    // source_page).
     static QByteArray jsonLine(const Result& result, const QString& folder);
 
 private:
@@ -58,5 +67,8 @@ private:
     QMap<QString, int> skipped_; // reason -> results
     QSet<QString> keywordsKept_; // keywords that got at least one picture
     QString endText_;
+    QString lastMessage_;
+    int skippedCount_ = 0;
+    int already_ = 0;
     bool statusShown_ = false;
 };

@@ -18,6 +18,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
 
 #include <cmath>
 #include <cstdio>
@@ -82,7 +84,9 @@ QString keyFor(const QCommandLineParser& parser, Sources::Source source) {
             throw UsageProblem{
                 QStringLiteral("cannot read the key file %1: %2").arg(path, file.errorString())};
         const QByteArray bytes = file.read(KeyFileBytes);
-        return QString::fromUtf8(bytes.left(bytes.indexOf('\n'))).trimmed();
+        const qsizetype lineEnd = bytes.indexOf('\n');
+        // A file without a line end holds the key all the same.
+        return QString::fromUtf8(lineEnd < 0 ? bytes : bytes.left(lineEnd)).trimmed();
     }
     return Sources::storedKey(source);
 }
@@ -106,14 +110,16 @@ void addKeyOptions(QCommandLineParser& parser) {
                       QStringLiteral("FILE")});
 }
 
-// Parses the arguments; false after a usage error was reported or the help printed (`exit` says
-// which status to end with).
+// Parses the arguments; false after a usage error was reported (`problem` says which) or the help
+// printed (`exit` says which status to end with).
 bool parse(QCommandLineParser& parser, const QStringList& arguments, const QString& command,
-           const QString& usage, int& exit) {
+           const QString& usage, int& exit, QString* problem = nullptr) {
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show this help."));
     parser.addOption(help);
     if (!parser.parse(QStringList{QStringLiteral("glimmerfetch")} + arguments)) {
+        if (problem)
+            *problem = parser.errorText();
         exit = UsageError(parser.errorText(), command);
         return false;
     }
@@ -266,8 +272,10 @@ void addFetchOptions(QCommandLineParser& parser) {
                           .arg(Download::MostAtOnce),
                       QStringLiteral("N")});
     parser.addOption({QStringLiteral("json"),
-                      QStringLiteral("Print one JSON object per result looked at: keyword, address, outcome, "
-                                     "file (and reason).")});
+                      QStringLiteral("Print one JSON object per result looked at (keyword, address, outcome, "
+                                     "file, reason, source and what the source says of the picture), then "
+                                     "one that ends every run: event \"end\", kept, already, skipped, exit "
+                                     "and reason.")});
     parser.addOption({{QStringLiteral("q"), QStringLiteral("quiet")},
                       QStringLiteral("Print only errors and the final summary.")});
     parser.addPositionalArgument(QStringLiteral("KEYWORD"),
@@ -310,44 +318,99 @@ int UsageError(const QString& message, const QString& command) {
     return Usage;
 }
 
-int Fetch(const QStringList& arguments) {
+namespace {
+
+// How a fetch ended, as the last line of its JSON output tells it.
+struct FetchEnd {
+    int exit = Usage;
+    QString reason;
+    int kept = 0;
+    int already = 0;
+    int skipped = 0;
+    bool help = false; // only the help was printed: no end line
+};
+
+FetchEnd usageEnd(const QString& message) {
+    UsageError(message, QStringLiteral("fetch"));
+    return FetchEnd{Usage, message};
+}
+
+// "--json" among the options (before a "--" that ends them).
+bool jsonWanted(const QStringList& arguments) {
+    for (const QString& argument : arguments) {
+        if (argument == QLatin1String("--"))
+            return false;
+        if (argument == QLatin1String("--json"))
+            return true;
+    }
+    return false;
+}
+
+// The fields in the order a person reads them (a JSON object of Qt's would sort them).
+void printEndLine(const FetchEnd& end) {
+    QByteArray reason =
+        QJsonDocument(QJsonArray{Console::plain(end.reason).trimmed()}).toJson(QJsonDocument::Compact);
+    reason = reason.mid(1, reason.size() - 2); // the string alone, quoted and escaped
+    const QByteArray line = QStringLiteral("{\"event\":\"end\",\"kept\":%1,\"already\":%2,\"skipped\":%3,"
+                                           "\"exit\":%4,\"reason\":")
+                                .arg(end.kept)
+                                .arg(end.already)
+                                .arg(end.skipped)
+                                .arg(end.exit)
+                                .toUtf8() +
+                            reason + "}\n";
+    std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stdout);
+    std::fflush(stdout);
+}
+
+FetchEnd fetch(const QStringList& arguments) {
     QCommandLineParser parser;
     addFetchOptions(parser);
-    int exit = Usage;
+    FetchEnd end;
     if (!parse(parser, arguments, QStringLiteral("fetch"),
-               QStringLiteral("Usage: glimmerfetch fetch [OPTIONS] [KEYWORD...]"), exit))
-        return exit;
+               QStringLiteral("Usage: glimmerfetch fetch [OPTIONS] [KEYWORD...]"), end.exit, &end.reason)) {
+        end.help = end.exit == Kept;
+        return end;
+    }
     FetchRequest request;
     try {
         request = readFetchArguments(parser);
     } catch (const UsageProblem& problem) {
-        return UsageError(problem.message, QStringLiteral("fetch"));
+        return usageEnd(problem.message);
     }
 
     ConsolePrompts prompts;
     SettingsStore::setFailureReporter([](const QString& text) { Console::err(text); });
     endOnSignals();
+    const FetchEnd interrupted{Interrupted, QStringLiteral("interrupted")};
     KeywordList keywords;
     try {
         for (const QString& file : request.keywordFiles)
             LoadKeywordFile(keywords, file, prompts);
     } catch (const AppError& e) {
-        return UsageError(e.description(), QStringLiteral("fetch"));
+        return usageEnd(e.description());
     } catch (const ProgramEnding&) {
-        return Interrupted;
+        return interrupted;
     }
+    // Keywords typed as arguments are taken as the files' are: trimmed, blank ones left out.
     for (const QString& keyword : request.keywords)
-        keywords.add(keyword);
+        if (!keyword.trimmed().isEmpty())
+            keywords.add(keyword.trimmed());
     if (interruption().interrupted)
-        return Interrupted;
+        return interrupted;
     if (keywords.Count() == 0)
-        return UsageError(QStringLiteral("the keyword files hold no keywords"), QStringLiteral("fetch"));
+        return usageEnd(
+            QStringLiteral("no keywords: the keyword files and arguments hold none (blank lines and "
+                           "a header are left out)"));
 
-    if (!QFileInfo(request.folder).isDir()) {
+    const QFileInfo folder(request.folder);
+    if (folder.exists() && !folder.isDir())
+        return usageEnd(
+            QStringLiteral("%1 is a file, not a folder").arg(QDir::toNativeSeparators(request.folder)));
+    if (!folder.exists()) {
         Console::err(QStringLiteral("creating the folder %1").arg(QDir::toNativeSeparators(request.folder)));
         if (!QDir().mkpath(request.folder))
-            return UsageError(QStringLiteral("the folder %1 could not be made").arg(request.folder),
-                              QStringLiteral("fetch"));
+            return usageEnd(QStringLiteral("the folder %1 could not be made").arg(request.folder));
     }
     // What a killed run of this program left in the folder goes, as when the window starts.
     Main::RemoveLeftovers(request.folder, QDir::tempPath());
@@ -359,19 +422,52 @@ int Fetch(const QStringList& arguments) {
         keywords, observer, trap, request.folder, request.countText, request.startText, request.options);
     interruption().running = false;
 
-    const bool interrupted = interruption().interrupted;
-    for (const QString& line : observer.summary(summary.kept, summary.stopped || interrupted))
+    end.kept = summary.kept;
+    end.already = observer.alreadyThere();
+    end.skipped = observer.skipped() - end.already;
+    const bool stopped = interruption().interrupted;
+    QStringList lines = observer.summary(summary.kept, summary.stopped || stopped);
+    if (!summary.localProblem.isEmpty() && summary.kept > 0)
+        lines << Console::plain(summary.localProblem).trimmed();
+    if (!summary.creditsProblem.isEmpty())
+        lines << QStringLiteral("The credits list (credits.csv) could not be written: %1.")
+                     .arg(summary.creditsProblem);
+    for (const QString& line : lines)
         std::fprintf(stderr, "%s\n", qPrintable(line));
-    if (interrupted)
-        return Interrupted;
-    if (!summary.started)
-        return Usage;
-    if (summary.kept > 0)
-        return Kept;
+
     using Service = Download::RunSummary::Service;
-    if (summary.service == Service::Refused || summary.service == Service::Unreachable)
-        return Exit::Service;
-    return NothingKept;
+    if (stopped) {
+        end.exit = Interrupted;
+        end.reason = interrupted.reason;
+    } else if (!summary.started) {
+        end.exit = Usage;
+        end.reason = observer.lastMessage();
+    } else if (!summary.localProblem.isEmpty()) {
+        end.exit = Local;
+        end.reason = summary.localProblem;
+    } else if (summary.kept > 0) {
+        end.exit = Kept;
+        end.reason = QStringLiteral("done");
+    } else if (end.already > 0) {
+        // Every picture found is in the folder already: the run has nothing left to do.
+        end.exit = Kept;
+        end.reason = QStringLiteral("nothing new");
+    } else {
+        end.exit = summary.service == Service::Refused || summary.service == Service::Unreachable
+                       ? Exit::Service
+                       : NothingKept;
+        end.reason = observer.endText();
+    }
+    return end;
+}
+
+} // namespace
+
+int Fetch(const QStringList& arguments) {
+    const FetchEnd end = fetch(arguments);
+    if (jsonWanted(arguments) && !end.help)
+        printEndLine(end);
+    return end.exit;
 }
 
 int TestKey(const QStringList& arguments) {

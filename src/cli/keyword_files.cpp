@@ -17,8 +17,31 @@ namespace CommandLine {
 
 namespace {
 
-// The header the window writes above the keywords of a saved workbook.
-const QString SavedHeader = QStringLiteral("Keyword/s");
+// A first keyword that reads like a column's title (the window writes "Keyword/s" above the
+// keywords of a saved workbook) is no keyword.
+bool isHeader(const QString& keyword) {
+    for (const char* header : {"keyword", "keywords", "keyword/s"})
+        if (keyword.compare(QLatin1String(header), Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
+}
+
+// The entries a file added from `before` on, as a script means them: trimmed, blank ones left out,
+// and a first one that is a header dropped.
+void tidyFrom(KeywordList& list, int before) {
+    std::vector<QString> keywords;
+    for (int i = before + 1; i <= list.Count(); ++i) {
+        QString keyword = list.item(i).trimmed();
+        if (keyword.isEmpty() || (keywords.empty() && isHeader(keyword)))
+            continue;
+        keywords.push_back(std::move(keyword));
+    }
+    if (list.Count() > before) {
+        list.removeRun(before + 1, list.Count());
+        list.compact();
+    }
+    list.appendMany(std::move(keywords));
+}
 
 void loadWorkbookColumn(KeywordList& list, const QString& path) {
     const Workbook book = WorkbookReader::read(path);
@@ -30,9 +53,7 @@ void loadWorkbookColumn(KeywordList& list, const QString& path) {
         if (run.cells.empty() || run.cells.front().column != 1)
             continue;
         const QString keyword = KeywordText::withoutControlCharacters(run.cells.front().text);
-        qint64 times = run.count;
-        if (run.row == 1 && keyword == SavedHeader)
-            --times;
+        const qint64 times = run.count;
         if (times > room - qint64(keywords.size()))
             throw AppError(InputLimits::limitMessage(
                 path,
@@ -64,6 +85,7 @@ void LoadKeywordFile(KeywordList& list, const QString& path, Prompts& prompts) {
         throw AppError(QStringLiteral("%1: no such file").arg(shown));
     if (!standardInput && !QFileInfo(path).isFile())
         throw AppError(QStringLiteral("%1: not a regular file").arg(shown));
+    const int before = list.Count();
     try {
         if (!standardInput && IsWorkbookName(path)) {
             loadWorkbookColumn(list, path);
@@ -71,6 +93,7 @@ void LoadKeywordFile(KeywordList& list, const QString& path, Prompts& prompts) {
             List::EventPump pump;
             List::LoadTextList(list, file, prompts, pump);
         }
+        tidyFrom(list, before);
     } catch (const InputLimits::LimitExceeded& e) {
         throw AppError(InputLimits::limitMessage(shown, e.description()));
     } catch (const AppError& e) {

@@ -66,7 +66,7 @@ QString append(const QString& folder, const Line& line) {
     const QByteArray path = QFile::encodeName(folder + QLatin1String(FileName));
     // Non-blocking: a pipe by that name, with no reader, would otherwise hold the run forever.
     const int fd =
-        ::open(path.constData(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0644);
+        ::open(path.constData(), O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0644);
     if (fd < 0)
         return QString::fromLocal8Bit(std::strerror(errno));
     struct stat status {};
@@ -75,11 +75,20 @@ QString append(const QString& folder, const Line& line) {
     if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
         problem = QStringLiteral("not a regular file");
     } else {
+        char last = '\n';
         if (status.st_size == 0)
             bytes.prepend(header());
+        else if (::pread(fd, &last, 1, status.st_size - 1) == 1 && last != '\n')
+            bytes.prepend("\r\n"); // a line left unfinished (by hand, or before): ours starts anew
         const ssize_t written = ::write(fd, bytes.constData(), static_cast<size_t>(bytes.size()));
-        if (written != bytes.size())
+        if (written != bytes.size()) {
             problem = QString::fromLocal8Bit(std::strerror(written < 0 ? errno : ENOSPC));
+            // A short write (a full disk) leaves part of a line: the list is cut back to its last
+            // whole line, so that the next run's line does not run on from the fragment.
+            const off_t end = ::lseek(fd, 0, SEEK_END);
+            if (written > 0 && end >= written && ::ftruncate(fd, end - written) == 0)
+                problem += QStringLiteral("; the unfinished line was taken out again");
+        }
     }
     ::close(fd);
     return problem;

@@ -42,7 +42,9 @@ QByteArray field(const QString& text);
 
 // Appends the line to the folder's credits list (`folder` ends in "/"), writing the header first
 // when the list is new or empty. The list is never created or written through a symbolic link, and
-// nothing but a regular file is appended to. Returns "" or the reason it could not be written.
+// nothing but a regular file is appended to. A line that did not fit whole (a full disk) is taken
+// out again, so the list always ends with a whole line. Returns "" or the reason it could not be
+// written.
 QString append(const QString& folder, const Line& line);
 
 } // namespace CreditsFile

@@ -36,22 +36,28 @@ QString bundleSource() {
 
 CurlSession::CurlSession() {
     // The process id lets a later start remove the folder of a process that was killed.
+    const QString temp = QDir::tempPath();
+    const auto tempUnusable = [&](const QString& reason) {
+        return AppError(QStringLiteral("the temporary folder %1 cannot take curl's files (%2)")
+                            .arg(QDir::toNativeSeparators(temp), reason));
+    };
     auto made = std::make_unique<QTemporaryDir>(
-        QDir::tempPath() + QStringLiteral("/glimmerfetch-%1-XXXXXX").arg(QCoreApplication::applicationPid()));
+        temp + QStringLiteral("/glimmerfetch-%1-XXXXXX").arg(QCoreApplication::applicationPid()));
     if (!made->isValid())
-        throw AppError(QStringLiteral("Path/File access error"));
+        throw tempUnusable(made->errorString());
     made->setAutoRemove(true);
     // QTemporaryDir makes the folder for its owner only; say so explicitly all the same.
     QFile::setPermissions(made->path(),
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 
     QFile source(bundleSource());
-    if (!source.open(QIODevice::ReadOnly))
-        throw AppError(QStringLiteral("File not found")); // `made` goes, with the folder
+    if (!source.open(QIODevice::ReadOnly)) // `made` goes, with the folder
+        throw AppError(QStringLiteral("the CA certificates %1 cannot be read (%2)")
+                           .arg(QDir::toNativeSeparators(source.fileName()), source.errorString()));
     const QByteArray pem = source.readAll();
     QFile bundle(made->filePath(BundleName));
     if (!bundle.open(QIODevice::WriteOnly) || bundle.write(pem) != pem.size() || !bundle.flush())
-        throw AppError(QStringLiteral("Path/File access error"));
+        throw tempUnusable(bundle.errorString());
     bundle.close();
 
     program_ = QStandardPaths::findExecutable(QStringLiteral("curl"));

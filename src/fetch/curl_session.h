@@ -21,8 +21,9 @@ class CurlSession {
 public:
     // Makes the folder and writes the bundle: the file named by GLIMMERFETCH_CA_BUNDLE when that is
     // set, else the system's CA certificates. The tool is the system's curl, found on PATH (a bare
-    // "curl" when PATH has none, so that the start fails like a missing tool). Throws AppError when
-    // the folder or the bundle cannot be written; nothing is left behind then.
+    // "curl" when PATH has none, so that the start fails like a missing tool). Throws AppError, its
+    // description naming the folder or the bundle and the system's reason, when the folder or the
+    // bundle cannot be written; nothing is left behind then.
     CurlSession();
     ~CurlSession();
     CurlSession(const CurlSession&) = delete;

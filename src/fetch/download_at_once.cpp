@@ -155,12 +155,8 @@ private:
                 if (run_.folderGone())
                     return;
                 QString problem;
-                if (!e.partial.create(run_.folder, &problem)) {
-                    run_.report.stoppedBecause = RunTexts::folderUnusable(run_.folder, problem) +
-                                                 QStringLiteral(" The run was stopped.");
-                    run_.stopped = true;
-                    return;
-                }
+                if (!e.partial.create(run_.folder, &problem))
+                    return run_.stopForFolder(problem);
                 e.fetch.emplace(*run_.curl, e.candidate.image.downloadAddress, e.partial.contents(),
                                 run_.userAgent, e.partial.descriptor);
                 ++run_.summary.downloads;

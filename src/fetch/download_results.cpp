@@ -28,6 +28,21 @@ const QString ReplacedMeanwhile = QStringLiteral("the file was replaced during t
 // A folder with less free space than this after a failed write is full: the run stops.
 constexpr qint64 MinimumFreeBytes = 1024 * 1024;
 
+// What the observer is told of a result, its outcome aside.
+RunObserver::Result resultOf(const Run& run, const Keyword& keyword, const Candidate& candidate) {
+    RunObserver::Result result;
+    result.keyword = keyword.text;
+    result.address = candidate.image.address;
+    result.source = Sources::storedName(run.source);
+    const Sources::Credits& credits = candidate.credits;
+    result.title = credits.title;
+    result.creator = credits.creator;
+    result.licence = credits.licence;
+    result.licenceAddress = credits.licenceAddress;
+    result.sourcePage = credits.sourcePage;
+    return result;
+}
+
 // Why a file that arrived is no picture, for the end report.
 QString notPictureReason(const QString& path) {
     if (QFileInfo(path).size() == 0)
@@ -47,6 +62,7 @@ void addCredits(Run& run, const Keyword& keyword, const Candidate& candidate, co
                                  candidate.credits,
                                  QDateTime::currentDateTimeUtc()};
     run.report.creditsProblem = CreditsFile::append(run.folder, line);
+    run.summary.creditsProblem = run.report.creditsProblem;
 }
 
 void judgeDownload(Run& run, Keyword& keyword, const Candidate& candidate, PartialDownload& partial) {
@@ -78,7 +94,9 @@ void judgeDownload(Run& run, Keyword& keyword, const Candidate& candidate, Parti
     }
     const QString file = QFileInfo(keptPath).fileName();
     run.report.keptAs(keyword.text, candidate.image.address, file);
-    run.observer.resultDone({keyword.text, candidate.image.address, file, QString()});
+    RunObserver::Result result = resultOf(run, keyword, candidate);
+    result.file = file;
+    run.observer.resultDone(result);
     addCredits(run, keyword, candidate, file);
     partial.kept();
     run.pictures.add(keptPath);
@@ -94,12 +112,8 @@ void downloadResult(Run& run, Keyword& keyword, const Candidate& candidate) {
     if (run.folderGone())
         return;
     QString problem;
-    if (!run.partial.create(run.folder, &problem)) {
-        run.report.stoppedBecause =
-            RunTexts::folderUnusable(run.folder, problem) + QStringLiteral(" The run was stopped.");
-        run.stopped = true;
-        return;
-    }
+    if (!run.partial.create(run.folder, &problem))
+        return run.stopForFolder(problem);
     PictureFetch::Outcome outcome;
     trap(152, [&] {
         run.observer.setProgressText(keyword.downloading);
@@ -223,17 +237,27 @@ int Run::runShown(const ToolCommand& command, ToolOutput* output) {
 
 bool Run::folderGone() {
     const QString problem = DownloadTarget::folderProblem(folder);
-    if (!problem.isEmpty()) {
-        report.stoppedBecause =
-            RunTexts::folderUnusable(folder, problem) + QStringLiteral(" The run was stopped.");
-        stopped = true;
-    }
+    if (!problem.isEmpty())
+        stopForFolder(problem);
     return stopped;
+}
+
+void Run::stopLocally(const QString& text) {
+    report.stoppedBecause = text;
+    summary.localProblem = text;
+    stopped = true;
+}
+
+void Run::stopForFolder(const QString& problem) {
+    stopLocally(RunTexts::folderUnusable(folder, problem) + QStringLiteral(" The run was stopped."));
 }
 
 void Run::skip(const Keyword& keyword, const Candidate& candidate, const QString& reason) {
     report.skipped(keyword.text, candidate.image.address, reason);
-    observer.resultDone({keyword.text, candidate.image.address, QString(), reason});
+    RunObserver::Result result = resultOf(*this, keyword, candidate);
+    result.reason = reason;
+    result.alreadyThere = reason == AlreadyThere;
+    observer.resultDone(result);
 }
 
 bool Run::stopRequested() {
@@ -248,12 +272,8 @@ bool Run::folderUnwritable() {
     if (folderGone())
         return true;
     const QStorageInfo storage(folder);
-    if (storage.isValid() && storage.bytesAvailable() < MinimumFreeBytes) {
-        report.stoppedBecause =
-            RunTexts::folderUnusable(folder, QString::fromLocal8Bit(std::strerror(ENOSPC))) +
-            QStringLiteral(" The run was stopped.");
-        stopped = true;
-    }
+    if (storage.isValid() && storage.bytesAvailable() < MinimumFreeBytes)
+        stopForFolder(QString::fromLocal8Bit(std::strerror(ENOSPC)));
     return stopped;
 }
 

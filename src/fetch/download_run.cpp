@@ -166,7 +166,16 @@ void readInputs(Run& run, const QString& countText, const QString& startText) {
         run.filters = FilterSettings::read([&](FilterSettings::Part part, const std::function<void()>& read) {
             trap(116 + 2 * static_cast<int>(part), read);
         });
-    trap(124, [&] { run.curl.emplace(); });
+    trap(124, [&] {
+        // Without its temporary folder (full, unwritable, missing) no search can be made: the run
+        // ends with that reason instead of an error box and "Nothing found.".
+        try {
+            run.curl.emplace();
+        } catch (const AppError& e) {
+            run.stopLocally(QStringLiteral("Downloading could not start: ") + e.description() +
+                            QLatin1Char('.'));
+        }
+    });
 }
 
 // A text field of one result of the original service's answer: the JSON string after "KEY":

@@ -29,6 +29,10 @@ struct RunSummary {
     enum class Service { NotAsked, Answered, Refused, Unreachable };
     Service service = Service::NotAsked;
     bool stopped = false; // the person (or a signal) stopped the run
+    // Why a local problem ended the run (the folder gone or full, the temporary folder unusable):
+    // the run's own words; "" when none did.
+    QString localProblem;
+    QString creditsProblem; // why the credits list could not be written ("" while it could)
 };
 
 // What a caller may set for one run instead of the settings (the command line). Everything left

@@ -130,6 +130,11 @@ struct Run {
     // After a write that failed: stops the run when the folder is gone, read-only or full.
     bool folderUnwritable();
 
+    // Stops the run for a local problem, `text` saying which (the end message and the summary).
+    void stopLocally(const QString& text);
+    // The same for the folder, which cannot take pictures for `problem`.
+    void stopForFolder(const QString& problem);
+
     // The details line of a result that was not kept, told to the observer too.
     void skip(const Keyword& keyword, const Candidate& candidate, const QString& reason);
 

@@ -27,6 +27,10 @@ constexpr int MaxArchiveMembers = 10000;
 // import may add.
 constexpr qint64 MaxWorkbookCharacters = 100'000'000;
 constexpr qint64 MaxImportCharacters = 100'000'000;
+// Cells of a sheet that show something (a repeated cell counted once). Each costs about a hundred
+// bytes and a microsecond to read, whatever its length, so a sheet of millions of one-character
+// cells meets this long before the character limit; at 25 characters a cell the two agree.
+constexpr qint64 MaxWorkbookCells = 4'000'000;
 
 // The longest line of a text list or of a CSV file, in bytes.
 constexpr qint64 MaxLineBytes = 1024 * 1024;

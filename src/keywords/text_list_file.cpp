@@ -214,8 +214,8 @@ void SaveTextList(const KeywordList& list, const QString& path, EventPump& pump)
         if (changed)
             continue; // the unfinished file is thrown away with `file`
         writeOut();
-        if (!file.commit())
-            throw AppError(describe(file, "Disk full"));
+        if (const QString failed = Main::CommitSaveFile(file); !failed.isEmpty())
+            throw AppError(failed);
         return;
     }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "keywords/event_pump.h"
 #include "keywords/input_limits.h"
 
 #include <QXmlStreamReader>
@@ -8,13 +9,19 @@
 // error at nesting deeper than InputLimits::MaxXmlDepth, so no input drives a recursion; a document
 // type declaration (the only way to declare entities) is refused, so no entity is ever expanded.
 // It hides QXmlStreamReader's readNext(), skipCurrentElement() and readElementText() with versions
-// that keep the count.
+// that keep the count. A part of hundreds of megabytes takes seconds: every few thousand tokens
+// the window's events are processed, so it stays alive, and the program's end (the window closed,
+// Ctrl-C) stops the reading with ProgramEnding.
 class BoundedXml : public QXmlStreamReader {
 public:
     explicit BoundedXml(QIODevice* device)
         : QXmlStreamReader(device) {}
 
     TokenType readNext() {
+        if (++sincePoll_ == PollEvery) {
+            sincePoll_ = 0;
+            pump_.poll();
+        }
         const TokenType type = QXmlStreamReader::readNext();
         if (type == StartElement) {
             if (++depth_ > InputLimits::MaxXmlDepth)
@@ -50,5 +57,8 @@ public:
     int depth() const { return depth_; }
 
 private:
+    static constexpr int PollEvery = 4096;
     int depth_ = 0;
+    int sincePoll_ = 0;
+    List::EventPump pump_;
 };

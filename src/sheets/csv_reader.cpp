@@ -3,6 +3,7 @@
 // semicolons); fields may be quoted with doubled quotes inside.
 
 #include "base/error_report.h"
+#include "keywords/event_pump.h"
 #include "keywords/input_limits.h"
 #include "sheets/workbook_formats.h"
 
@@ -89,6 +90,8 @@ public:
                 ++row_;
                 column_ = 1;
                 recordLength_ = 0;
+                if ((row_ & 1023) == 0)
+                    pump_.poll();
             } else {
                 field_ += c;
                 fieldStarted_ = true;
@@ -108,6 +111,7 @@ private:
     }
 
     Sheet& sheet_;
+    List::EventPump pump_; // a file of millions of lines takes seconds: the window stays alive
     QChar separator_;
     QString field_;
     int row_ = 1;

@@ -126,6 +126,8 @@ std::optional<OpenedWorkbook> OpenWorkbook(const QString& path, Prompts& prompts
         opened.failure = e.description();
     } catch (const std::bad_alloc&) {
         opened.failure = QStringLiteral("There is not enough memory to read %1.").arg(path);
+    } catch (const ProgramEnding&) {
+        throw; // the window was closed (or Ctrl-C came) while the file was read
     } catch (const std::exception& e) {
         opened.failure = QString::fromLocal8Bit(e.what());
     }

@@ -142,6 +142,9 @@ QString Sheet::text(int row, int column) const {
 }
 
 void Sheet::count(const QString& text) {
+    if (++cells_ > InputLimits::MaxWorkbookCells)
+        throw InputLimits::LimitExceeded(
+            QStringLiteral("its sheet holds more than %L1 cells").arg(InputLimits::MaxWorkbookCells));
     characters_ += text.size();
     if (characters_ > InputLimits::MaxWorkbookCharacters)
         throw InputLimits::LimitExceeded(QStringLiteral("its sheet holds more than %L1 characters")

@@ -66,7 +66,7 @@ public:
 
     // Sets a cell's displayed text. Empty texts are ignored (the cell stays empty). Throws
     // LimitExceeded for a row or column beyond the sheet's limits, and when the sheet's text
-    // would pass InputLimits::MaxWorkbookCharacters.
+    // would pass InputLimits::MaxWorkbookCharacters or its cells InputLimits::MaxWorkbookCells.
     void setText(int row, int column, const QString& text);
 
     // Records `count` rows from `row` as present in the file, each holding `cells` (texts not
@@ -98,6 +98,7 @@ private:
     int lastRow_ = 0;
     int lastColumn_ = 0;
     qint64 characters_ = 0;
+    qint64 cells_ = 0;
 };
 
 // A workbook file as the import sees it: the names of its sheets, which one the workbook marks

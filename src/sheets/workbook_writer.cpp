@@ -111,11 +111,21 @@ void writeKeywords(const std::vector<QString>& keywords, const QString& header, 
     }
     if (failure == LXW_NO_ERROR)
         failure = worksheet_set_column(sheet, 0, 0, fittedWidth(written), nullptr);
+    errno = 0;
     const lxw_error closed = workbook_close(workbook); // frees the workbook in every case
+    const int systemError = errno;
     if (failure == LXW_NO_ERROR)
         failure = closed;
-    if (failure != LXW_NO_ERROR)
-        throw writeError(path, QString::fromUtf8(lxw_strerror(failure)));
+    if (failure != LXW_NO_ERROR) {
+        // A file that could not be written (a full disk) is told by the system's reason.
+        const bool fileFailure = failure == LXW_ERROR_ZIP_FILE_OPERATION || failure == LXW_ERROR_ZIP_CLOSE ||
+                                 failure == LXW_ERROR_CREATING_XLSX_FILE ||
+                                 failure == LXW_ERROR_CREATING_TMPFILE ||
+                                 failure == LXW_ERROR_READING_TMPFILE;
+        throw writeError(path, fileFailure && systemError != 0
+                                   ? QString::fromLocal8Bit(std::strerror(systemError))
+                                   : QString::fromUtf8(lxw_strerror(failure)));
+    }
 
     // A replaced file keeps its permissions; a new one gets the usual ones.
     struct stat old {};

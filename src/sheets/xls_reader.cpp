@@ -3,6 +3,7 @@
 // sheet is read.
 
 #include "base/error_report.h"
+#include "keywords/event_pump.h"
 #include "sheets/cell_text.h"
 #include "sheets/workbook_formats.h"
 
@@ -66,7 +67,9 @@ Workbook readXls(const QString& path) {
     rc = freexl_worksheet_dimensions(xls.handle, &rows, &columns);
     if (rc != FREEXL_OK)
         throw damaged(rc);
+    List::EventPump pump;
     for (unsigned int r = 0; r < rows && r < static_cast<unsigned int>(SheetLimits::Rows); ++r) {
+        pump.poll();
         bool rowSeen = false;
         for (unsigned short c = 0; c < columns; ++c) {
             FreeXL_CellValue cell;

@@ -1,6 +1,9 @@
 #include "base/settings_store.h"
+#include "cli/command_line.h"
+#include "hostile_files.h"
 #include "image_service.h"
 #include "sheets/workbook_writer.h"
+#include "test_files.h"
 #include "test_settings.h"
 
 #include <QDateTime>
@@ -15,8 +18,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <memory>
+#include <optional>
 
 // The real program, started the way a script starts it: no display, its settings in this test's
 // settings folder (which holds the service key), its requests going to the local image service over
@@ -35,7 +41,12 @@ private slots:
     void keyVerdicts_data();
     void keyVerdicts();
     void interruptStopsTheRunCleanly();
+    void interruptWhileReadingAHugeWorkbook();
     void jsonGivesOneObjectPerResult();
+    void jsonEndLine_data();
+    void jsonEndLine();
+    void windowOrCommandLine_data();
+    void windowOrCommandLine();
 
 private:
     struct Outcome {
@@ -59,8 +70,12 @@ private:
 
 void TestCommandLine::initTestCase() {
     // One picture, then one that arrives at 16 bytes a second: a run that is still downloading.
+    // Two pictures, and no more. A small picture, then one of a megabyte.
     const QByteArray catalog = R"({"slow going": {"results": [
-        {"kind": "png", "width": 64, "height": 48}, {"kind": "slow", "rate": 16}, {"kind": "png"}]}})";
+        {"kind": "png", "width": 64, "height": 48}, {"kind": "slow", "rate": 16}, {"kind": "png"}]},
+        "twice": {"results": [{"kind": "png"}, {"kind": "jpeg"}]},
+        "fills the disk": {"results": [{"kind": "png", "width": 64, "height": 48},
+                                       {"kind": "huge", "bytes": 1000000}, {"kind": "png"}]}})";
     service = std::make_unique<ImageService>(QStringList(), catalog);
     QVERIFY2(service->isRunning(), qPrintable(service->errorText()));
     service->applyToEnvironment();
@@ -174,17 +189,18 @@ void TestCommandLine::keywordFilesComeFirstInTheirOrder() {
     QFile(csv).remove();
     QFile file(text);
     QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("alpha\r\nbeta\n");
+    // Headers, blank lines and spaces around keywords, as lists written by hand have them.
+    file.write("Keywords\r\n  alpha \r\n\r\nbeta\n");
     file.close();
     file.setFileName(csv);
     QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("gamma,not a keyword\ndelta,\n");
+    file.write("KEYWORD,x\ngamma,not a keyword\n \t,\ndelta,\n");
     file.close();
     WorkbookWriter::writeKeywords({"epsilon", "zeta"}, "Keyword/s", workbook);
 
-    const Outcome outcome = run(
-        {"fetch", "-o", folder, "-n", "1", "-k", text, "--keywords", csv, "-k", workbook, "-k", "-", "omega"},
-        "eta\n");
+    const Outcome outcome = run({"fetch", "-o", folder, "-n", "1", "-k", text, "--keywords", csv, "-k",
+                                 workbook, "-k", "-", "omega", " "},
+                                "\neta \n\n");
     QVERIFY2(outcome.exitCode == 0, outcome.err);
     QCOMPARE(searchedKeywords(),
              QStringList({"alpha", "beta", "gamma", "delta", "epsilon", "zeta", "eta", "omega"}));
@@ -225,6 +241,8 @@ void TestCommandLine::badOptionsExitTwo_data() {
     QTest::newRow("standard input twice") << QStringList{"-k", "-", "--key-file", "-"} << "standard input";
     QTest::newRow("missing keyword file") << QStringList{"-k", "/nonexistent/list.txt"} << "no such file";
     QTest::newRow("endless keyword file") << QStringList{"-k", "/dev/zero"} << "not a regular file";
+    QTest::newRow("folder is a file")
+        << QStringList{"-o", "/dev/null", "cat"} << "/dev/null is a file, not a folder";
 }
 
 void TestCommandLine::badOptionsExitTwo() {
@@ -243,32 +261,36 @@ void TestCommandLine::badOptionsExitTwo() {
 
 void TestCommandLine::keyVerdicts_data() {
     QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QString>("key"); // the key given; "" for the one in the settings
-    QTest::addColumn<bool>("keyFile");
+    QTest::addColumn<QString>("key");           // the key given; "" for the one in the settings
+    QTest::addColumn<QByteArray>("keyFileEnd"); // a key file ending so; null: no key file
     QTest::addColumn<int>("exitCode");
     const QString wrong = QStringLiteral("not-a-key-of-the-service");
     QTest::newRow("fetch, unknown key in the environment")
-        << QStringList{"fetch", "cat"} << wrong << false << 3;
-    QTest::newRow("fetch, unknown key in a file") << QStringList{"fetch", "cat"} << wrong << true << 3;
+        << QStringList{"fetch", "cat"} << wrong << QByteArray() << 3;
+    QTest::newRow("fetch, unknown key in a file")
+        << QStringList{"fetch", "cat"} << wrong << QByteArray("\n") << 3;
     QTest::newRow("fetch, spent key")
-        << QStringList{"fetch", "cat"} << ImageService::quotaKey() << false << 3;
-    QTest::newRow("test-key, unknown key") << QStringList{"test-key"} << wrong << false << 3;
-    QTest::newRow("test-key, key in the settings") << QStringList{"test-key"} << QString() << false << 0;
-    QTest::newRow("test-key, key in a file")
-        << QStringList{"test-key", "--source", "contextualweb"} << ImageService::validKey() << true << 0;
+        << QStringList{"fetch", "cat"} << ImageService::quotaKey() << QByteArray() << 3;
+    QTest::newRow("test-key, unknown key") << QStringList{"test-key"} << wrong << QByteArray() << 3;
+    QTest::newRow("test-key, key in the settings")
+        << QStringList{"test-key"} << QString() << QByteArray() << 0;
+    QTest::newRow("test-key, key in a file") << QStringList{"test-key", "--source", "contextualweb"}
+                                             << ImageService::validKey() << QByteArray("\r\n") << 0;
+    QTest::newRow("test-key, key file without a line end")
+        << QStringList{"test-key"} << ImageService::validKey() << QByteArray("") << 0;
 }
 
 void TestCommandLine::keyVerdicts() {
     QFETCH(QStringList, arguments);
     QFETCH(QString, key);
-    QFETCH(bool, keyFile);
+    QFETCH(QByteArray, keyFileEnd);
     QFETCH(int, exitCode);
     QMap<QString, QString> extra;
-    if (keyFile) {
+    if (!keyFileEnd.isNull()) {
         const QString path = work.filePath("key.txt");
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(key.toUtf8() + "\n");
+        file.write(key.toUtf8() + keyFileEnd);
         arguments << "--key-file" << path;
     } else if (!key.isEmpty()) {
         extra.insert("GLIMMERFETCH_KEY", key);
@@ -319,7 +341,9 @@ void TestCommandLine::jsonGivesOneObjectPerResult() {
     // The first five results of "faults": png, a web page, jpeg, a web page, png.
     const Outcome outcome = run({"fetch", "-o", folder, "-n", "3", "--json", "faults"});
     QVERIFY2(outcome.exitCode == 0, outcome.err);
-    const QList<QByteArray> lines = outcome.out.trimmed().split('\n');
+    QList<QByteArray> lines = outcome.out.trimmed().split('\n');
+    QCOMPARE(lines.takeLast(),
+             "{\"event\":\"end\",\"kept\":3,\"already\":0,\"skipped\":2,\"exit\":0,\"reason\":\"done\"}");
     QStringList outcomes;
     QStringList keptFiles;
     for (const QByteArray& line : lines) {
@@ -328,6 +352,10 @@ void TestCommandLine::jsonGivesOneObjectPerResult() {
         QVERIFY2(error.error == QJsonParseError::NoError && document.isObject(), line);
         const QJsonObject result = document.object();
         QCOMPARE(result.value("keyword").toString(), QStringLiteral("faults"));
+        // What the answer says of the picture comes with it.
+        QCOMPARE(result.value("source").toString(), QStringLiteral("contextualweb"));
+        QVERIFY2(result.value("title").toString().startsWith("faults "), line);
+        QVERIFY2(result.value("source_page").toString().startsWith(service->baseUrl() + "/page/"), line);
         QVERIFY2(result.value("address").toString().startsWith(service->baseUrl() + "/img/"), line);
         outcomes << result.value("outcome").toString();
         if (outcomes.last() == "kept") {
@@ -341,6 +369,138 @@ void TestCommandLine::jsonGivesOneObjectPerResult() {
     }
     QCOMPARE(outcomes, QStringList({"kept", "skipped", "kept", "skipped", "kept"}));
     QCOMPARE(entries(folder).size(), keptFiles.size());
+}
+
+// Ctrl-C while a keyword file of millions of cells is read ends the program there and then.
+void TestCommandLine::interruptWhileReadingAHugeWorkbook() {
+    const QString cells = work.filePath("cells.xlsx");
+    QVERIFY(Hostile::writeManyCellsXlsx(cells, 4001, 1000));
+    QProcess program;
+    program.setProcessEnvironment(environment());
+    program.start(QStringLiteral(GLIMMERFETCH_PROGRAM), {"fetch", "--json", "-o", folder, "-k", cells});
+    QVERIFY(program.waitForStarted());
+    // SIGINT once the reading has taken a hundred megabytes: well under way, far from its end.
+    const auto residentKilobytes = [&] {
+        QFile status(QStringLiteral("/proc/%1/status").arg(program.processId()));
+        if (!status.open(QIODevice::ReadOnly))
+            return 0L;
+        for (const QByteArray& line : status.readAll().split('\n'))
+            if (line.startsWith("VmRSS:"))
+                return line.mid(6).trimmed().split(' ').first().toLong();
+        return 0L;
+    };
+    while (residentKilobytes() < 100 * 1024 && program.state() == QProcess::Running)
+        QTest::qWait(5);
+    ::kill(static_cast<pid_t>(program.processId()), SIGINT);
+    QVERIFY(program.waitForFinished(30000));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 130);
+    QCOMPARE(
+        program.readAllStandardOutput(),
+        "{\"event\":\"end\",\"kept\":0,\"already\":0,\"skipped\":0,\"exit\":130,\"reason\":\"interrupted\"}"
+        "\n");
+    QVERIFY(service->requests().isEmpty());
+}
+
+// The line that ends every fetch with --json, whatever ended it.
+void TestCommandLine::jsonEndLine_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("runs");         // into the same folder
+    QTest::addColumn<QString>("where");    // "offline", "full disk" or ""
+    QTest::addColumn<QString>("end");      // how the last line starts
+    QTest::addColumn<QStringList>("says"); // on standard error
+    const auto end = [](int kept, int already, int skipped, int exit, const char* reason) {
+        return QStringLiteral("{\"event\":\"end\",\"kept\":%1,\"already\":%2,\"skipped\":%3,\"exit\":%4,"
+                              "\"reason\":\"%5")
+            .arg(kept)
+            .arg(already)
+            .arg(skipped)
+            .arg(exit)
+            .arg(QLatin1String(reason));
+    };
+    QTest::newRow("pictures kept") << QStringList{"twice"} << 1 << "" << end(2, 0, 0, 0, "done\"}")
+                                   << QStringList{"Kept 2 pictures"};
+    QTest::newRow("nothing new") << QStringList{"twice"} << 2 << "" << end(0, 2, 0, 0, "nothing new\"}")
+                                 << QStringList{"Nothing new: 2 pictures found are in the folder already."};
+    QTest::newRow("offline") << QStringList{"twice"} << 1 << "offline"
+                             << end(0, 0, 0, 3, "Could not reach the image search service.\\n\\ncurl: (7) ")
+                             << QStringList{"Could not reach the image search service."};
+    QTest::newRow("usage error") << QStringList{"--count", "x", "cat"} << 1 << ""
+                                 << end(0, 0, 0, 2, "--count takes a whole number")
+                                 << QStringList{"--count takes"};
+    // The disk fills with the second picture: the first stays, the run ends there.
+    QTest::newRow("full disk") << QStringList{"fills the disk"} << 1 << "full disk"
+                               << end(1, 0, 1, 4, "Cannot save pictures in the folder")
+                               << QStringList{"Kept 1 picture in ",
+                                              QString::fromLocal8Bit(std::strerror(ENOSPC)) +
+                                                  ". The run was stopped."};
+}
+
+void TestCommandLine::jsonEndLine() {
+    QFETCH(QStringList, arguments);
+    QFETCH(int, runs);
+    QFETCH(QString, where);
+    QFETCH(QString, end);
+    QFETCH(QStringList, says);
+    QMap<QString, QString> extra;
+    if (where == "offline")
+        extra.insert("GLIMMERFETCH_SERVICE_HOST", "127.0.0.1:9"); // nothing listens there
+    std::optional<SmallDisk> disk;
+    if (where == "full disk") {
+        disk.emplace(folder);
+        if (!disk->mounted())
+            QSKIP(qPrintable(disk->why()));
+    }
+    Outcome outcome;
+    for (int i = 0; i < runs; ++i)
+        outcome = run(QStringList{"fetch", "--json", "-o", folder, "-n", "5"} + arguments, {}, extra);
+    const QByteArray last = outcome.out.trimmed().split('\n').last();
+    QVERIFY2(last.startsWith(end.toUtf8()) && QJsonDocument::fromJson(last).isObject(), last);
+    QCOMPARE(outcome.exitCode, QJsonDocument::fromJson(last).object().value("exit").toInt());
+    for (const QString& text : says)
+        QVERIFY2(outcome.err.contains(text.toUtf8()), outcome.err);
+}
+
+// Only no arguments, or Qt's own window options, open the window; anything else is for the command
+// line, and what is no command there is a usage error that names the command meant.
+void TestCommandLine::windowOrCommandLine_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("says"); // "": the window opens
+    QTest::newRow("nothing") << QStringList{} << "";
+    QTest::newRow("Qt's platform and style") << QStringList{"-platform", "offscreen", "--style=fusion"} << "";
+    QTest::newRow("Qt's flags and geometry") << QStringList{"-reverse", "-geometry", "10x10+0+0"} << "";
+    QTest::newRow("mistyped fetch") << QStringList{"fecth", "cat"}
+                                    << "unknown command \"fecth\"; did you mean \"fetch\"?";
+    QTest::newRow("mistyped test-key") << QStringList{"test-kye"} << "did you mean \"test-key\"?";
+    QTest::newRow("mistyped help") << QStringList{"--hlep"}
+                                   << "unknown option \"--hlep\"; did you mean \"--help\"?";
+    QTest::newRow("unknown option")
+        << QStringList{"--bogus"}
+        << "unknown option \"--bogus\" (the commands are \"fetch\" and \"test-key\")";
+    QTest::newRow("a keyword alone") << QStringList{"cats"} << "unknown command \"cats\"";
+    QTest::newRow("Qt option without its value")
+        << QStringList{"-platform"} << "unknown option \"-platform\"";
+    QTest::newRow("Qt option, then a word")
+        << QStringList{"-reverse", "fetch"} << "unknown option \"-reverse\"";
+}
+
+void TestCommandLine::windowOrCommandLine() {
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, says);
+    std::vector<QByteArray> bytes{"glimmerfetch"};
+    for (const QString& argument : arguments)
+        bytes.push_back(argument.toUtf8());
+    std::vector<char*> argv;
+    for (QByteArray& b : bytes)
+        argv.push_back(b.data());
+    QCOMPARE(CommandLine::Wanted(static_cast<int>(argv.size()), argv.data()), !says.isEmpty());
+    if (says.isEmpty())
+        return;
+    // Without a display: a window would abort the program.
+    const Outcome outcome = run(arguments);
+    QCOMPARE(outcome.exitCode, 2);
+    QVERIFY2(outcome.err.contains(says.toUtf8()), outcome.err);
+    QVERIFY(outcome.out.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestCommandLine)

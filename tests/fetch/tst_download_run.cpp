@@ -8,10 +8,16 @@
 #include "fetch/tool_runner.h"
 #include "keywords/keyword_list.h"
 #include "shell_words.h"
+#include "test_files.h"
 #include "test_settings.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <cerrno>
+#include <cstring>
+#include <optional>
 
 // The parts of the download run that need no service: the numbers it reads from the main window,
 // the download command, and the three checks before it starts.
@@ -32,6 +38,8 @@ private slots:
     void startChecks_data();
     void startChecks();
     void busyRunDoesNothing();
+    void temporaryFolderUnusable_data();
+    void temporaryFolderUnusable();
 };
 
 void TestDownloadRun::count_data() {
@@ -176,6 +184,49 @@ void TestDownloadRun::busyRunDoesNothing() {
     QVERIFY(!Download::DownloadRun(list, surface, trap, "/", "5", "1").started);
     QVERIFY(prompts.calls.isEmpty());
     QVERIFY(Globals::RunBusy); // the run or key test that set it clears it
+}
+
+// A temporary folder that cannot take curl's files ends the run at once, with the reason: no error
+// box, no search, and no "Nothing found.".
+void TestDownloadRun::temporaryFolderUnusable_data() {
+    QTest::addColumn<QString>("temp"); // under the test's folder; "disk" is a full disk
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("a file") << "file" << QString::fromLocal8Bit(std::strerror(ENOTDIR));
+    QTest::newRow("full") << "disk" << QString::fromLocal8Bit(std::strerror(ENOSPC));
+}
+
+void TestDownloadRun::temporaryFolderUnusable() {
+    QFETCH(QString, temp);
+    QFETCH(QString, reason);
+    QTemporaryDir dir;
+    std::optional<SmallDisk> disk;
+    if (temp == "disk") {
+        disk.emplace(dir.filePath(temp));
+        if (!disk->mounted())
+            QSKIP(qPrintable(disk->why()));
+        disk->fill();
+    } else if (temp == "file") {
+        writeBytes(dir.filePath(temp), "x");
+    }
+    const QString tempPath = dir.filePath(temp);
+    const QByteArray savedTemp = qgetenv("TMPDIR");
+    qputenv("TMPDIR", QFile::encodeName(tempPath));
+    KeywordList list;
+    list.add("cat");
+    TestSettings::seed(SettingKey::ApiKey, "k");
+    FakePrompts prompts;
+    SurfaceState surface(&prompts);
+    ErrorTrap trap(prompts, "Form1.PushButton2_Click");
+    const auto summary = Download::DownloadRun(list, surface, trap, dir.path() + "/", "5", "1");
+    qputenv("TMPDIR", savedTemp);
+    QCOMPARE(summary.searches, 0);
+    const QString expected =
+        QStringLiteral("Downloading could not start: the temporary folder %1 cannot take "
+                       "curl's files (%2).")
+            .arg(tempPath, reason);
+    QCOMPARE(prompts.messages(), QStringList{expected});
+    QCOMPARE(summary.localProblem, expected);
+    QVERIFY(!Globals::RunBusy);
 }
 
 QTEST_MAIN(TestDownloadRun)

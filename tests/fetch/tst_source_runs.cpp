@@ -5,6 +5,7 @@
 #include "fetch/sources/answer_cache.h"
 #include "fetch/sources/source.h"
 #include "keywords/keyword_list.h"
+#include "test_files.h"
 #include "test_settings.h"
 
 #include <QDateTime>
@@ -15,6 +16,10 @@
 #include <QTest>
 #include <QTimer>
 
+#include <optional>
+
+#include <cerrno>
+#include <cstring>
 #include <sys/stat.h>
 
 using Sources::Source;
@@ -44,6 +49,8 @@ private slots:
     void answerCacheFollowsNoLink_data();
     void answerCacheFollowsNoLink();
     void creditsListIsAppendedNeverReplaced();
+    void creditsListEndsWithAWholeLine_data();
+    void creditsListEndsWithAWholeLine();
 
 private:
     static QByteArray catalog();
@@ -383,6 +390,44 @@ void TestSourceRuns::originalServiceCredits() {
                      {"gamma ray", "contextualweb", address, service->baseUrl() + "/page/" + seed + ".html",
                       QStringLiteral("gamma ray %1 - Pictures of gamma ray").arg(i + 1), "", "", ""}));
     }
+}
+
+// A line is added whole or not at all, and never runs on from a line left unfinished.
+void TestSourceRuns::creditsListEndsWithAWholeLine_data() {
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<bool>("diskFull");
+    QTest::addColumn<QByteArray>("added"); // what the list gains
+    QTest::addColumn<QString>("says");
+    const QByteArray whole = CreditsFile::header() + "a.png,a,contextualweb,x,,,,,,t\r\n";
+    QTest::newRow("full disk: the part that fitted is taken out")
+        << whole << true << QByteArray()
+        << QString::fromLocal8Bit(std::strerror(ENOSPC)) + "; the unfinished line was taken out again";
+    QTest::newRow("unfinished last line: the new one starts on its own")
+        << whole + "b.png,b" << false << QByteArray("\r\n") << "";
+}
+
+void TestSourceRuns::creditsListEndsWithAWholeLine() {
+    QFETCH(QByteArray, before);
+    QFETCH(bool, diskFull);
+    QFETCH(QByteArray, added);
+    QFETCH(QString, says);
+    std::optional<SmallDisk> disk;
+    if (diskFull) {
+        disk.emplace(folder->filePath("disk"));
+        if (!disk->mounted())
+            QSKIP(qPrintable(disk->why()));
+    }
+    const QString where = (disk ? disk->path() : folder->path()) + "/";
+    writeBytes(where + "credits.csv", before);
+    if (disk)
+        disk->fill();
+    // Longer than the room left in the list's last block.
+    CreditsFile::Line line{"c.png",           "c", Source::Openverse,
+                           "https://x/c.png", {},  QDateTime::currentDateTimeUtc()};
+    line.credits.title = QString(6000, 'T');
+    QCOMPARE(CreditsFile::append(where, line), says);
+    QCOMPARE(fileBytes(where + "credits.csv"),
+             before + added + (diskFull ? QByteArray() : CreditsFile::format(line)));
 }
 
 // Pixabay asks that a request is not repeated within a day: the second run asks nothing.

@@ -1,15 +1,21 @@
 #include "base/error_report.h"
+#include "base/settings_store.h"
 #include "fake_prompts.h"
 #include "keywords/event_pump.h"
 #include "keywords/keyword_list.h"
 #include "keywords/text_list_file.h"
+#include "sheets/workbook_writer.h"
 #include "test_files.h"
 
 #include <QDir>
 #include <QFile>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+
+#include <cerrno>
+#include <cstring>
 
 class TestTextListFile : public QObject {
     Q_OBJECT
@@ -22,6 +28,8 @@ private slots:
     void roundTripKeepsBytes_data();
     void roundTripKeepsBytes();
     void saveWhileEntriesAreRemoved();
+    void fullDiskKeepsTheOldFile_data();
+    void fullDiskKeepsTheOldFile();
 
 private:
     QTemporaryDir dir;
@@ -144,6 +152,61 @@ void TestTextListFile::saveWhileEntriesAreRemoved() {
     QCOMPARE(readBytes(path("changing.txt")), expected);
     QCOMPARE(QDir(dir.path()).entryList({"changing*"}, QDir::Files | QDir::Hidden),
              QStringList{"changing.txt"});
+}
+
+// Every save that replaces a file whole (the text list, the workbook, the settings), on a disk
+// with no room left: the save fails with the system's reason and the old file stays as it was.
+void TestTextListFile::fullDiskKeepsTheOldFile_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("says");
+    const QString full = QString::fromLocal8Bit(std::strerror(ENOSPC));
+    QTest::newRow("text list") << "text" << full;
+    QTest::newRow("workbook") << "workbook" << full;
+    QTest::newRow("settings") << "settings"
+                              << "could not be saved";
+}
+
+void TestTextListFile::fullDiskKeepsTheOldFile() {
+    QFETCH(QString, kind);
+    QFETCH(QString, says);
+    SmallDisk disk(path("disk"));
+    if (!disk.mounted())
+        QSKIP(qPrintable(disk.why()));
+    const QString file = disk.path() + "/saved";
+    KeywordList list;
+    list.add("apple");
+    List::EventPump pump;
+    QString message;
+    const auto save = [&] {
+        if (kind == "text")
+            return List::SaveTextList(list, file, pump);
+        if (kind == "workbook")
+            return WorkbookWriter::writeKeywords(list.items(), "Keyword/s", file);
+        SettingsStore::write(SettingKey::PicturesPerKeyword, QString::number(list.Count()));
+    };
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, disk.path());
+    SettingsStore::setFailureReporter([&](const QString& text) { message = text; });
+    const QString saved = kind == "settings" ? SettingsStore::filePath() : file;
+    save();
+    const QByteArray before = readBytes(saved);
+    QVERIFY(!before.isEmpty());
+
+    disk.fill();
+    list.add("dog");
+    try {
+        save();
+    } catch (const AppError& e) {
+        message = e.description();
+    }
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                       qEnvironmentVariable("XDG_CONFIG_HOME"));
+    SettingsStore::setFailureReporter(nullptr);
+    QVERIFY2(message.contains(says), qPrintable(message));
+    QCOMPARE(readBytes(saved), before);
+    // Nothing else is left beside it.
+    QStringList entries = QDir(QFileInfo(saved).path()).entryList(QDir::Files | QDir::Hidden);
+    entries.removeOne(".filler");
+    QCOMPARE(entries, QStringList{QFileInfo(saved).fileName()});
 }
 
 QTEST_GUILESS_MAIN(TestTextListFile)

@@ -119,6 +119,55 @@ inline bool writeInflatingXlsx(const QString& path, const QByteArray& filler, qi
     return zipClose(zip, nullptr) == ZIP_OK && ok;
 }
 
+// `rows` rows of `columns` cells, each a one-digit number (`<c><v>7</v></c>`), as tightly as the
+// format allows. Each row repeats the one before but for every 32nd cell, so the sheet packs about
+// 75 times smaller: within the limit on how much a part may inflate.
+inline bool writeManyCellsXlsx(const QString& path, int rows, int columns) {
+    if (!Fixtures::writeZip(path, xlsxFrame()))
+        return false;
+    z_stream z{};
+    deflateInit2(&z, 6, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+    QByteArray packed;
+    QByteArray buffer(1 << 16, Qt::Uninitialized);
+    uLong crc = crc32(0L, Z_NULL, 0);
+    quint64 size = 0;
+    const auto pack = [&](const QByteArray& bytes, bool last) {
+        z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.constData()));
+        z.avail_in = static_cast<uInt>(bytes.size());
+        crc = crc32(crc, reinterpret_cast<const Bytef*>(bytes.constData()), static_cast<uInt>(bytes.size()));
+        size += static_cast<quint64>(bytes.size());
+        do {
+            z.next_out = reinterpret_cast<Bytef*>(buffer.data());
+            z.avail_out = static_cast<uInt>(buffer.size());
+            deflate(&z, last ? Z_FINISH : Z_NO_FLUSH);
+            packed.append(buffer.constData(), buffer.size() - z.avail_out);
+        } while (z.avail_out == 0);
+    };
+    const QByteArray sheet = xlsxSheet("@");
+    const qsizetype at = sheet.indexOf('@');
+    pack(sheet.left(at), false);
+    QByteArray row = "<row>" + QByteArray("<c><v>0</v></c>").repeated(columns) + "</row>";
+    quint32 seed = 1;
+    for (int r = 0; r < rows; ++r) {
+        for (int c = r % 32; c < columns; c += 32) {
+            seed = seed * 1103515245u + 12345u;
+            row[5 + c * 15 + 6] = static_cast<char>('0' + (seed >> 16) % 10);
+        }
+        pack(row, false);
+    }
+    pack(sheet.mid(at + 1), true);
+    deflateEnd(&z);
+    zipFile zip = zipOpen64(QFile::encodeName(path).constData(), APPEND_STATUS_ADDINZIP);
+    if (!zip)
+        return false;
+    zip_fileinfo info{};
+    bool ok = zipOpenNewFileInZip2_64(zip, "xl/worksheets/sheet1.xml", &info, nullptr, 0, nullptr, 0, nullptr,
+                                      Z_DEFLATED, 6, 1, 1) == ZIP_OK;
+    ok = ok && zipWriteInFileInZip(zip, packed.constData(), static_cast<unsigned>(packed.size())) == ZIP_OK;
+    ok = ok && zipCloseFileInZipRaw64(zip, size, crc) == ZIP_OK;
+    return zipClose(zip, nullptr) == ZIP_OK && ok;
+}
+
 // `rows` rows, each with one cell in the last column (XFD).
 inline bool writeFarColumnXlsx(const QString& path, int rows) {
     QByteArray data;

@@ -125,6 +125,12 @@ void TestHostileFiles::workbookRefused_data() {
     QTest::newRow("ods with every cell filled, whole sheet chosen")
         << everywhere << WholeSheet << "its keywords would pass 100,000,000 characters" << true;
 
+    // One-character cells, which the character limit lets through by the million.
+    const QString cells = path("cells.xlsx");
+    QVERIFY(Hostile::writeManyCellsXlsx(cells, 4001, 1000));
+    QTest::newRow("xlsx with 4,001,000 one-character cells")
+        << cells << WholeSheet << "its sheet holds more than 4,000,000 cells" << true;
+
     const QString longCsv = path("long.csv");
     writeBytes(longCsv, "a,b\r\n" + QByteArray(InputLimits::MaxLineBytes + 1, 'x') + "\r\nc\r\n");
     QTest::newRow("csv line over 1 MB") << longCsv << WholeSheet << "it has a line longer than 1 MB" << true;

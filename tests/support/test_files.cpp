@@ -4,7 +4,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTest>
+
+#include <unistd.h>
 
 QStringList keywordsOf(const KeywordList& list) {
     QStringList result;
@@ -41,4 +44,33 @@ bool makeHome(const QString& home, const QStringList& folders, const QStringList
         return true;
     QFile file(dir.filePath(".config/user-dirs.dirs"));
     return file.open(QIODevice::WriteOnly) && file.write(userDirs.toUtf8()) == userDirs.toUtf8().size();
+}
+
+SmallDisk::SmallDisk(const QString& folder, int kilobytes)
+    : folder_(folder) {
+    if (::geteuid() != 0) {
+        why_ = QStringLiteral("a small disk needs mounting, which needs root");
+        return;
+    }
+    QDir().mkpath(folder_);
+    QProcess mount;
+    mount.start(QStringLiteral("mount"),
+                {"-t", "tmpfs", "-o", QStringLiteral("size=%1k").arg(kilobytes), "tmpfs", folder_});
+    mounted_ = mount.waitForFinished() && mount.exitStatus() == QProcess::NormalExit && mount.exitCode() == 0;
+    if (!mounted_)
+        why_ = QStringLiteral("a tmpfs could not be mounted: ") +
+               QString::fromLocal8Bit(mount.readAllStandardError());
+}
+
+SmallDisk::~SmallDisk() {
+    if (mounted_)
+        QProcess::execute(QStringLiteral("umount"), {QStringLiteral("-l"), folder_});
+}
+
+void SmallDisk::fill() {
+    QFile filler(folder_ + QStringLiteral("/.filler"));
+    QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+    const QByteArray block(512, 'f');
+    while (filler.write(block) == block.size()) {
+    }
 }

@@ -1,5 +1,6 @@
 #include "fetch/sources/answer_cache.h"
 
+#include "base/file_routines.h"
 #include "fetch/limits.h"
 
 #include <QCryptographicHash>
@@ -95,7 +96,8 @@ void AnswerCache::keep(const QString& shownAddress, const QByteArray& answer) co
     QFile file;
     if (fd < 0 || !file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle))
         return;
-    const bool written = file.write(answer) == answer.size() && file.flush();
+    // An answer that does not reach the disk whole is not kept.
+    const bool written = file.write(answer) == answer.size() && file.flush() && ::fsync(fd) == 0;
     file.close();
     if (!written || ::renameat(folder.fd(), temporary.constData(), folder.fd(),
                                QFile::encodeName(fileName(shownAddress)).constData()) != 0)
