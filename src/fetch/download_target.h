@@ -35,6 +35,10 @@ QString freePath(const QString& folder, const QString& part, int kept, const QSt
 // with the system's reason in *error when it cannot be created.
 QString createPartial(const QString& folder, QString* error = nullptr);
 
+// Moves `from` to `to` unless `to` exists: renameat2 with RENAME_NOREPLACE, or on file systems
+// without it a hard link and the removal of the old name. Never a copy. Returns 0 or the errno.
+int moveNoReplace(const QString& from, const QString& to);
+
 // Moves a finished download to the first free name from kept + 1 on with a primitive that never
 // replaces an existing file, after checking that the name's folder is `folder` itself. Returns the
 // name it took, or "" when the download could not be moved (it is then left where it was, for the
