@@ -17,6 +17,12 @@
 
 #include <algorithm>
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 // A list longer than this is no credits list of pictures.
@@ -29,6 +35,46 @@ QString shownField(const QString& text) {
     if (text.size() > 1 && text.at(0) == QLatin1Char('\'') && formulaStarts.contains(text.at(1)))
         return text.mid(1);
     return text;
+}
+
+struct Entry {
+    QString name;
+    qint64 bytes = 0;
+    qint64 modified = 0; // nanoseconds
+};
+
+// The regular files of the folder that `wanted` takes, hidden ones left out, in the order they were
+// kept: by modification time, then by name. Read with one listing and one status a file, as a
+// folder of ten thousand pictures must open at once.
+std::vector<Entry> listFolder(const QString& folder, bool (*wanted)(const QString&)) {
+    std::vector<Entry> found;
+    DIR* dir = ::opendir(QFile::encodeName(folder).constData());
+    if (!dir)
+        return found;
+    const int fd = ::dirfd(dir);
+    while (const dirent* e = ::readdir(dir)) {
+        if (e->d_name[0] == '.')
+            continue;
+        const QString name = QFile::decodeName(e->d_name);
+        struct stat st {};
+        if (!wanted(name) || ::fstatat(fd, e->d_name, &st, 0) != 0 || !S_ISREG(st.st_mode))
+            continue;
+        found.push_back({name, st.st_size, st.st_mtim.tv_sec * 1'000'000'000LL + st.st_mtim.tv_nsec});
+    }
+    ::closedir(dir);
+    std::sort(found.begin(), found.end(), [](const Entry& a, const Entry& b) {
+        return a.modified != b.modified ? a.modified < b.modified : a.name < b.name;
+    });
+    return found;
+}
+
+// Thumbnails are made at a lower priority than the window's own work, so that scrolling stays smooth
+// while the processor is busy with them.
+void yieldToWindow() {
+    static thread_local bool lowered = false;
+    if (!lowered)
+        ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 10);
+    lowered = true;
 }
 
 } // namespace
@@ -107,24 +153,8 @@ void PictureModel::setFolder(const QString& folder) {
     images_.clear();
     requests_.clear();
     asked_.clear();
-    struct Found {
-        Picture picture;
-        qint64 modified;
-    };
-    std::vector<Found> found;
-    const QFileInfoList entries = QDir(folder).entryInfoList(QDir::Files, QDir::NoSort);
-    found.reserve(static_cast<size_t>(entries.size()));
-    for (const QFileInfo& entry : entries)
-        if (isPicture(entry.fileName()))
-            found.push_back(
-                {{entry.fileName(), entry.size(), {}, false}, entry.lastModified().toMSecsSinceEpoch()});
-    // The order they were kept in: by modification time, then by name.
-    std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
-        return a.modified != b.modified ? a.modified < b.modified : a.picture.name < b.picture.name;
-    });
-    pictures_.reserve(found.size());
-    for (Found& f : found)
-        pictures_.push_back(std::move(f.picture));
+    for (Entry& entry : listFolder(folder, &PictureModel::isPicture))
+        pictures_.push_back({std::move(entry.name), entry.bytes, {}, false});
     reindex();
     endResetModel();
 }
@@ -184,28 +214,18 @@ void PictureModel::remove(const QStringList& names) {
 }
 
 void PictureModel::refresh() {
-    const QFileInfoList entries = QDir(folder_).entryInfoList(QDir::Files, QDir::NoSort);
+    const std::vector<Entry> entries = listFolder(folder_, &PictureModel::isPicture);
     QSet<QString> present;
-    std::vector<QFileInfo> added;
-    for (const QFileInfo& entry : entries) {
-        if (!isPicture(entry.fileName()))
-            continue;
-        present.insert(entry.fileName());
-        if (!rows_.contains(entry.fileName()))
-            added.push_back(entry);
-    }
+    for (const Entry& entry : entries)
+        present.insert(entry.name);
     QStringList gone;
     for (const Picture& p : pictures_)
         if (!present.contains(p.name))
             gone << p.name;
     if (!gone.isEmpty())
         remove(gone);
-    std::sort(added.begin(), added.end(), [](const QFileInfo& a, const QFileInfo& b) {
-        return a.lastModified() != b.lastModified() ? a.lastModified() < b.lastModified()
-                                                    : a.fileName() < b.fileName();
-    });
-    for (const QFileInfo& entry : added)
-        append(entry.fileName());
+    for (const Entry& entry : entries)
+        append(entry.name);
 }
 
 QImage PictureModel::thumbnail(int row) {
@@ -234,6 +254,7 @@ void PictureModel::startMore() {
         const QString path = pathAt(row);
         const quint64 generation = generation_;
         pool_.start([this, path, name, generation] {
+            yieldToWindow();
             const Thumbnails::Thumbnail made = Thumbnails::make(path);
             QMetaObject::invokeMethod(
                 this,

@@ -76,8 +76,11 @@ PicturesWindow::PicturesWindow(Prompts& prompts, QWidget* parent)
     ListPictures = new QListView(this);
     ListPictures->setObjectName(QStringLiteral("ListPictures"));
     ListPictures->setAccessibleName(Title);
-    ListPictures->setViewMode(QListView::IconMode);
-    ListPictures->setMovement(QListView::Static);
+    // Tiles in rows that wrap: the list's own layout, which places ten thousand tiles of one size at
+    // once.
+    ListPictures->setViewMode(QListView::ListMode);
+    ListPictures->setFlow(QListView::LeftToRight);
+    ListPictures->setWrapping(true);
     ListPictures->setResizeMode(QListView::Adjust);
     ListPictures->setUniformItemSizes(true);
     ListPictures->setSpacing(4);
