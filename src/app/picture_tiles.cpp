@@ -290,7 +290,7 @@ QString PictureModel::details(int row) const {
         lines << QStringLiteral("%1 \u00d7 %2 pixels")
                      .arg(locale.toString(picture.pixels.width()), locale.toString(picture.pixels.height()));
     else if (picture.failed)
-        lines << QStringLiteral("Cannot be shown: damaged, cut short or too large");
+        lines << QStringLiteral("No preview: damaged, cut short, too large or of a kind not shown here");
     lines << QStringLiteral("%1 bytes").arg(locale.toString(picture.bytes));
     if (const CreditsList::Credit* credit = credits_.find(folder_, picture.name)) {
         const QList<QPair<QString, QString>> fields{{QStringLiteral("Source"), credit->source},

@@ -283,12 +283,13 @@ Thumbnail make(const QString& path) {
     reader.setAutoTransform(true);
     const QByteArray format = reader.format();
     const QSize declared = reader.size();
-    if (declared.isValid() && qint64(declared.width()) * declared.height() > MostPixels)
+    const bool drawing = format == "svg" || format == "svgz";
+    if (!drawing && declared.isValid() && qint64(declared.width()) * declared.height() > MostPixels)
         return result;
     if (format == "jpeg" && !jpegComplete(path))
         return result;
-    // JPEG and SVG pictures are read at the thumbnail's size; the others whole, then scaled.
-    const bool scalesWhileReading = format == "jpeg" || format == "svg" || format == "svgz";
+    // JPEG pictures and drawings are read at the thumbnail's size; the others whole, then scaled.
+    const bool scalesWhileReading = format == "jpeg" || drawing;
     if (declared.isValid() && scalesWhileReading && reader.supportsOption(QImageIOHandler::ScaledSize))
         reader.setScaledSize(fitted(declared, LargeEdge));
     QImage image = reader.read();

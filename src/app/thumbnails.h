@@ -17,8 +17,9 @@ namespace Thumbnails {
 
 inline constexpr int NormalEdge = 128;
 inline constexpr int LargeEdge = 256;
-// A picture reader never allocates more than this for one picture, and a picture that declares more
-// pixels than MostPixels is not decoded at all: a stranger's file may declare any size.
+// A picture reader never allocates more than this for one picture, and a picture (not a drawing)
+// that declares more pixels than MostPixels is not decoded at all: a stranger's file may declare any
+// size.
 inline constexpr int ReaderLimitMegabytes = 256;
 inline constexpr qint64 MostPixels = 50'000'000;
 // A cached thumbnail is small; a bigger file there is not read.
