@@ -56,7 +56,7 @@ PicturesWindow::PicturesWindow(Prompts& prompts, QWidget* parent)
     setWindowTitle(Title);
     setWindowIcon(QIcon(QStringLiteral(":/glimmerfetch/icon.svg")));
     setAttribute(Qt::WA_DeleteOnClose);
-    resize(1120, 760);
+    resize(1240, 800); // three tiles a row beside the side panel
 
     pictures_ = new PictureModel(this);
     shown_ = new QSortFilterProxyModel(this);
@@ -98,7 +98,7 @@ PicturesWindow::PicturesWindow(Prompts& prompts, QWidget* parent)
     LabelDetails->setWordWrap(true);
     LabelDetails->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     LabelDetails->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    LabelDetails->setFixedWidth(280);
+    LabelDetails->setFixedWidth(240);
 
     auto button = [this](const char* name, const QString& caption, auto handler) {
         auto* b = new QPushButton(caption, this);
@@ -164,6 +164,7 @@ PicturesWindow::PicturesWindow(Prompts& prompts, QWidget* parent)
     connect(watcher_, &QFileSystemWatcher::directoryChanged, refresh_, qOverload<>(&QTimer::start));
     connect(refresh_, &QTimer::timeout, pictures_, &PictureModel::refresh);
     updateControls();
+    ListPictures->setFocus(); // Delete, Enter and Ctrl+A act on the tiles from the start
 }
 
 PicturesWindow::~PicturesWindow() = default;
