@@ -43,9 +43,9 @@ struct Entry {
     qint64 modified = 0; // nanoseconds
 };
 
-// The regular files of the folder that `wanted` takes, hidden ones left out, in the order they were
-// kept: by modification time, then by name. Read with one listing and one status a file, as a
-// folder of ten thousand pictures must open at once.
+// The regular files of the folder that `wanted` takes, in the order they were kept: by modification time,
+// then by name. Read with one listing and one status a file, as a folder of ten thousand pictures must open
+// at once.
 std::vector<Entry> listFolder(const QString& folder, bool (*wanted)(const QString&)) {
     std::vector<Entry> found;
     DIR* dir = ::opendir(QFile::encodeName(folder).constData());
@@ -53,7 +53,7 @@ std::vector<Entry> listFolder(const QString& folder, bool (*wanted)(const QStrin
         return found;
     const int fd = ::dirfd(dir);
     while (const dirent* e = ::readdir(dir)) {
-        if (e->d_name[0] == '.')
+        if (qstrcmp(e->d_name, ".") == 0 || qstrcmp(e->d_name, "..") == 0)
             continue;
         const QString name = QFile::decodeName(e->d_name);
         struct stat st {};
@@ -170,7 +170,7 @@ bool PictureModel::append(const QString& name) {
     if (rows_.contains(name) || !isPicture(name))
         return false;
     const QFileInfo file(folder_ + name);
-    if (!file.isFile() || file.isHidden())
+    if (!file.isFile())
         return false;
     const int row = static_cast<int>(pictures_.size());
     beginInsertRows({}, row, row);
@@ -192,7 +192,7 @@ void PictureModel::insert(int row, const QString& name) {
 
 void PictureModel::remove(const QStringList& names) {
     QList<int> rows;
-    for (const QString& name : names)
+    for (const QString& name : QSet<QString>(names.begin(), names.end()))
         if (rows_.contains(name))
             rows << rows_.value(name);
     std::sort(rows.begin(), rows.end(), std::greater<int>());

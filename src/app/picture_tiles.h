@@ -54,8 +54,8 @@ public:
     explicit PictureModel(QObject* parent = nullptr);
     ~PictureModel() override;
 
-    // Lists the folder's pictures (the files with a picture's extension; hidden files are not
-    // listed), the oldest first. `folder` ends in "/".
+    // Lists the folder's pictures (the files with a picture's extension; a run's partial download
+    // has none), the oldest first. `folder` ends in "/".
     void setFolder(const QString& folder);
     QString folder() const { return folder_; }
     // A picture just kept in the folder goes to the end. False when it is listed already or is no
