@@ -14,6 +14,8 @@ public:
     QString saveFile(const FileRequest&) override { return QString(); }
     QString browseForFolder(const QString&, const QString&) override { return QString(); }
     void openUrl(const QString&) override {}
-    bool runReport(const QString&, const QString&, const QString&) override { return false; }
+    ReportChoice runReport(const QString&, const QString&, const QString&) override {
+        return ReportChoice::Ok;
+    }
     std::optional<CellRange> chooseCellBlock(const Sheet&, const QString&) override { return std::nullopt; }
 };

@@ -3,6 +3,7 @@
 #include "app/folder_picker.h"
 #include "app/form2.h"
 #include "app/form3.h"
+#include "app/pictures_window.h"
 #include "app/startup.h"
 #include "app/window_look.h"
 #include "base/conversions.h"
@@ -14,6 +15,7 @@
 #include "base/waiting.h"
 #include "build_config.h"
 #include "fetch/download_run.h"
+#include "fetch/download_target.h"
 #include "keywords/keyword_list.h"
 
 #include <QApplication>
@@ -80,6 +82,7 @@ Form1::~Form1() {
     // The dialogs have no owner window; they end with the main window.
     delete form2_.data();
     delete form3_.data();
+    delete pictures_.data();
 }
 
 void Form1::buildControls() {
@@ -404,7 +407,36 @@ void Form1::PushButton2_Click() {
         bool& downloading;
         ~Done() { downloading = false; }
     } done{downloading_};
+    runFolder_ = DownloadTarget::folderPrefix(Text1->text());
+    runKeptOne_ = false;
     Download::DownloadRun(*keywords_, *this, trap, Text1->text(), Text2->text(), Text3->text());
+}
+
+void Form1::showReport(const QString& text, const QString& details, const QString& folder) {
+    if (prompts_.report(text, details, folder) == Prompts::ReportChoice::ShowPictures)
+        showPictures(folder);
+}
+
+void Form1::resultDone(const Result& result) {
+    if (result.file.isEmpty())
+        return;
+    const bool first = !runKeptOne_;
+    runKeptOne_ = true;
+    if (pictures_) {
+        pictures_->showFolder(runFolder_);
+        pictures_->addPicture(result.file);
+    } else if (first && PicturesWindow::opensByItself()) {
+        showPictures(runFolder_);
+    }
+}
+
+PicturesWindow* Form1::showPictures(const QString& folder) {
+    // A window of its own, like the option dialogs; it goes when it is closed or with this window.
+    if (!pictures_)
+        pictures_ = new PicturesWindow(prompts_);
+    pictures_->showFolder(folder);
+    pictures_->show();
+    return pictures_;
 }
 
 void Form1::PushButton12_Click() {

@@ -14,6 +14,7 @@ class ErrorTrap;
 class Form2;
 class Form3;
 class KeywordList;
+class PicturesWindow;
 class Prompts;
 class QGroupBox;
 class QLineEdit;
@@ -53,9 +54,14 @@ public:
     static inline const QString StopQuestion =
         QStringLiteral("Stop downloading? The pictures kept so far stay in the folder.");
 
-    void showReport(const QString& text, const QString& details, const QString& folder) override {
-        prompts_.report(text, details, folder);
-    }
+    // The end box; its "Show Pictures" opens the Pictures window on the run's folder.
+    void showReport(const QString& text, const QString& details, const QString& folder) override;
+    // A kept picture goes to the Pictures window at once; the run's first one opens the window when
+    // the settings say so.
+    void resultDone(const Result& result) override;
+
+    // The Pictures window on that folder (a folder text as the run uses it), opened when it is not.
+    PicturesWindow* showPictures(const QString& folder);
 
     // True when the hand cursor file was found and loaded at start-up.
     bool hasHandCursor() const { return hand_.loaded(); }
@@ -119,4 +125,8 @@ private:
     // The option dialogs: windows of their own, hidden while not open; unloading deletes them.
     QPointer<Form2> form2_;
     QPointer<Form3> form3_;
+    // The Pictures window while it is open, and the folder of the run under way.
+    QPointer<PicturesWindow> pictures_;
+    QString runFolder_;
+    bool runKeptOne_ = false;
 };

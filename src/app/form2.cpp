@@ -1,5 +1,6 @@
 #include "app/form2.h"
 
+#include "app/pictures_window.h"
 #include "app/window_look.h"
 #include "base/conversions.h"
 #include "base/error_report.h"
@@ -9,6 +10,7 @@
 #include "base/waiting.h"
 #include "fetch/download_run.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFocusEvent>
@@ -56,7 +58,7 @@ void Form2::buildControls() {
     setObjectName(QStringLiteral("Form2"));
     // The designed caption; the load step replaces it with the program's name.
     setWindowTitle(QStringLiteral("Size Options"));
-    Look::makeFixedWindow(this, 8040, 5085);
+    Look::makeFixedWindow(this, 8040, 5445);
 
     auto frame = [&](const char* name, const QString& caption, QRect geometry) {
         return Look::place(new QGroupBox(caption, this), name, geometry, this);
@@ -126,7 +128,7 @@ void Form2::buildControls() {
            9);
 
     // How the run downloads: several pictures of a keyword at once, and the pause after each.
-    FrameRun = frame("FrameRun", QStringLiteral("Download Speed Option"), twips(120, 3240, 7800, 1140));
+    FrameRun = frame("FrameRun", QStringLiteral("Download Speed Option"), twips(120, 3240, 7800, 1500));
     auto caption = [&](const char* name, const QString& text, QRect geometry) {
         auto* l = new QLabel(text, FrameRun);
         l->setObjectName(QString::fromLatin1(name));
@@ -166,7 +168,15 @@ void Form2::buildControls() {
                 SettingsStore::write(SettingKey::Pace, paceChoices().at(index));
         });
 
-    button("PushButton1", QStringLiteral("Close"), twips(120, 4500, 7800, 405), this,
+    CheckShowPictures = Look::place(new QCheckBox(QStringLiteral("Show pictures as they arrive"), FrameRun),
+                                    "CheckShowPictures", twips(240, 1110, 7320, 300), this);
+    CheckShowPictures->setToolTip(
+        QStringLiteral("Opens the Pictures window when a download run keeps its first picture."));
+    connect(CheckShowPictures, &QCheckBox::toggled, this, [](bool on) {
+        SettingsStore::write(SettingKey::ShowPictures, on ? QStringLiteral("True") : QStringLiteral("False"));
+    });
+
+    button("PushButton1", QStringLiteral("Close"), twips(120, 4860, 7800, 405), this,
            &Form2::PushButton1_Click, 11.25);
 
     // The file-size group lies below the window's visible area: its values are kept and restored,
@@ -215,6 +225,10 @@ void Form2::restoreRunChoices(ErrorTrap& trap, int firstStatement) {
         const QSignalBlocker quiet(ComboPace);
         ComboPace->setCurrentIndex(
             std::max<int>(0, paceChoices().indexOf(SettingsStore::read(SettingKey::Pace))));
+    });
+    trap(firstStatement + 4, [&] {
+        const QSignalBlocker quiet(CheckShowPictures);
+        CheckShowPictures->setChecked(PicturesWindow::opensByItself());
     });
 }
 

@@ -8,6 +8,7 @@
 
 class ErrorTrap;
 class Prompts;
+class QCheckBox;
 class QComboBox;
 class QGroupBox;
 class QLineEdit;
@@ -21,8 +22,8 @@ class QRadioButton;
 // Settings written: HeightFilter ("3" all heights, "4" by height), WidthFilter ("5" all widths, "6"
 // by width), FileSizeFilter ("1" all sizes, "2" by size), the four comparison and unit lists (the
 // chosen position, never the item's text), and the three thresholds (as typed). The download group
-// below the filters writes Parallel (downloads at once, "1" to "8") and Pace ("designed", "short" or
-// "none").
+// below the filters writes Parallel (downloads at once, "1" to "8"), Pace ("designed", "short" or
+// "none") and ShowPictures ("True" or "False").
 class Form2 : public QWidget {
     Q_OBJECT
 public:
@@ -83,6 +84,7 @@ private:
     QGroupBox* FrameRun = nullptr; // downloads at once and the pause between downloads
     QComboBox* ComboParallel = nullptr;
     QComboBox* ComboPace = nullptr;
+    QCheckBox* CheckShowPictures = nullptr;
     QRadioButton* Option1 = nullptr;
     QRadioButton* Option2 = nullptr;
     QRadioButton* Option3 = nullptr;

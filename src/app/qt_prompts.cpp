@@ -32,7 +32,8 @@ QString boxText(QString text) {
 
 } // namespace
 
-bool QtPrompts::runReport(const QString& text, const QString& details, const QString& title) {
+Prompts::ReportChoice QtPrompts::runReport(const QString& text, const QString& details,
+                                           const QString& title) {
     QMessageBox box(owner());
     box.setWindowTitle(titleOr(title));
     box.setTextFormat(Qt::PlainText);
@@ -40,9 +41,12 @@ bool QtPrompts::runReport(const QString& text, const QString& details, const QSt
     box.setIcon(QMessageBox::NoIcon);
     box.setDetailedText(details);
     QPushButton* openFolder = box.addButton(QStringLiteral("Open Folder"), QMessageBox::ActionRole);
+    QPushButton* showPictures = box.addButton(QStringLiteral("Show Pictures"), QMessageBox::ActionRole);
     box.setDefaultButton(box.addButton(QMessageBox::Ok));
     box.exec();
-    return box.clickedButton() == openFolder;
+    if (box.clickedButton() == openFolder)
+        return ReportChoice::OpenFolder;
+    return box.clickedButton() == showPictures ? ReportChoice::ShowPictures : ReportChoice::Ok;
 }
 
 Prompts::Answer QtPrompts::messageBox(const QString& text, const QString& title, Buttons buttons, Icon icon) {

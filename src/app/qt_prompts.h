@@ -14,7 +14,7 @@ public:
     QString saveFile(const FileRequest& request) override;
     QString browseForFolder(const QString& prompt, const QString& startFolder) override;
     void openUrl(const QString& url) override;
-    bool runReport(const QString& text, const QString& details, const QString& title) override;
+    ReportChoice runReport(const QString& text, const QString& details, const QString& title) override;
     // Opens the block-highlighting grid window over the sheet.
     std::optional<CellRange> chooseCellBlock(const Sheet& sheet, const QString& prompt) override;
 

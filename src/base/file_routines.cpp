@@ -11,6 +11,8 @@
 #include <cstring>
 #include <unistd.h>
 
+#include <sys/stat.h>
+
 namespace Main {
 
 bool FileExists(const QString& path) {
@@ -128,6 +130,18 @@ QString CollapseDoubleBackslashes(const QString& path, QChar separator) {
         ++k;
     const QString lead = separator == QLatin1Char('\\') ? QString(2, separator) : QString(separator);
     return lead + collapsePairs(path.mid(k), separator);
+}
+
+bool MakePrivateFolders(const QString& path) {
+    if (path.isEmpty())
+        return false;
+    if (QFileInfo(path).isDir())
+        return true;
+    const QString parent = QFileInfo(path).absolutePath();
+    if (parent != QFileInfo(path).absoluteFilePath() && !MakePrivateFolders(parent))
+        return false;
+    ::mkdir(QFile::encodeName(path).constData(), 0700);
+    return QFileInfo(path).isDir();
 }
 
 } // namespace Main

@@ -52,4 +52,9 @@ QString ExtensionOf(const QString& text);
 // becomes exactly two with "\" (a network path) and exactly one with "/" (Linux has no such paths).
 QString CollapseDoubleBackslashes(const QString& path, QChar separator = QDir::separator());
 
+// Makes the folder and any missing folders above it, each readable by its owner only (mode 0700),
+// as the desktop's own folders (the trash, the thumbnail cache) are made. Folders that exist keep
+// their mode. True when the path is a folder afterwards.
+bool MakePrivateFolders(const QString& path);
+
 } // namespace Main

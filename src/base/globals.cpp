@@ -37,7 +37,9 @@ void Prompts::tell(const QString& text) {
     messageBox(text, Globals::applicationTitle(), Buttons::Ok, Icon::None);
 }
 
-void Prompts::report(const QString& text, const QString& details, const QString& folder) {
-    if (runReport(text, details, Globals::applicationTitle()))
+Prompts::ReportChoice Prompts::report(const QString& text, const QString& details, const QString& folder) {
+    const ReportChoice choice = runReport(text, details, Globals::applicationTitle());
+    if (choice == ReportChoice::OpenFolder)
         openUrl(QUrl::fromLocalFile(folder).toString());
+    return choice;
 }

@@ -17,6 +17,8 @@ public:
     enum class Buttons { Ok, OkCancel, YesNo, YesNoCancel };
     enum class Icon { None, Information, Exclamation, Critical, Question };
     enum class Answer { Ok, Cancel, Yes, No };
+    // The buttons of a run's end box: OK, "Open Folder" and "Show Pictures".
+    enum class ReportChoice { Ok, OpenFolder, ShowPictures };
 
     // A file dialog as the program asks for it. `filter` uses the "Caption|pattern|Caption|pattern"
     // form, for example "Text Files (*.txt)|*.txt|All Files (*.*)|*.*".
@@ -54,12 +56,13 @@ public:
     virtual std::optional<CellRange> chooseCellBlock(const Sheet& sheet, const QString& prompt) = 0;
 
     // The box that ends a download run: the text, the details behind "Show Details..." (one line per
-    // result), and an "Open Folder" button beside OK. True when the person chose "Open Folder".
-    virtual bool runReport(const QString& text, const QString& details, const QString& title) = 0;
+    // result), and the buttons "Open Folder" and "Show Pictures" beside OK. The button chosen.
+    virtual ReportChoice runReport(const QString& text, const QString& details, const QString& title) = 0;
 
     // A message box with an OK button, no icon and the application title: the program's usual box.
     void tell(const QString& text);
 
     // The run's end box with the application title; "Open Folder" opens `folder` in the file manager.
-    void report(const QString& text, const QString& details, const QString& folder);
+    // The button chosen, for the caller to act on "Show Pictures".
+    ReportChoice report(const QString& text, const QString& details, const QString& folder);
 };

@@ -75,9 +75,10 @@ const Entry Table[] = {
     {SettingKey::Credits, "Credits", [] { return text("True"); }},
     {SettingKey::Parallel, "Parallel", [] { return text("1"); }},
     {SettingKey::Pace, "Pace", [] { return text("designed"); }},
+    {SettingKey::ShowPictures, "ShowPictures", [] { return text("True"); }},
 };
 
-constexpr std::size_t KeyCount = static_cast<std::size_t>(SettingKey::Pace) + 1;
+constexpr std::size_t KeyCount = static_cast<std::size_t>(SettingKey::ShowPictures) + 1;
 static_assert(std::size(Table) == KeyCount, "every SettingKey has one row in the table");
 
 const Entry& entry(SettingKey key) {

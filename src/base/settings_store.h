@@ -37,6 +37,7 @@ enum class SettingKey {
     Credits,            // "Credits": "True" keeps credits.csv in the folder, "False" does not
     Parallel,           // "Parallel": downloads at once, 1 to 8
     Pace,               // "Pace": pauses between downloads, "designed", "short" or "none"
+    ShowPictures,       // "ShowPictures": "True" opens the Pictures window when a run keeps a picture
 };
 
 namespace SettingsStore {

@@ -82,9 +82,10 @@ std::optional<CellRange> ConsolePrompts::chooseCellBlock(const Sheet& sheet, con
     return std::nullopt;
 }
 
-bool ConsolePrompts::runReport(const QString& text, const QString& details, const QString& title) {
+Prompts::ReportChoice ConsolePrompts::runReport(const QString& text, const QString& details,
+                                                const QString& title) {
     (void)details;
     (void)title;
     Console::err(text);
-    return false;
+    return ReportChoice::Ok;
 }

@@ -27,5 +27,5 @@ public:
     QString browseForFolder(const QString& prompt, const QString& startFolder) override;
     void openUrl(const QString& url) override;
     std::optional<CellRange> chooseCellBlock(const Sheet& sheet, const QString& prompt) override;
-    bool runReport(const QString& text, const QString& details, const QString& title) override;
+    ReportChoice runReport(const QString& text, const QString& details, const QString& title) override;
 };

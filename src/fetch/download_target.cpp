@@ -45,8 +45,8 @@ QString cutToBytes(const QString& part, qsizetype bytes) {
     return part.left(end);
 }
 
-// Moves `from` to `to` unless `to` exists: renameat2 with RENAME_NOREPLACE, or on file systems
-// without it a hard link and the removal of the old name. Never a copy. Returns 0 or the errno.
+} // namespace
+
 int moveNoReplace(const QString& from, const QString& to) {
     const QByteArray source = QFile::encodeName(from);
     const QByteArray target = QFile::encodeName(to);
@@ -59,6 +59,8 @@ int moveNoReplace(const QString& from, const QString& to) {
     ::unlink(source.constData());
     return 0;
 }
+
+namespace {
 
 bool standsIn(const QString& candidate, const QString& folder) {
     const QString parent = QFileInfo(QFileInfo(candidate).path()).canonicalFilePath();

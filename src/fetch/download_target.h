@@ -49,6 +49,10 @@ bool isSameFile(const QString& path, int descriptor);
 // in its place; another file that took the name stays.
 void removePartial(const QString& path, int descriptor);
 
+// Moves `from` to `to` unless `to` exists: renameat2 with RENAME_NOREPLACE, or on file systems
+// without it a hard link and the removal of the old name. Never a copy. Returns 0 or the errno.
+int moveNoReplace(const QString& from, const QString& to);
+
 // Moves a finished download to the first free name from kept + 1 on with a primitive that never
 // replaces an existing file, after checking that the name's folder is `folder` itself. With
 // `descriptor` (the download's own file, held open), the download must still be that file, before

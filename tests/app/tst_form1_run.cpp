@@ -1,4 +1,5 @@
 #include "app/form1.h"
+#include "app/pictures_window.h"
 #include "base/settings_store.h"
 #include "fake_prompts.h"
 #include "image_service.h"
@@ -7,10 +8,12 @@
 #include "test_settings.h"
 #include "test_windows.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QLineEdit>
+#include <QListView>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -19,6 +22,8 @@
 
 #include <algorithm>
 #include <memory>
+
+Q_DECLARE_METATYPE(Prompts::ReportChoice)
 
 // "Start Downloading" on the main window, with real curl and the local image service: what a fresh
 // profile saves into, and what the progress bar shows while the run works.
@@ -31,6 +36,8 @@ private slots:
     void freshProfileSavesIntoTheDefaultFolder_data();
     void freshProfileSavesIntoTheDefaultFolder();
     void barShowsKeywordsAsTyped();
+    void picturesWindowFillsDuringTheRun_data();
+    void picturesWindowFillsDuringTheRun();
 
 private:
     std::unique_ptr<ImageService> service;
@@ -49,6 +56,23 @@ QStringList picturesIn(const QString& folder) {
     QStringList entries = QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
     entries.removeOne(QStringLiteral("credits.csv"));
     return entries;
+}
+
+PicturesWindow* picturesWindow() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* pictures = qobject_cast<PicturesWindow*>(w); pictures && pictures->isVisible())
+            return pictures;
+    return nullptr;
+}
+
+QStringList tilesOf(PicturesWindow* window) {
+    QStringList names;
+    if (!window)
+        return names;
+    const QAbstractItemModel* model = window->findChild<QListView*>("ListPictures")->model();
+    for (int row = 0; row < model->rowCount(); ++row)
+        names << model->index(row, 0).data().toString();
+    return names;
 }
 
 } // namespace
@@ -137,6 +161,56 @@ void TestForm1Run::barShowsKeywordsAsTyped() {
         QVERIFY2(
             std::any_of(allowed.begin(), allowed.end(), [&](const QString& a) { return text.startsWith(a); }),
             qPrintable(text));
+}
+
+void TestForm1Run::picturesWindowFillsDuringTheRun_data() {
+    QTest::addColumn<QString>("showPictures"); // the setting
+    QTest::addColumn<bool>("openBefore");      // the window is open on another folder at the start
+    QTest::addColumn<bool>("openAtEnd");       // the tiles are there when the end box shows
+    QTest::addColumn<Prompts::ReportChoice>("endChoice");
+    using C = Prompts::ReportChoice;
+    QTest::newRow("opens by itself") << "True" << false << true << C::Ok;
+    QTest::newRow("follows the run's folder") << "False" << true << true << C::Ok;
+    QTest::newRow("setting off: from the end box") << "False" << false << false << C::ShowPictures;
+}
+
+// The tiles are the folder's pictures, then each picture the run keeps, in the order kept.
+void TestForm1Run::picturesWindowFillsDuringTheRun() {
+    QFETCH(QString, showPictures);
+    QFETCH(bool, openBefore);
+    QFETCH(bool, openAtEnd);
+    QFETCH(Prompts::ReportChoice, endChoice);
+    QTemporaryDir folder, other;
+    QVERIFY(folder.isValid() && other.isValid());
+    writeBytes(folder.filePath("old 1.png"), ImageService::pictureBytes("/img/png/40x30/1/old.png"));
+    QFile old(folder.filePath("old 1.png"));
+    QVERIFY(old.open(QIODevice::ReadWrite) &&
+            old.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime));
+    SettingsStore::write(SettingKey::ShowPictures, showPictures);
+    FakePrompts prompts;
+    auto form = startSeenForm1(prompts);
+    SettingsStore::write(SettingKey::ApiKey, ImageService::validKey());
+    child<QLineEdit>(form.get(), "Text1")->setText(folder.path() + "/");
+    child<QLineEdit>(form.get(), "Text2")->setText("3");
+    form->keywords().add("apple");
+    form->keywords().add("pear");
+    if (openBefore)
+        form->showPictures(other.path() + "/");
+    QStringList atEnd;
+    prompts.onMessage = [&](const FakePrompts::Call&) { atEnd = tilesOf(picturesWindow()); };
+    prompts.reportAnswers.enqueue(endChoice);
+    child<QPushButton>(form.get(), "PushButton2")->click();
+
+    QCOMPARE(prompts.messages().size(), 1);
+    QStringList kept{"old 1.png"};
+    static const QRegularExpression keptAs(" kept as (.*)$");
+    for (const QString& line : prompts.calls.at(0).details.split('\n'))
+        if (const auto match = keptAs.match(line); match.hasMatch())
+            kept << match.captured(1);
+    QCOMPARE(kept.size(), 7);
+    QCOMPARE(atEnd, openAtEnd ? kept : QStringList());
+    QCOMPARE(tilesOf(picturesWindow()), kept);
+    QCOMPARE(picturesWindow()->folder(), folder.path() + "/");
 }
 
 QTEST_MAIN(TestForm1Run)

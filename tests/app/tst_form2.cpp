@@ -6,6 +6,7 @@
 #include "test_windows.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -113,8 +114,13 @@ void TestForm2::freshProfile() {
     QVERIFY(child<QWidget>(form, "PushButton1")->geometry().bottom() < form->height());
     QCOMPARE(child<QComboBox>(form, "ComboParallel")->currentText(), s("1"));
     QCOMPARE(child<QComboBox>(form, "ComboPace")->currentText(), s("As designed"));
+    auto* showPictures = child<QCheckBox>(form, "CheckShowPictures");
+    QCOMPARE(showPictures->parentWidget(), run);
+    QVERIFY(showPictures->isChecked());
+    QVERIFY(showPictures->geometry().bottom() < run->height());
     QVERIFY(!SettingsStore::contains(K::Parallel));
     QVERIFY(!SettingsStore::contains(K::Pace));
+    QVERIFY(!SettingsStore::contains(K::ShowPictures));
 }
 
 void TestForm2::storing_data() {
@@ -132,6 +138,8 @@ void TestForm2::storing_data() {
     QTest::newRow("two at once") << "ComboParallel" << 1 << SettingKey::Parallel << "2";
     QTest::newRow("short pauses") << "ComboPace" << 1 << SettingKey::Pace << "short";
     QTest::newRow("no pauses") << "ComboPace" << 2 << SettingKey::Pace << "none";
+    QTest::newRow("pictures not shown as they arrive")
+        << "CheckShowPictures" << 0 << SettingKey::ShowPictures << "False";
 }
 
 void TestForm2::storing() {
@@ -146,6 +154,8 @@ void TestForm2::storing() {
     if (auto* option = form->findChild<QRadioButton*>(control)) {
         QTest::mouseClick(option, Qt::LeftButton, {}, QPoint(8, option->height() / 2));
         QVERIFY(option->isChecked());
+    } else if (auto* check = form->findChild<QCheckBox*>(control)) {
+        QTest::mouseClick(check, Qt::LeftButton, {}, QPoint(8, check->height() / 2));
     } else {
         auto* list = form->findChild<QComboBox*>(control);
         QVERIFY(list);

@@ -92,6 +92,8 @@ void TestSettingsStore::defaults_data() {
                                       << "";
     QTest::newRow("no key") << K::ApiKey << "SID"
                             << "";
+    QTest::newRow("pictures shown as they arrive") << K::ShowPictures << "ShowPictures"
+                                                   << "True";
 }
 
 void TestSettingsStore::defaults() {
@@ -152,7 +154,7 @@ void TestSettingsStore::readsCreateNothing() {
     for (const SettingKey key : SettingsStore::keys())
         SettingsStore::read(key);
     QVERIFY(!QFile::exists(SettingsStore::filePath()));
-    QCOMPARE(SettingsStore::keys().size(), 22);
+    QCOMPARE(SettingsStore::keys().size(), 23);
 }
 
 void TestSettingsStore::roundTrip_data() {
@@ -217,6 +219,7 @@ void TestSettingsStore::fileFormatUnchanged() {
         {K::Credits, "Credits", "False", "False"},
         {K::Parallel, "Parallel", "4", "4"},
         {K::Pace, "Pace", "short", "short"},
+        {K::ShowPictures, "ShowPictures", "False", "False"},
     };
     QCOMPARE(std::size(written), std::size_t(SettingsStore::keys().size()));
     QMap<QString, QByteArray> lines; // sorted by name, as the file is

@@ -52,7 +52,8 @@ QString FakePrompts::browseForFolder(const QString& prompt, const QString& start
     return folderAnswers.isEmpty() ? QString() : folderAnswers.dequeue();
 }
 
-bool FakePrompts::runReport(const QString& text, const QString& details, const QString& title) {
+Prompts::ReportChoice FakePrompts::runReport(const QString& text, const QString& details,
+                                             const QString& title) {
     Call call;
     call.kind = QStringLiteral("message");
     call.text = text;
@@ -61,7 +62,10 @@ bool FakePrompts::runReport(const QString& text, const QString& details, const Q
     calls << call;
     if (onMessage)
         onMessage(call);
-    return !openFolderAnswers.isEmpty() && openFolderAnswers.dequeue();
+    if (!reportAnswers.isEmpty())
+        return reportAnswers.dequeue();
+    return !openFolderAnswers.isEmpty() && openFolderAnswers.dequeue() ? ReportChoice::OpenFolder
+                                                                       : ReportChoice::Ok;
 }
 
 void FakePrompts::openUrl(const QString& url) {
@@ -104,5 +108,7 @@ void FakePrompts::reset() {
     saveAnswers.clear();
     folderAnswers.clear();
     blockAnswers.clear();
+    openFolderAnswers.clear();
+    reportAnswers.clear();
     onMessage = nullptr;
 }

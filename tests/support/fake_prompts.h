@@ -31,9 +31,9 @@ public:
     QString saveFile(const FileRequest& request) override;
     QString browseForFolder(const QString& prompt, const QString& startFolder) override;
     void openUrl(const QString& url) override;
-    // Records a call of kind "message" with its details and answers from openFolderAnswers (an
-    // empty queue answers OK).
-    bool runReport(const QString& text, const QString& details, const QString& title) override;
+    // Records a call of kind "message" with its details and answers from reportAnswers, else from
+    // openFolderAnswers (true: "Open Folder"); with both queues empty it answers OK.
+    ReportChoice runReport(const QString& text, const QString& details, const QString& title) override;
     // Records a call of kind "block" (text: the prompt, title: the sheet's name) and answers
     // from blockAnswers; an empty queue cancels.
     std::optional<CellRange> chooseCellBlock(const Sheet& sheet, const QString& prompt) override;
@@ -46,6 +46,7 @@ public:
     QQueue<QString> folderAnswers;
     QQueue<std::optional<CellRange>> blockAnswers;
     QQueue<bool> openFolderAnswers;
+    QQueue<ReportChoice> reportAnswers;
 
     // Runs when a message box is shown, before it is answered (for example to look at the window).
     std::function<void(const Call&)> onMessage;
