@@ -384,10 +384,15 @@ Reply pictureReply(const QString& path, const QByteArray& rawQuery, const QStrin
 
 Reply replyTo(const Request& request, const Settings& settings) {
     const QString path = QString::fromUtf8(QByteArray::fromPercentEncoding(request.rawPath));
-    if (path.compare(QLatin1String("/api/Search/ImageSearchAPI"), Qt::CaseInsensitive) == 0)
-        return search(request, settings);
-    if (Reply reply; sourceReply(path, request, settings, &reply))
+    if (path.compare(QLatin1String("/api/Search/ImageSearchAPI"), Qt::CaseInsensitive) == 0) {
+        Reply reply = search(request, settings);
+        reply.delayMs += settings.searchLatencyMs;
         return reply;
+    }
+    if (Reply reply; sourceReply(path, request, settings, &reply)) {
+        reply.delayMs += settings.searchLatencyMs;
+        return reply;
+    }
     if (path.startsWith(QLatin1String("/img/"))) {
         // A flaky server: the first request for each such picture gets a 503.
         if (path.startsWith(QLatin1String("/img/flaky/")) && settings.asked[path]++ == 0)
