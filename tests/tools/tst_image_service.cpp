@@ -318,6 +318,12 @@ void TestImageService::faults_data() {
     QTest::newRow("huge") << "/img/huge/64x64/1/a.png" << follow << 0 << 200 << QByteArray("\x89PNG");
     QTest::newRow("head of huge") << "/img/huge/64x64/1/a.png" << QStringList{QStringLiteral("-I")} << 0
                                   << 200 << QByteArray();
+    QTest::newRow("picture GET with a form")
+        << "/img/png/64x64/1/a.png" << QStringList{"-X", "GET", "-F", "type=image"} << 0 << 400
+        << QByteArray("<html>");
+    QTest::newRow("picture with a Content-Type")
+        << "/img/png/64x64/1/a.png" << QStringList{"-H", "Content-Type: image/png"} << 0 << 400
+        << QByteArray("<html>");
 }
 
 void TestImageService::faults() {
@@ -331,6 +337,10 @@ void TestImageService::faults() {
     QCOMPARE(service->curl(options << service->baseUrl() + path, &body, &code), curlExit);
     QCOMPARE(code, status);
     QVERIFY2(body.startsWith(bodyStart), body.left(40).constData());
+    if (status == 400) { // refused, and in the log as it came
+        const QList<ImageService::Request> log = service->requests();
+        QVERIFY(!log.isEmpty() && log.last().path == path && log.last().hasHeader("content-type"));
+    }
     if (path.contains(QLatin1String("huge")) && !options.contains(QLatin1String("-I")))
         QCOMPARE(body.size(), 30 * 1024 * 1024);
     if (path.contains(QLatin1String("cutoff")))

@@ -394,6 +394,12 @@ Reply replyTo(const Request& request, const Settings& settings) {
         return reply;
     }
     if (path.startsWith(QLatin1String("/img/"))) {
+        // Content delivery networks refuse a picture request that carries a body (a GET with a
+        // form, say); so does the service. The request log shows what came.
+        if (!request.body.isEmpty() || !request.header("content-type").isEmpty() ||
+            request.header("content-length").toLongLong() > 0)
+            return simple(400, Html,
+                          "<html><body>400 Bad Request: a picture request carries no body</body></html>\n");
         // A flaky server: the first request for each such picture gets a 503.
         if (path.startsWith(QLatin1String("/img/flaky/")) && settings.asked[path]++ == 0)
             return simple(503, Html, "<html><body>Service Unavailable</body></html>\n");
