@@ -7,7 +7,7 @@
 include(GNUInstallDirs)
 
 # The application id names the desktop entry, the icons and the metainfo file alike.
-set(GLIMMERFETCH_APP_ID "example.kestrelon.Glimmerfetch")
+set(GLIMMERFETCH_APP_ID "example.kestrelon.glimmerfetch")
 set(_gf_packaging "${PROJECT_SOURCE_DIR}/packaging")
 set(_gf_resources "${PROJECT_SOURCE_DIR}/src/app/resources")
 
@@ -20,6 +20,14 @@ add_custom_command(OUTPUT "${_gf_man}"
                    DEPENDS "${_gf_packaging}/glimmerfetch.1" VERBATIM)
 add_custom_target(glimmerfetch_man ALL DEPENDS "${_gf_man}")
 install(FILES "${_gf_man}" DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# The package's change log, in Debian's format and compressed as Debian keeps it (its newest entry
+# names this version).
+set(_gf_changelog "${CMAKE_CURRENT_BINARY_DIR}/changelog.gz")
+add_custom_command(OUTPUT "${_gf_changelog}"
+                   COMMAND ${GLIMMERFETCH_GZIP} -9n -c "${_gf_packaging}/changelog" > "${_gf_changelog}"
+                   DEPENDS "${_gf_packaging}/changelog" VERBATIM)
+add_custom_target(glimmerfetch_changelog ALL DEPENDS "${_gf_changelog}")
+install(FILES "${_gf_changelog}" DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/glimmerfetch)
 # A build without the window offers no menu entry and no icons: there is nothing to open.
 if(GLIMMERFETCH_GUI)
   install(FILES "${_gf_packaging}/${GLIMMERFETCH_APP_ID}.desktop"
@@ -57,8 +65,19 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "download pictures from the web by keyword
 # Debian wants the long description in lines of under 80 characters.
 string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "Glimmerfetch is a desktop program that downloads pictures by keyword.\n"
-    "It asks a hosted image search service for every keyword of a list and\n"
-    "saves the pictures one by one, optionally filtered by width or height.")
+    "Build a list of keywords (typed, or loaded from text files or\n"
+    "spreadsheets), choose a folder and how many pictures each keyword gets,\n"
+    "and it searches for every keyword and keeps the pictures it finds,\n"
+    "optionally only those of a given width or height.\n"
+    ".\n"
+    "Pictures come from five sources: Openverse and Wikimedia Commons need\n"
+    "no key, Pexels and Pixabay a free one, and the hosted Contextual Web\n"
+    "Search service a paid one. Only real pictures are kept, and a credits\n"
+    "list (credits.csv) beside them names each picture's source page,\n"
+    "creator and licence.\n"
+    ".\n"
+    "The same downloads run without a window from the command line\n"
+    "(glimmerfetch fetch), for scripts and machines without a display.")
 set(CPACK_RESOURCE_FILE_LICENSE "${PROJECT_SOURCE_DIR}/LICENSE")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

@@ -18,7 +18,7 @@ int runWindow(int argc, char* argv[]) {
     QApplication app(argc, argv);
     app.setWindowIcon(QIcon(QStringLiteral(":/glimmerfetch/icon.svg")));
     // Lets the desktop match the window to the installed menu entry (and its icon).
-    QGuiApplication::setDesktopFileName(QStringLiteral("example.kestrelon.Glimmerfetch"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("example.kestrelon.glimmerfetch"));
     // The main window ends the program itself; hiding it while a dialog is open must not.
     app.setQuitOnLastWindowClosed(false);
     // SIGTERM, SIGINT and SIGHUP close the main window; one that comes while it is still loading

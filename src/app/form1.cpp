@@ -33,7 +33,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRandomGenerator>
-#include <QTreeView>
+#include <QStyleOptionViewItem>
+#include <QTableView>
 
 // The icon lives in the GUI library's resources, which a static library must register itself.
 static void initResources() {
@@ -44,6 +45,17 @@ namespace {
 
 using Look::px;
 using Look::twips;
+
+// The height of a row of text in `view`, as a list of single lines lays it out.
+int rowHeight(const QAbstractItemView* view) {
+    QStyleOptionViewItem option;
+    option.initFrom(view);
+    option.font = view->font();
+    option.fontMetrics = view->fontMetrics();
+    option.features = QStyleOptionViewItem::HasDisplay;
+    option.text = QStringLiteral("Xg");
+    return view->style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), view).height();
+}
 
 } // namespace
 
@@ -115,16 +127,28 @@ void Form1::buildControls() {
            QStringLiteral("Getting Started / Enter Your RapidAPI/contextualwebsearch API Key"),
            twips(120, 120, 7800, 405), this, &Form1::PushButton11_Click);
 
-    ListView1 = new QTreeView(this);
+    // A table of one column under its header, without grid or row numbers. A table view keeps no
+    // record of its own per row and takes added rows without laying out the rows it had, so a list
+    // of a million entries grows in steps without the window stopping to answer (a tree view laid
+    // out every row again after each step).
+    ListView1 = new QTableView(this);
     ListView1->setObjectName(QStringLiteral("ListView1"));
     ListView1->setGeometry(twips(120, 630, 7800, 1800));
-    ListView1->setRootIsDecorated(false);
-    ListView1->setUniformRowHeights(true);
-    ListView1->setItemsExpandable(false);
+    ListView1->setShowGrid(false);
+    ListView1->setWordWrap(false);
+    ListView1->setTabKeyNavigation(false);
+    ListView1->setCornerButtonEnabled(false);
+    ListView1->verticalHeader()->hide();
+    ListView1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    ListView1->verticalHeader()->setMinimumSectionSize(1);
+    ListView1->verticalHeader()->setDefaultSectionSize(rowHeight(ListView1));
+    ListView1->horizontalHeader()->setHighlightSections(false);
+    ListView1->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
     ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
     ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ListView1->setAcceptDrops(false);
-    ListView1->header()->setStretchLastSection(false);
+    ListView1->horizontalHeader()->setStretchLastSection(false);
     ListView1->setToolTip(
         QStringLiteral("Drag and drop files here. Double-click item to remove it. Move | line to "
                        "right and out of window to reveal full names."));

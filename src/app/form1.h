@@ -20,7 +20,7 @@ class QGroupBox;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
-class QTreeView;
+class QTableView;
 class TextProgressBar;
 
 // The main window: the keyword list, the three fields, the progress bar and sixteen buttons.
@@ -109,7 +109,7 @@ private:
     Options options_;
     std::unique_ptr<KeywordList> keywords_;
 
-    QTreeView* ListView1 = nullptr;
+    QTableView* ListView1 = nullptr;
     QGroupBox* Frame1 = nullptr;
     QGroupBox* Frame2 = nullptr;
     QGroupBox* Frame3 = nullptr;

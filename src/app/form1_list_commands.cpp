@@ -11,7 +11,7 @@
 #include "sheets/spreadsheet_list.h"
 
 #include <QItemSelectionModel>
-#include <QTreeView>
+#include <QTableView>
 
 // The main window's commands on the keyword list: each belongs to the list's own subsystem and is
 // called here under the window's error trap.

@@ -20,9 +20,8 @@ QString quoted(const QString& text) {
 QString DownloadCommandText(const CurlSession& curl, const QString& address, const QString& target) {
     return curl.command() + QStringLiteral(" ") + QStringLiteral(" -X GET --user-agent ") +
            quoted(UserAgent()) +
-           QStringLiteral(" --connect-timeout %1 --max-time 60 ").arg(Limits::ConnectSeconds) +
-           QStringLiteral(" -F \"type=image\" ") + quoted(address) + QStringLiteral(" --output ") +
-           quoted(target);
+           QStringLiteral(" --connect-timeout %1 --max-time 60 ").arg(Limits::DownloadConnectSeconds) +
+           quoted(address) + QStringLiteral(" --output ") + quoted(target);
 }
 
 ToolCommand DownloadCommand(const CurlSession& curl, const QString& address, const QString& target,
@@ -32,15 +31,14 @@ ToolCommand DownloadCommand(const CurlSession& curl, const QString& address, con
     command.arguments = curl.commonArguments();
     command.arguments << QStringLiteral("-X") << QStringLiteral("GET") << QStringLiteral("--user-agent")
                       << (userAgent.isEmpty() ? UserAgent() : userAgent)
-                      << QStringLiteral("--connect-timeout") << QString::number(Limits::ConnectSeconds)
-                      << QStringLiteral("--max-time") << QStringLiteral("60") << QStringLiteral("-F")
-                      << QStringLiteral("type=image") << QStringLiteral("--proto")
-                      << QStringLiteral("=http,https") << QStringLiteral("--globoff")
-                      << QStringLiteral("--speed-limit") << QString::number(Limits::StallBytesPerSecond)
-                      << QStringLiteral("--speed-time") << QString::number(Limits::StallSeconds)
-                      << QStringLiteral("--max-filesize") << QString::number(Limits::DownloadBytes)
-                      << QStringLiteral("-sS") << QStringLiteral("--write-out")
-                      << QString::fromLatin1(WriteOut);
+                      << QStringLiteral("--connect-timeout")
+                      << QString::number(Limits::DownloadConnectSeconds) << QStringLiteral("--max-time")
+                      << QStringLiteral("60") << QStringLiteral("--proto") << QStringLiteral("=http,https")
+                      << QStringLiteral("--globoff") << QStringLiteral("--speed-limit")
+                      << QString::number(Limits::StallBytesPerSecond) << QStringLiteral("--speed-time")
+                      << QString::number(Limits::StallSeconds) << QStringLiteral("--max-filesize")
+                      << QString::number(Limits::DownloadBytes) << QStringLiteral("-sS")
+                      << QStringLiteral("--write-out") << QString::fromLatin1(WriteOut);
     if (!connectTo.isEmpty())
         command.arguments << QStringLiteral("--connect-to") << connectTo;
     command.arguments << QStringLiteral("--output") << target << QStringLiteral("--") << address;

@@ -14,8 +14,10 @@ namespace Download {
 QString UserAgent();
 
 // The command text: the quoted tool path, two spaces, "-X GET --user-agent", the quoted user
-// agent, the time-outs (connect within 15 s, give up after 60 s), "-F \"type=image\"", the quoted
-// address, "--output" and the quoted target. For messages and tests; nothing runs it.
+// agent, the time-outs (connect within 30 s, give up after 60 s), the quoted address, "--output"
+// and the quoted target. For messages and tests; nothing runs it. The GET carries no body: content
+// delivery networks refuse a GET with one (CloudFront answers 403), so a form field would lose
+// every picture they host.
 QString DownloadCommandText(const CurlSession& curl, const QString& address, const QString& target);
 
 // What curl prints after a download (--write-out): the HTTP status and, for a redirect, where it

@@ -6,8 +6,9 @@
 // program checks again what it reads.
 namespace Limits {
 
-// curl gives up when it cannot connect within this time.
+// curl gives up when it cannot connect within this time: a search, and a picture download.
 inline constexpr int ConnectSeconds = 15;
+inline constexpr int DownloadConnectSeconds = 30;
 
 // curl gives up when less than StallBytesPerSecond arrive for StallSeconds in a row, so an answer
 // that trickles cannot hold a run forever.

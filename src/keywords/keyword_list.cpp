@@ -38,6 +38,13 @@ void KeywordList::appendMany(std::vector<QString>&& keywords) {
     keywords.clear();
 }
 
+void KeywordList::reserve(int entries) {
+    const size_t wanted =
+        static_cast<size_t>(std::clamp(entries, 0, InputLimits::MaxListEntries)) + gapLength();
+    if (wanted > items_.capacity())
+        items_.reserve(wanted);
+}
+
 void KeywordList::clear() {
     beginResetModel();
     items_.clear();

@@ -26,8 +26,14 @@ public:
     const std::vector<QString>& items() const;
 
     void add(const QString& keyword);
-    // Appends the keywords in order, in one step.
+    // Appends the keywords in order, in one step. `keywords` is left empty with its room kept, so
+    // that a caller can fill it again without allocating.
     void appendMany(std::vector<QString>&& keywords);
+    // Makes room for `entries` entries in all (at most the entry limit). A load that can tell how
+    // many lines are coming asks once, so that the storage is not copied whole while it grows:
+    // fresh memory costs most when it is first touched, and room reserved is touched entry by
+    // entry as the entries arrive.
+    void reserve(int entries);
     void clear();
     // Removes the keyword at `position` (1..Count()); other positions are ignored.
     void remove(int position);

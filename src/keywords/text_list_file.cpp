@@ -14,6 +14,7 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#include <algorithm>
 #include <vector>
 
 namespace List {
@@ -25,10 +26,13 @@ constexpr qsizetype BlockSize = 1 << 20;
 // How often (in lines) the loops ask whether the window's events are due.
 constexpr int CheckEvery = 256;
 
-// How often (in milliseconds) a load shows the lines read so far in the list, and how many lines
-// it gathers at most before it hands them over (so the batch stays small beside the list).
+// A load hands the lines read to the list in steps of StepLines lines. Each step costs in
+// proportion to its size (the list's storage and the view's rows touch fresh memory for the new
+// entries, and the first touch of fresh memory is what costs most), so a million lines in one step
+// held the window up for over 100 ms; a step of StepLines takes a few tens of milliseconds. A slow
+// file still shows what it has once every ShowEvery milliseconds.
+constexpr size_t StepLines = 1 << 17;
 constexpr qint64 ShowEvery = 1000;
-constexpr size_t LargestBatch = 1 << 20;
 
 QString describe(const QFileDevice& file, const char* fallback) {
     const QString text = file.errorString();
@@ -56,15 +60,13 @@ void LoadTextList(KeywordList& list, const QString& path, Prompts& prompts, Even
         throw AppError(describe(file, "Permission denied"));
 
     QStringDecoder decode(QStringDecoder::System, QStringDecoder::Flag::ConvertInitialBom);
-    // The lines read go to the list in batches, once a second: each addition makes the list view
-    // lay out all its rows again, which takes tens of milliseconds and a copy of its row table at a
-    // million entries. A file of a million lines so usually arrives in one step.
+    // The batch keeps its room from step to step, so that its memory is touched only once.
     std::vector<QString> batch;
+    batch.reserve(StepLines);
     QElapsedTimer sinceShown;
     sinceShown.start();
     auto flush = [&] {
         list.appendMany(std::move(batch));
-        batch = {};
         sinceShown.restart();
     };
     // A file that breaks a limit is taken back out of the list (the entry limit excepted: what
@@ -101,13 +103,12 @@ void LoadTextList(KeywordList& list, const QString& path, Prompts& prompts, Even
                           .arg(InputLimits::MaxListEntries)));
         }
         batch.push_back(KeywordText::withoutControlCharacters(line));
-        if (batch.size() == LargestBatch)
-            flush();
     };
 
     QString partial;           // the start of a line that goes on in the next block
     bool blockEndedCR = false; // the last character decoded so far was a carriage return
     int sinceCheck = 0;
+    bool reserved = false;
     QByteArray block(BlockSize, Qt::Uninitialized);
 
     for (;;) {
@@ -142,10 +143,15 @@ void LoadTextList(KeywordList& list, const QString& path, Prompts& prompts, Even
             start = i + 1;
             if (++sinceCheck == CheckEvery) {
                 sinceCheck = 0;
-                if (pump.due()) {
-                    if (sinceShown.elapsed() >= ShowEvery)
-                        flush();
+                const bool step = batch.size() >= StepLines;
+                if (step || pump.due()) {
+                    // The events wait no longer than the reading so far; the step and the view's
+                    // layout of it then make a pause of their own.
                     pump.process();
+                    if (step || (sinceShown.elapsed() >= ShowEvery && !batch.empty())) {
+                        flush();
+                        pump.process();
+                    }
                 }
             }
         }
@@ -156,6 +162,16 @@ void LoadTextList(KeywordList& list, const QString& path, Prompts& prompts, Even
         }
         if (n > 0)
             blockEndedCR = chars[n - 1] == u'\r';
+        // Room for the lines the file holds, judged from its first block with a little to spare,
+        // so that the list's storage is not copied whole as it grows.
+        if (!reserved) {
+            reserved = true;
+            const qint64 size = file.size();
+            if (size > got && got > 0)
+                list.reserve(before + static_cast<int>(std::min<qint64>(
+                                          room, static_cast<qint64>(
+                                                    lines * (static_cast<double>(size) / got) * 1.05))));
+        }
     }
     if (!partial.isEmpty())
         take(std::move(partial));

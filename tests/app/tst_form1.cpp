@@ -23,11 +23,11 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolTip>
-#include <QTreeView>
 
 #include <memory>
 
@@ -259,7 +259,7 @@ void TestForm1::controls() {
 void TestForm1::listColumn() {
     FakePrompts prompts;
     auto form = startSeenForm1(prompts);
-    auto* list = form->findChild<QTreeView*>("ListView1");
+    auto* list = form->findChild<QTableView*>("ListView1");
     QVERIFY(list);
     QCOMPARE(list->model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("Keyword/s"));
     QCOMPARE(list->model()->columnCount(), 1);

@@ -118,10 +118,13 @@ void TestDownloadEndToEnd::sampleKeywords() {
         QVERIFY2(fileBytes(summary.keptFiles[i]) == sent, qPrintable(expectedNames[i]));
         QVERIFY(!QImage(summary.keptFiles[i]).isNull());
     }
-    // The downloads announce themselves as a browser.
+    // The downloads announce themselves as a browser, and are GETs without a body.
     for (const auto& r : service->requests())
-        if (r.path.startsWith("/img/"))
+        if (r.path.startsWith("/img/")) {
             QVERIFY(r.header("user-agent").startsWith("Mozilla/5.0 (Macintosh;"));
+            QCOMPARE(r.method, QStringLiteral("GET"));
+            QVERIFY(r.body.isEmpty() && !r.hasHeader("content-type") && !r.hasHeader("content-length"));
+        }
     verifyNothingLeft();
 }
 

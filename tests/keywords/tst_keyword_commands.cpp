@@ -15,9 +15,9 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTreeView>
 
 #include <csignal>
 #include <memory>
@@ -186,7 +186,7 @@ void TestKeywordCommands::guardsWhileBusy() {
     QFETCH(bool, select);
     QFETCH(QStringList, left);
     List::AddSamples(form->keywords());
-    auto* view = form->findChild<QTreeView*>(QStringLiteral("ListView1"));
+    auto* view = form->findChild<QTableView*>(QStringLiteral("ListView1"));
     QVERIFY(view);
     const QModelIndex second = form->keywords().index(1);
     if (select)

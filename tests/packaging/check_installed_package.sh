@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
-# Builds the Debian package with cpack, installs it on this machine, checks that it names the
-# packages the program needs, and starts the installed program under a virtual X server far enough
-# to see its main window, then ends it. Installing changes the machine, so this runs only as root
-# with CI set; elsewhere it reports itself skipped (exit 77).
+# Builds the Debian package with cpack, checks it with lintian, installs it on this machine, checks
+# that it names the packages the program needs, and starts the installed program under a virtual X
+# server far enough to see its main window, then ends it. Installing changes the machine, so this
+# runs only as root with CI set; elsewhere it reports itself skipped (exit 77).
 # Usage: check_installed_package.sh BUILD_DIR
 set -euo pipefail
-id=example.kestrelon.Glimmerfetch
+id=example.kestrelon.glimmerfetch
 fail() {
   echo "FAIL: $*" >&2
   exit 1
@@ -56,7 +56,7 @@ if [ "$(id -u)" -ne 0 ] || [ -z "${CI:-}" ]; then
   echo "SKIP: this test installs the Debian package on the machine; it runs only as root with CI set"
   exit 77
 fi
-for tool in cpack dpkg-deb apt-get xvfb-run xwininfo desktop-file-validate appstreamcli; do
+for tool in cpack dpkg-deb apt-get xvfb-run xwininfo desktop-file-validate appstreamcli lintian; do
   command -v "$tool" >/dev/null || fail "$tool is missing (scripts/debian-packages.txt)"
 done
 
@@ -81,6 +81,16 @@ deb=${debs[0]}
 echo "${deb##*/}"
 dpkg-deb -f "$deb" Package Version Architecture Depends Recommends
 ! dpkg-deb -f "$deb" Description | grep -qi "file size" || fail "the package description promises a file-size filter"
+
+# Debian's own checks: no error and no warning, and the hardening Debian builds with (checked C
+# library functions, full RELRO bound at start-up, a position-independent executable), some of
+# which lintian reports missing only as information.
+echo "== lintian"
+report=$(lintian --fail-on error,warning --tag-display-limit 0 "$deb" 2>&1) ||
+  { printf '%s\n' "$report"; fail "lintian finds errors or warnings in the package"; }
+hardening=$(lintian -I --tags hardening-no-relro,hardening-no-bindnow,hardening-no-fortify-functions,hardening-no-pie \
+  "$deb" 2>&1 | grep -v '^running with root' || true)
+[ -z "$hardening" ] || fail "the program is built without hardening: $hardening"
 
 # Every package named in Depends, without versions and alternatives.
 mapfile -t depends < <(dpkg-deb -f "$deb" Depends | sed 's/[,|]/\n/g' | sed 's/(.*)//; s/:.*//; s/[[:space:]]//g' | grep .)

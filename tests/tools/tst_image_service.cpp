@@ -66,11 +66,14 @@ private slots:
     void environment();
     void startAndEnd_data();
     void startAndEnd();
+    void searchLatency_data();
+    void searchLatency();
 
 private:
     QByteArray search(ImageService& service, const QString& query, int* status = nullptr,
                       const QString& key = ImageService::validKey());
     ImageService* service = nullptr;
+    ImageService* slowSearches = nullptr; // with --search-latency
 };
 
 QByteArray TestImageService::search(ImageService& s, const QString& query, int* status, const QString& key) {
@@ -315,6 +318,12 @@ void TestImageService::faults_data() {
     QTest::newRow("huge") << "/img/huge/64x64/1/a.png" << follow << 0 << 200 << QByteArray("\x89PNG");
     QTest::newRow("head of huge") << "/img/huge/64x64/1/a.png" << QStringList{QStringLiteral("-I")} << 0
                                   << 200 << QByteArray();
+    QTest::newRow("picture GET with a form")
+        << "/img/png/64x64/1/a.png" << QStringList{"-X", "GET", "-F", "type=image"} << 0 << 400
+        << QByteArray("<html>");
+    QTest::newRow("picture with a Content-Type")
+        << "/img/png/64x64/1/a.png" << QStringList{"-H", "Content-Type: image/png"} << 0 << 400
+        << QByteArray("<html>");
 }
 
 void TestImageService::faults() {
@@ -328,6 +337,10 @@ void TestImageService::faults() {
     QCOMPARE(service->curl(options << service->baseUrl() + path, &body, &code), curlExit);
     QCOMPARE(code, status);
     QVERIFY2(body.startsWith(bodyStart), body.left(40).constData());
+    if (status == 400) { // refused, and in the log as it came
+        const QList<ImageService::Request> log = service->requests();
+        QVERIFY(!log.isEmpty() && log.last().path == path && log.last().hasHeader("content-type"));
+    }
     if (path.contains(QLatin1String("huge")) && !options.contains(QLatin1String("-I")))
         QCOMPARE(body.size(), 30 * 1024 * 1024);
     if (path.contains(QLatin1String("cutoff")))
@@ -480,6 +493,7 @@ void TestImageService::startAndEnd_data() {
         << QStringList{"--cert", "/nonexistent/server.pem"} << 2 << "cannot read";
     QTest::newRow("bad catalogue") << QStringList{"--catalog", "{catalog}"} << 2 << "unknown kind \"gif\"";
     QTest::newRow("bad port") << QStringList{"--port", "70000"} << 2 << "--port";
+    QTest::newRow("bad search latency") << QStringList{"--search-latency", "-1"} << 2 << "--search-latency";
 }
 
 void TestImageService::startAndEnd() {
@@ -518,6 +532,33 @@ void TestImageService::startAndEnd() {
     QCOMPARE(p.readAllStandardOutput(), QByteArray());
     const QString err = QString::fromLocal8Bit(p.readAllStandardError());
     QVERIFY2(err.contains(stderrHas), qPrintable(err));
+}
+
+// Every source's search answer waits out --search-latency (curl gives up after a second, well before
+// it); pictures do not.
+void TestImageService::searchLatency_data() {
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<int>("curlExit");
+    QTest::newRow("hosted service") << "/api/Search/ImageSearchAPI?q=a" << 28;
+    QTest::newRow("openverse") << "/v1/images/?q=a" << 28;
+    QTest::newRow("commons") << "/w/api.php?gsrsearch=a" << 28;
+    QTest::newRow("pexels") << "/v1/search?query=a" << 28;
+    QTest::newRow("pixabay") << "/api/?q=a" << 28;
+    QTest::newRow("picture") << "/img/png/64x64/1/a.png" << 0;
+}
+
+void TestImageService::searchLatency() {
+    QFETCH(QString, path);
+    QFETCH(int, curlExit);
+    if (!slowSearches) {
+        slowSearches = new ImageService({QStringLiteral("--search-latency"), QStringLiteral("60000")});
+        connect(this, &QObject::destroyed, [s = slowSearches] { delete s; });
+    }
+    QVERIFY2(slowSearches->isRunning(), qPrintable(slowSearches->errorText()));
+    QByteArray body;
+    QCOMPARE(slowSearches->curl(
+                 {QStringLiteral("--max-time"), QStringLiteral("1"), slowSearches->baseUrl() + path}, &body),
+             curlExit);
 }
 
 QTEST_GUILESS_MAIN(TestImageService)

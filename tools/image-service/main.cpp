@@ -112,8 +112,12 @@ int main(int argc, char* argv[]) {
         QStringLiteral("latency"),
         QStringLiteral("Hold every picture's answer back this many milliseconds (a distant server)."),
         QStringLiteral("ms"), QStringLiteral("0"));
+    const QCommandLineOption searchLatencyOption(
+        QStringLiteral("search-latency"),
+        QStringLiteral("Hold every search answer back this many milliseconds (a distant service)."),
+        QStringLiteral("ms"), QStringLiteral("0"));
     parser.addOptions({certOption, keyOption, portOption, logOption, validOption, quotaOption, catalogOption,
-                       renderOption, latencyOption});
+                       renderOption, latencyOption, searchLatencyOption});
     parser.process(app);
 
     if (parser.isSet(renderOption))
@@ -127,10 +131,14 @@ int main(int argc, char* argv[]) {
     settings.validKeys = QSet<QString>(valid.begin(), valid.end());
     settings.quotaKeys = QSet<QString>(quota.begin(), quota.end());
 
-    bool latencyOk = false;
-    settings.latencyMs = parser.value(latencyOption).toInt(&latencyOk);
-    if (!latencyOk || settings.latencyMs < 0 || settings.latencyMs > 600000)
-        return failWith(QStringLiteral("--latency wants milliseconds from 0 to 600000"));
+    for (const auto& [option, ms] : {std::pair{&latencyOption, &settings.latencyMs},
+                                     std::pair{&searchLatencyOption, &settings.searchLatencyMs}}) {
+        bool ok = false;
+        *ms = parser.value(*option).toInt(&ok);
+        if (!ok || *ms < 0 || *ms > 600000)
+            return failWith(
+                QStringLiteral("--%1 wants milliseconds from 0 to 600000").arg(option->names().first()));
+    }
 
     QString error;
     if (parser.isSet(catalogOption)) {

@@ -385,11 +385,22 @@ Reply pictureReply(const QString& path, const QByteArray& rawQuery, const QStrin
 
 Reply replyTo(const Request& request, const Settings& settings) {
     const QString path = QString::fromUtf8(QByteArray::fromPercentEncoding(request.rawPath));
-    if (path.compare(QLatin1String("/api/Search/ImageSearchAPI"), Qt::CaseInsensitive) == 0)
-        return search(request, settings);
-    if (Reply reply; sourceReply(path, request, settings, &reply))
+    if (path.compare(QLatin1String("/api/Search/ImageSearchAPI"), Qt::CaseInsensitive) == 0) {
+        Reply reply = search(request, settings);
+        reply.delayMs += settings.searchLatencyMs;
         return reply;
+    }
+    if (Reply reply; sourceReply(path, request, settings, &reply)) {
+        reply.delayMs += settings.searchLatencyMs;
+        return reply;
+    }
     if (path.startsWith(QLatin1String("/img/"))) {
+        // Content delivery networks refuse a picture request that carries a body (a GET with a
+        // form, say); so does the service. The request log shows what came.
+        if (!request.body.isEmpty() || !request.header("content-type").isEmpty() ||
+            request.header("content-length").toLongLong() > 0)
+            return simple(400, Html,
+                          "<html><body>400 Bad Request: a picture request carries no body</body></html>\n");
         // A flaky server: the first request for each such picture gets a 503.
         if (path.startsWith(QLatin1String("/img/flaky/")) && settings.asked[path]++ == 0)
             return simple(503, Html, "<html><body>Service Unavailable</body></html>\n");

@@ -53,7 +53,8 @@ struct Settings {
     QSet<QString> validKeys;
     QSet<QString> quotaKeys;
     Catalog catalog;
-    int latencyMs = 0; // every picture's answer is held back this long (a distant server)
+    int latencyMs = 0;       // every picture's answer is held back this long (a distant server)
+    int searchLatencyMs = 0; // every search answer, of every source, is held back this long
 };
 
 // The reply to one request.
