@@ -114,7 +114,8 @@ dpkg -L glimmerfetch | grep -E '^/usr/(bin/|share/(applications|metainfo|icons)/
 # Every library the installed program links comes from a package that Depends names.
 libs=$(ldd /usr/bin/glimmerfetch)
 while read -r soname; do
-  path=$(awk -v n="$soname" '$1 == n && $2 == "=>" { print $3 }' <<<"$libs")
+  # ldd names the program's loader by its path alone ("/lib64/ld-linux-x86-64.so.2 (0x...)").
+  path=$(awk -v n="$soname" '($1 == n && $2 == "=>") { print $3 } ($1 ~ ("/" n "$") && $2 ~ /^\(/) { print $1 }' <<<"$libs")
   [ -n "$path" ] || fail "$soname is not found at run time"
   # On a merged /usr the loader and dpkg may name the same file with or without /usr.
   owner=
