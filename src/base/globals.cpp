@@ -1,9 +1,5 @@
 #include "base/globals.h"
 
-#include "base/prompts.h"
-
-#include <QUrl>
-
 namespace {
 QString title = Globals::DisplayName;
 }
@@ -32,14 +28,3 @@ QString applicationTitleFrom(const QString& name) {
 }
 
 } // namespace Globals
-
-void Prompts::tell(const QString& text) {
-    messageBox(text, Globals::applicationTitle(), Buttons::Ok, Icon::None);
-}
-
-Prompts::ReportChoice Prompts::report(const QString& text, const QString& details, const QString& folder) {
-    const ReportChoice choice = runReport(text, details, Globals::applicationTitle());
-    if (choice == ReportChoice::OpenFolder)
-        openUrl(QUrl::fromLocalFile(folder).toString());
-    return choice;
-}

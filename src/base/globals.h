@@ -15,7 +15,8 @@ void setApplicationTitle(const QString& title);
 // `name` cut back at word boundaries until it is at most 40 characters long.
 QString applicationTitleFrom(const QString& name);
 
-// Set while a download run or a key test works; both test it before they start.
+// Set while a download run or a key test works (RunGate sets and clears it); both test it before
+// they start.
 extern bool RunBusy;
 
 } // namespace Globals

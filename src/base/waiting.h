@@ -25,8 +25,8 @@ void check();
 } // namespace Lifetime
 
 // A request to stop the download run under way (the user said so). Waits return early when it is
-// made: RunAndWait ends its tool, PauseSeconds returns at once. The run clears it when it starts
-// and when it ends.
+// made: RunAndWait ends its tool, PauseSeconds returns at once. The run gate (run_gate.h) clears
+// it when a run starts and when it ends.
 namespace RunStop {
 
 void request();
