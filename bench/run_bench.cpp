@@ -149,7 +149,8 @@ int main(int argc, char* argv[]) {
             QElapsedTimer clock;
             clock.start();
             summary = Download::DownloadRun(keywords, surface, trap, folder.path() + QLatin1Char('/'),
-                                            QStringLiteral("50"), QStringLiteral("1"));
+                                            QStringLiteral("50"), QStringLiteral("1"),
+                                            Download::RunOptions::fromSettings());
             runMs = clock.nsecsElapsed() / 1e6;
             addresses.clear();
             for (const auto& request : service.requests())
@@ -277,9 +278,9 @@ int parallelTable(int rounds) {
         service.clearRequests();
         SurfaceState surface(&prompts);
         ErrorTrap trap(prompts, QStringLiteral("Form1.PushButton2_Click"));
-        Download::RunOptions options;
+        Download::RunOptions options = Download::RunOptions::fromSettings();
         options.parallel = atOnce;
-        options.pace = 0; // "None"
+        options.pace = options.searchPace = 0; // "None"
         QElapsedTimer clock;
         clock.start();
         const auto summary =

@@ -8,7 +8,7 @@
 #include "base/settings_store.h"
 #include "base/surface.h"
 #include "base/waiting.h"
-#include "fetch/download_run.h"
+#include "fetch/run_options.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -23,6 +23,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <iterator>
 
 using Look::twips;
 
@@ -164,8 +165,9 @@ void Form2::buildControls() {
         QStringLiteral("The pause after each download. As designed: one and a half seconds; Short: a tenth "
                        "of that; None: no pause. The searches keep their pauses."),
         [](int index) {
-            if (index >= 0 && index < paceChoices().size())
-                SettingsStore::write(SettingKey::Pace, paceChoices().at(index));
+            if (index >= 0 && index < int(std::size(Download::PaceChoices)))
+                SettingsStore::write(SettingKey::Pace,
+                                     QString::fromLatin1(Download::PaceChoices[index].stored));
         });
 
     CheckShowPictures = Look::place(new QCheckBox(QStringLiteral("Show pictures as they arrive"), FrameRun),
@@ -204,58 +206,48 @@ void Form2::buildControls() {
 void Form2::Form_Load() {
     ErrorTrap trap(prompts_, QStringLiteral("Form2.Form_Load"));
     Main::LoadCommonLook(trap, this, hand_, appFolder_, true);
-    restoreControls(trap, 108);
-    restoreRunChoices(trap, 172);
+    restoreControls(trap, Restorer::LoadStep);
+    restoreRunChoices(trap);
 }
 
-const QStringList& Form2::paceChoices() {
-    static const QStringList choices{QStringLiteral("designed"), QStringLiteral("short"),
-                                     QStringLiteral("none")};
-    return choices;
-}
-
-void Form2::restoreRunChoices(ErrorTrap& trap, int firstStatement) {
+void Form2::restoreRunChoices(ErrorTrap& trap) {
     // Showing the stored choice stores nothing; a stored text the run would not understand shows
     // what the run makes of it.
-    trap(firstStatement, [&] {
+    trap(172, [&] {
         const QSignalBlocker quiet(ComboParallel);
-        ComboParallel->setCurrentIndex(Download::AtOnceFrom(SettingsStore::read(SettingKey::Parallel)) - 1);
+        ComboParallel->setCurrentIndex(Download::Stored::parallel() - 1);
     });
-    trap(firstStatement + 2, [&] {
+    trap(174, [&] {
         const QSignalBlocker quiet(ComboPace);
-        ComboPace->setCurrentIndex(
-            std::max<int>(0, paceChoices().indexOf(SettingsStore::read(SettingKey::Pace))));
+        ComboPace->setCurrentIndex(Download::Stored::paceChoice());
     });
-    trap(firstStatement + 4, [&] {
+    trap(176, [&] {
         const QSignalBlocker quiet(CheckShowPictures);
         CheckShowPictures->setChecked(PicturesWindow::opensByItself());
     });
 }
 
-void Form2::restoreControls(ErrorTrap& trap, int firstStatement) {
-    int n = firstStatement;
-    auto next = [&n] {
-        const int current = n;
-        n += 2;
-        return current;
-    };
+void Form2::restoreControls(ErrorTrap& trap, Restorer by) {
+    // The main window's start-up and the dialog's load step make the same statements under numbers
+    // of their own: at(start-up's, load step's).
+    const auto at = [by](int startUp, int loadStep) { return by == Restorer::StartUp ? startUp : loadStep; };
 
-    trap(next(), [&] { Text4->setText(SettingsStore::read(SettingKey::FileSizeLimit)); });
-    trap(next(), [&] { Text5->setText(SettingsStore::read(SettingKey::WidthLimit)); });
-    trap(next(), [&] { Text6->setText(SettingsStore::read(SettingKey::HeightLimit)); });
+    trap(at(140, 108), [&] { Text4->setText(SettingsStore::read(SettingKey::FileSizeLimit)); });
+    trap(at(142, 110), [&] { Text5->setText(SettingsStore::read(SettingKey::WidthLimit)); });
+    trap(at(144, 112), [&] { Text6->setText(SettingsStore::read(SettingKey::HeightLimit)); });
 
     // Emptying and filling a list chooses nothing and stores nothing; choosing the stored position
     // stores it again. A position outside the list (or not a number) fails and leaves the list
-    // without a chosen item and the stored text as it was.
-    auto fill = [&](QComboBox* box, SettingKey k, const QStringList& items) {
-        trap(next(), [&] { box->clear(); });
-        for (const QString& item : items)
-            trap(next(), [&] {
+    // without a chosen item and the stored text as it was. `statements`: emptying, each item, choosing.
+    auto fill = [&](QComboBox* box, SettingKey k, const QStringList& items, const QList<int>& statements) {
+        trap(statements.first(), [&] { box->clear(); });
+        for (qsizetype i = 0; i < items.size(); ++i)
+            trap(statements.at(1 + i), [&] {
                 const QSignalBlocker quiet(box);
-                box->addItem(item);
+                box->addItem(items.at(i));
                 box->setCurrentIndex(-1);
             });
-        trap(next(), [&] {
+        trap(statements.last(), [&] {
             const int position = Conversions::ToInt16(Conversions::ToDouble(SettingsStore::read(k)));
             if (position == -1) {
                 box->setCurrentIndex(-1); // the list's own "nothing chosen"
@@ -266,37 +258,40 @@ void Form2::restoreControls(ErrorTrap& trap, int firstStatement) {
             box->setCurrentIndex(position);
         });
     };
-    fill(Combo1, SettingKey::FileSizeComparison,
-         {QStringLiteral("Only download files greater than"),
-          QStringLiteral("Only download files less than")});
-    fill(Combo3, SettingKey::HeightComparison, {QStringLiteral("Greater than"), QStringLiteral("Less than")});
-    fill(Combo4, SettingKey::WidthComparison, {QStringLiteral("Greater than"), QStringLiteral("Less than")});
+    fill(
+        Combo1, SettingKey::FileSizeComparison,
+        {QStringLiteral("Only download files greater than"), QStringLiteral("Only download files less than")},
+        {at(146, 114), at(148, 116), at(150, 118), at(152, 120)});
+    fill(Combo3, SettingKey::HeightComparison, {QStringLiteral("Greater than"), QStringLiteral("Less than")},
+         {at(154, 122), at(156, 124), at(158, 126), at(160, 128)});
+    fill(Combo4, SettingKey::WidthComparison, {QStringLiteral("Greater than"), QStringLiteral("Less than")},
+         {at(162, 130), at(164, 132), at(166, 134), at(168, 136)});
     fill(Combo2, SettingKey::FileSizeUnit,
-         {QStringLiteral("MB"), QStringLiteral("KB"), QStringLiteral("Bytes")});
+         {QStringLiteral("MB"), QStringLiteral("KB"), QStringLiteral("Bytes")},
+         {at(170, 138), at(172, 140), at(174, 142), at(176, 144), at(178, 146)});
 
     // Each pair follows its stored text exactly ("6" with a blank around it selects nothing); any
-    // other text leaves the pair as it was.
-    auto pair = [&](SettingKey k, QRadioButton* first, QRadioButton* second) {
+    // other text leaves the pair as it was. `statements`: the test of the first button's text, its
+    // selection, the test of the second's, its selection.
+    auto pair = [&](SettingKey k, QRadioButton* first, QRadioButton* second, const QList<int>& statements) {
         const QString firstValue = first->objectName().mid(6);
         const QString secondValue = second->objectName().mid(6);
         bool isFirst = false;
         bool isSecond = false;
-        const int ifStatement = next();
-        const int firstSelect = next();
-        const int elseStatement = next();
-        const int secondSelect = next();
-        trap(ifStatement, [&] { isFirst = SettingsStore::read(k) == firstValue; });
+        trap(statements.at(0), [&] { isFirst = SettingsStore::read(k) == firstValue; });
         if (isFirst) {
-            trap(firstSelect, [&] { first->setChecked(true); });
+            trap(statements.at(1), [&] { first->setChecked(true); });
             return;
         }
-        trap(elseStatement, [&] { isSecond = SettingsStore::read(k) == secondValue; });
+        trap(statements.at(2), [&] { isSecond = SettingsStore::read(k) == secondValue; });
         if (isSecond)
-            trap(secondSelect, [&] { second->setChecked(true); });
+            trap(statements.at(3), [&] { second->setChecked(true); });
     };
-    pair(SettingKey::FileSizeFilter, Option1, Option2);
-    pair(SettingKey::HeightFilter, Option3, Option4);
-    pair(SettingKey::WidthFilter, Option5, Option6);
+    pair(SettingKey::FileSizeFilter, Option1, Option2,
+         {at(180, 148), at(182, 150), at(184, 152), at(186, 154)});
+    pair(SettingKey::HeightFilter, Option3, Option4,
+         {at(188, 156), at(190, 158), at(192, 160), at(194, 162)});
+    pair(SettingKey::WidthFilter, Option5, Option6, {at(196, 164), at(198, 166), at(200, 168), at(202, 170)});
 }
 
 Form2::ThresholdCheck Form2::checkThreshold(const QString& text) {

@@ -22,8 +22,8 @@ class QRadioButton;
 // Settings written: HeightFilter ("3" all heights, "4" by height), WidthFilter ("5" all widths, "6"
 // by width), FileSizeFilter ("1" all sizes, "2" by size), the four comparison and unit lists (the
 // chosen position, never the item's text), and the three thresholds (as typed). The download group
-// below the filters writes Parallel (downloads at once, "1" to "8"), Pace ("designed", "short" or
-// "none") and ShowPictures ("True" or "False").
+// below the filters writes Parallel (downloads at once, "1" to "8"), Pace (Download::PaceChoices) and
+// ShowPictures ("True" or "False").
 class Form2 : public QWidget {
     Q_OBJECT
 public:
@@ -35,10 +35,13 @@ public:
     Form2(Prompts& prompts, QWidget* mainWindow, const QString& appFolder);
     ~Form2() override;
 
+    // Who fills the controls from the store: the main window's start-up numbers the statements 140
+    // to 202, the dialog's load step 108 to 170.
+    enum class Restorer { StartUp, LoadStep };
+
     // Fills the thresholds, the four lists and the three option pairs from the store: 32 numbered
-    // statements from `firstStatement` on, each run under `trap`. The load step runs it, and so
-    // does the main window's start-up.
-    void restoreControls(ErrorTrap& trap, int firstStatement);
+    // statements, each run under `trap`.
+    void restoreControls(ErrorTrap& trap, Restorer by);
 
     // The pointer the window shows: 0 default, 99 the hand cursor (or the default without the file).
     int pointer() const { return hand_.value(); }
@@ -54,9 +57,6 @@ public:
     static QString widthHelpText();
     static QString sizeHelpText();
 
-    // The pause choices in the list's order, as stored.
-    static const QStringList& paceChoices();
-
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -65,7 +65,7 @@ protected:
 private:
     void buildControls();
     void Form_Load();
-    void restoreRunChoices(ErrorTrap& trap, int firstStatement);
+    void restoreRunChoices(ErrorTrap& trap);
     void setPointer(int value);
     void thresholdLostFocus(QLineEdit* field, const QString& reset);
 

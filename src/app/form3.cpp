@@ -6,8 +6,8 @@
 #include "base/settings_store.h"
 #include "base/surface.h"
 #include "base/waiting.h"
-#include "fetch/credits_file.h"
-#include "fetch/search_request.h"
+#include "fetch/key_test.h"
+#include "fetch/run_options.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -20,73 +20,6 @@
 
 using Look::twips;
 using Sources::Source;
-
-const QString Form3::KeyPage = QStringLiteral("https://rapidapi.com/contextualwebsearch/api/web-search");
-const QString Form3::SampleKey = QStringLiteral("q7m2x9k4w1c8r5t0b3n6h2j9d4f7g1l5p8s3v0z6y2e9a4u7i1");
-
-namespace {
-
-const QString OriginalIntro = QStringLiteral(
-    "This software uses the RapidAPI/contextualwebsearch as the backbone for image search. Therefore you "
-    "must obtain your own RapidAPI/contextualwebsearch key to use this software.");
-
-// What the dialog says about each source besides the original service.
-struct SourceTexts {
-    const char* name;    // "Pexels"
-    const char* intro;   // the text at the top of the dialog
-    const char* page;    // where the key is obtained; the site itself for a source without a key
-    const char* howTo;   // the instructions box, lines separated by "\r"
-    const char* keyHelp; // the "?" beside the key field
-};
-
-SourceTexts textsOf(Source source) {
-    switch (source) {
-    case Source::Openverse:
-        return {"Openverse",
-                "This software can search Openverse, a catalogue of openly licensed pictures. Openverse "
-                "needs no key: just start downloading.",
-                "https://openverse.org/",
-                "Openverse needs no key.\rWithout a key it answers about 20 searches a minute and 200 a "
-                "day, and up to 240 pictures per keyword.\rEvery picture comes with its creator and "
-                "licence (see credits.csv in the folder).",
-                "Openverse needs no key."};
-    case Source::Commons:
-        return {"Wikimedia Commons",
-                "This software can search Wikimedia Commons, the free media collection of Wikipedia. "
-                "Wikimedia Commons needs no key: just start downloading.",
-                "https://commons.wikimedia.org/",
-                "Wikimedia Commons needs no key.\rEvery picture comes with its creator and licence (see "
-                "credits.csv in the folder).",
-                "Wikimedia Commons needs no key."};
-    case Source::Pexels:
-        return {"Pexels",
-                "This software can search Pexels for free photos. Pexels asks for a free key of your "
-                "own: get one and paste it below.",
-                "https://www.pexels.com/api/",
-                "Go to https://www.pexels.com/api/\rLog in or create a free account, then request your "
-                "free API key\rYour key is shown on that page\rPaste this key into this software.",
-                "Your Pexels key is the long line of letters and digits shown on "
-                "https://www.pexels.com/api/ once you are logged in. Paste it as it is."};
-    case Source::Pixabay:
-        return {"Pixabay",
-                "This software can search Pixabay for free photos. Pixabay asks for a free key of your "
-                "own: get one and paste it below.",
-                "https://pixabay.com/api/docs/",
-                "Go to https://pixabay.com/api/docs/\rLog in or create a free account\rYour key is "
-                "shown on that page, under 'Parameters' (key)\rPaste this key into this software.",
-                "Your Pixabay key is shown on https://pixabay.com/api/docs/ once you are logged in. "
-                "Paste it as it is."};
-    case Source::ContextualWeb:
-        break;
-    }
-    return {};
-}
-
-QString text(const char* latin1) {
-    return QString::fromLatin1(latin1);
-}
-
-} // namespace
 
 Form3::Form3(Prompts& prompts, QWidget* mainWindow, const QString& appFolder)
     : prompts_(prompts)
@@ -141,7 +74,7 @@ void Form3::buildControls() {
     CheckCredits->setToolTip(QStringLiteral("One line for every downloaded picture: its file, keyword, "
                                             "source, address, page, title, creator and licence."));
 
-    Label1 = new QLabel(OriginalIntro, this);
+    Label1 = new QLabel(Sources::dialogTexts(Source::ContextualWeb).intro, this);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setGeometry(twips(0, 0, 8040, 900));
     Label1->setWordWrap(true);
@@ -155,8 +88,9 @@ void Form3::buildControls() {
            &Form3::PushButton2_Click, 9);
 
     Frame3 = frame("Frame3", QStringLiteral("Get Your RapidAPI Key"), twips(120, 2580, 7800, 750));
-    PushButton1 = button("PushButton1", QStringLiteral("Open ") + KeyPage, twips(120, 300, 7560, 345), Frame3,
-                         &Form3::PushButton1_Click, 9);
+    PushButton1 =
+        button("PushButton1", QStringLiteral("Open ") + Sources::dialogTexts(Source::ContextualWeb).keyPage,
+               twips(120, 300, 7560, 345), Frame3, &Form3::PushButton1_Click, 9);
 
     button("PushButton3", QStringLiteral("Test API Key"), twips(120, 4620, 3840, 405), this,
            &Form3::PushButton3_Click, 11.25);
@@ -190,7 +124,7 @@ void Form3::Form_Load() {
         ComboSource->clear();
         for (Source s : Sources::All)
             ComboSource->addItem(Sources::caption(s));
-        const Source stored = Sources::chosen();
+        const Source stored = Download::Stored::source();
         for (int i = 0; i < int(Sources::All.size()); ++i)
             if (Sources::All[size_t(i)] == stored)
                 ComboSource->setCurrentIndex(i);
@@ -205,7 +139,7 @@ void Form3::Form_Load() {
     // A text that is neither true nor false leaves the box at its default, on.
     trap(114, [&] {
         const QSignalBlocker quiet(CheckCredits);
-        CheckCredits->setChecked(CreditsFile::wanted());
+        CheckCredits->setChecked(Download::Stored::credits());
     });
 }
 
@@ -216,53 +150,21 @@ Source Form3::source() const {
 }
 
 void Form3::showSource(Source source) {
-    const bool original = source == Source::ContextualWeb;
     const bool keyed = Sources::needsKey(source);
-    const SourceTexts t = textsOf(source);
-    const QString name = text(t.name);
-    Label1->setText(original ? OriginalIntro : text(t.intro));
-    Frame3->setTitle(original ? QStringLiteral("Get Your RapidAPI Key")
-                     : keyed  ? QStringLiteral("Get Your %1 Key").arg(name)
-                              : QStringLiteral("Visit %1").arg(name));
-    Frame2->setTitle(original ? QStringLiteral("Enter Your RapidAPI Key")
-                     : keyed  ? QStringLiteral("Enter Your %1 Key").arg(name)
-                              : QStringLiteral("%1 Needs No Key").arg(name));
-    PushButton1->setText(QStringLiteral("Open ") + keyPage(source));
+    const Sources::DialogTexts t = Sources::dialogTexts(source);
+    Label1->setText(t.intro);
+    Frame3->setTitle(keyed ? QStringLiteral("Get Your %1 Key").arg(t.keyName)
+                           : QStringLiteral("Visit %1").arg(t.keyName));
+    Frame2->setTitle(keyed ? QStringLiteral("Enter Your %1 Key").arg(t.keyName)
+                           : QStringLiteral("%1 Needs No Key").arg(t.keyName));
+    PushButton1->setText(QStringLiteral("Open ") + t.keyPage);
     {
         // Swapping the text is no typing: no source's key goes into another's setting.
         const QSignalBlocker quiet(Text1);
-        Text1->setText(keyed ? SettingsStore::read(Sources::keySetting(source)) : QString());
+        Text1->setText(Download::Stored::key(source));
     }
     Text1->setEnabled(keyed);
     PushButton4->setEnabled(keyed);
-}
-
-QString Form3::instructionsText() {
-    const QString cr = QStringLiteral("\r");
-    return QStringLiteral("Go to ") + KeyPage + cr + QStringLiteral("Click 'Subscribe to Test' to login") +
-           cr + QStringLiteral("Click the Pricing tab and select the 'Basic' (free) plan") +
-           QStringLiteral("\r\n") +
-           QStringLiteral("Look at the 'Code Snippets' on the bottom right part of the website") + cr +
-           QStringLiteral("Look for x-rapidapi-key and look at the long key next to it.") + cr +
-           QStringLiteral("Your key should look like") + cr + SampleKey + cr +
-           QStringLiteral("Paste this key into this software.");
-}
-
-QString Form3::sampleKeyText() {
-    return QStringLiteral("Your key should look similar to, but not exactly, like this:") +
-           QStringLiteral("\r\r") + SampleKey;
-}
-
-QString Form3::instructionsText(Source source) {
-    return source == Source::ContextualWeb ? instructionsText() : text(textsOf(source).howTo);
-}
-
-QString Form3::keyHelpText(Source source) {
-    return source == Source::ContextualWeb ? sampleKeyText() : text(textsOf(source).keyHelp);
-}
-
-QString Form3::keyPage(Source source) {
-    return source == Source::ContextualWeb ? KeyPage : text(textsOf(source).page);
 }
 
 void Form3::setPointer(int value) {
@@ -313,12 +215,12 @@ void Form3::closeEvent(QCloseEvent* e) {
 
 void Form3::PushButton1_Click() {
     ErrorTrap trap(prompts_, QStringLiteral("Form3.PushButton1_Click"));
-    trap(100, [&] { prompts_.openUrl(keyPage(source())); });
+    trap(100, [&] { prompts_.openUrl(Sources::dialogTexts(source()).keyPage); });
 }
 
 void Form3::PushButton2_Click() {
     ErrorTrap trap(prompts_, QStringLiteral("Form3.PushButton2_Click"));
-    trap(100, [&] { prompts_.tell(instructionsText(source())); });
+    trap(100, [&] { prompts_.tell(Sources::dialogTexts(source()).instructions); });
 }
 
 void Form3::PushButton3_Click() {
@@ -350,16 +252,13 @@ void Form3::PushButton3_Click() {
         Form3* form;
     } observer(this, prompts_);
     ErrorTrap trap(prompts_, QStringLiteral("Form3.PushButton3_Click"));
-    // The original service keeps its own test, which sends the stored key.
-    if (source() == Source::ContextualWeb)
-        Search::KeyTest(observer, trap, Text1->text());
-    else
-        Search::KeyTest(observer, trap, source(), Text1->text());
+    // The test sends the key as stored: the field is stored on every change.
+    Search::KeyTest(observer, trap, source(), Text1->text(), Download::Stored::key(source()));
 }
 
 void Form3::PushButton4_Click() {
     ErrorTrap trap(prompts_, QStringLiteral("Form3.PushButton4_Click"));
-    trap(100, [&] { prompts_.tell(keyHelpText(source())); });
+    trap(100, [&] { prompts_.tell(Sources::dialogTexts(source()).keyHelp); });
 }
 
 void Form3::ComboSource_Click() {

@@ -18,15 +18,11 @@ class QPushButton;
 // The API key dialog: where the user chooses the image source (stored under Source at once), enters
 // the key of that source (stored in the source's own key setting on every change of the field; the
 // field is disabled for the sources without a key), reads how to get one, opens the source's key page,
-// tests the key, and chooses whether the run keeps a credits list.
+// tests the key, and chooses whether the run keeps a credits list. What it shows of a source comes
+// from the table of sources (Sources::dialogTexts()).
 class Form3 : public QWidget {
     Q_OBJECT
 public:
-    // The service's page where a key is obtained.
-    static const QString KeyPage;
-    // A made-up key in the form the service issues them: 50 lower-case letters and digits.
-    static const QString SampleKey;
-
     // Creates the dialog hidden and runs its load step. `mainWindow` is shown again when the dialog
     // closes; `appFolder` is searched for the optional hand cursor file.
     Form3(Prompts& prompts, QWidget* mainWindow, const QString& appFolder);
@@ -40,16 +36,6 @@ public:
 
     // True once the close box has unloaded the dialog; the next opening creates a new one.
     bool unloaded() const { return unloaded_; }
-
-    // The texts of the instructions box and of the "?" box for the original service.
-    static QString instructionsText();
-    static QString sampleKeyText();
-
-    // The same for any source, and the page the key-page button opens (KeyPage for the original
-    // service; the site itself for the sources without a key).
-    static QString instructionsText(Sources::Source source);
-    static QString keyHelpText(Sources::Source source);
-    static QString keyPage(Sources::Source source);
 
     // The source the list shows.
     Sources::Source source() const;

@@ -57,8 +57,6 @@ public:
         QString sourcePage;
     };
     virtual void resultDone(const Result& result) { (void)result; }
-    // The run or key test is over; its last message was shown.
-    virtual void ended() {}
 };
 
 // An observer that only remembers what it was told; with `tellTo`, messages are also shown there.

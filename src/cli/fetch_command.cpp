@@ -9,279 +9,22 @@
 #include "cli/console_observer.h"
 #include "cli/console_prompts.h"
 #include "cli/keyword_files.h"
+#include "cli/run_arguments.h"
 #include "fetch/download_run.h"
-#include "fetch/search_request.h"
-#include "fetch/sources/source.h"
+#include "fetch/key_test.h"
 #include "keywords/keyword_list.h"
 
 #include <QCommandLineParser>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 
-#include <cmath>
 #include <cstdio>
-#include <cstring>
-#include <limits>
-#include <optional>
-#include <unistd.h>
 
 namespace CommandLine {
 
 namespace {
-
-// The most bytes read from a key file: a key is a line of a few dozen characters.
-constexpr qint64 KeyFileBytes = 4096;
-
-// The command line's view of a usage error: thrown while the arguments are read.
-struct UsageProblem {
-    QString message;
-};
-
-QString sourceNames() {
-    QStringList names;
-    for (Sources::Source source : Sources::All)
-        names << Sources::storedName(source);
-    return names.join(QStringLiteral(", "));
-}
-
-Sources::Source sourceFrom(const QCommandLineParser& parser) {
-    if (!parser.isSet(QStringLiteral("source")))
-        return Sources::chosen();
-    const QString name = parser.value(QStringLiteral("source")).trimmed().toLower();
-    if (const std::optional<Sources::Source> source = Sources::named(name))
-        return *source;
-    throw UsageProblem{QStringLiteral("unknown source \"%1\" (the sources are %2)")
-                           .arg(parser.value(QStringLiteral("source")), sourceNames())};
-}
-
-// A whole number from `least` to `most` given with option `name`.
-int wholeNumber(const QCommandLineParser& parser, const QString& name, int least, int most) {
-    const QString text = parser.value(name);
-    bool ok = false;
-    const qlonglong value = text.trimmed().toLongLong(&ok);
-    if (!ok || value < least || value > most)
-        throw UsageProblem{QStringLiteral("--%1 takes a whole number from %2 to %3, not \"%4\"")
-                               .arg(name)
-                               .arg(least)
-                               .arg(most)
-                               .arg(text)};
-    return static_cast<int>(value);
-}
-
-// The key: GLIMMERFETCH_KEY, else the first line of --key-file, else the settings. Never an option
-// of its own: the arguments of a process are visible to every user of the machine.
-QString keyFor(const QCommandLineParser& parser, Sources::Source source) {
-    const QString fromEnvironment = qEnvironmentVariable("GLIMMERFETCH_KEY").trimmed();
-    if (!fromEnvironment.isEmpty())
-        return fromEnvironment;
-    if (parser.isSet(QStringLiteral("key-file"))) {
-        const QString path = parser.value(QStringLiteral("key-file"));
-        QFile file(path == QLatin1String("-") ? QStringLiteral("/dev/stdin") : path);
-        if (!file.open(QIODevice::ReadOnly))
-            throw UsageProblem{
-                QStringLiteral("cannot read the key file %1: %2").arg(path, file.errorString())};
-        const QByteArray bytes = file.read(KeyFileBytes);
-        const qsizetype lineEnd = bytes.indexOf('\n');
-        // A file without a line end holds the key all the same.
-        return QString::fromUtf8(lineEnd < 0 ? bytes : bytes.left(lineEnd)).trimmed();
-    }
-    return Sources::storedKey(source);
-}
-
-void checkKey(Sources::Source source, const QString& key) {
-    if (Sources::needsKey(source) && key.isEmpty())
-        throw UsageProblem{QStringLiteral("no key for %1: set GLIMMERFETCH_KEY, give --key-file FILE, or "
-                                          "enter the key in the window")
-                               .arg(Sources::storedName(source))};
-}
-
-void addKeyOptions(QCommandLineParser& parser) {
-    parser.addOption(
-        {{QStringLiteral("s"), QStringLiteral("source")},
-         QStringLiteral("The image source: %1 (default: the one chosen in the window).").arg(sourceNames()),
-         QStringLiteral("NAME")});
-    parser.addOption({QStringLiteral("key-file"),
-                      QStringLiteral("Read the source's key from the first line of FILE (\"-\" for standard "
-                                     "input). GLIMMERFETCH_KEY in the environment comes first; the key in "
-                                     "the settings is used when neither is given."),
-                      QStringLiteral("FILE")});
-}
-
-// Parses the arguments; false after a usage error was reported (`problem` says which) or the help
-// printed (`exit` says which status to end with).
-bool parse(QCommandLineParser& parser, const QStringList& arguments, const QString& command,
-           const QString& usage, int& exit, QString* problem = nullptr) {
-    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
-                                  QStringLiteral("Show this help."));
-    parser.addOption(help);
-    if (!parser.parse(QStringList{QStringLiteral("glimmerfetch")} + arguments)) {
-        if (problem)
-            *problem = parser.errorText();
-        exit = UsageError(parser.errorText(), command);
-        return false;
-    }
-    if (parser.isSet(help)) {
-        QString text = parser.helpText();
-        text = usage + text.mid(text.indexOf(QLatin1Char('\n')));
-        std::fputs(qPrintable(text), stdout);
-        exit = Kept;
-        return false;
-    }
-    return true;
-}
-
-// What the fetch command was asked to do.
-struct FetchRequest {
-    QStringList keywordFiles;
-    QStringList keywords;
-    QString folder;
-    QString countText;
-    QString startText;
-    Download::RunOptions options;
-    ConsoleObserver::Output output = ConsoleObserver::Output::Lines;
-};
-
-FetchRequest readFetchArguments(const QCommandLineParser& parser) {
-    FetchRequest request;
-    request.keywordFiles = parser.values(QStringLiteral("keywords"));
-    request.keywords = parser.positionalArguments();
-    if (request.keywordFiles.isEmpty() && request.keywords.isEmpty())
-        throw UsageProblem{QStringLiteral("no keywords: give them as arguments or with --keywords FILE")};
-
-    request.folder = parser.isSet(QStringLiteral("folder")) ? parser.value(QStringLiteral("folder"))
-                                                            : SettingsStore::read(SettingKey::SaveFolder);
-    if (request.folder.trimmed().isEmpty())
-        throw UsageProblem{QStringLiteral("--folder needs a folder")};
-    request.folder = QDir::cleanPath(QFileInfo(request.folder).absoluteFilePath());
-
-    // The run reads the count and the start as the window's fields; given here they are checked first.
-    request.countText = parser.isSet(QStringLiteral("count"))
-                            ? QString::number(wholeNumber(parser, QStringLiteral("count"), 1, 50))
-                            : SettingsStore::read(SettingKey::PicturesPerKeyword);
-    request.startText = parser.isSet(QStringLiteral("start"))
-                            ? QString::number(wholeNumber(parser, QStringLiteral("start"), 1, 150))
-                            : SettingsStore::read(SettingKey::StartPosition);
-
-    Download::RunOptions& options = request.options;
-    options.keywordLimit = 0; // every keyword, however long the list
-    const Sources::Source source = sourceFrom(parser);
-    options.source = source;
-
-    // The filters: one comparison per dimension. Given here, they replace those of the settings.
-    struct Dimension {
-        const char* above;
-        const char* below;
-        bool* on;
-        int* limit;
-        int* comparison;
-    };
-    FilterSettings filters;
-    filters.heightOn = filters.widthOn = false;
-    bool anyFilter = false;
-    const Dimension dimensions[] = {
-        {"height-above", "height-below", &filters.heightOn, &filters.heightLimit, &options.heightComparison},
-        {"width-above", "width-below", &filters.widthOn, &filters.widthLimit, &options.widthComparison},
-    };
-    for (const Dimension& d : dimensions) {
-        const QString above = QString::fromLatin1(d.above);
-        const QString below = QString::fromLatin1(d.below);
-        if (parser.isSet(above) && parser.isSet(below))
-            throw UsageProblem{QStringLiteral("--%1 and --%2 cannot be used together").arg(above, below)};
-        for (const QString& name : {above, below}) {
-            if (!parser.isSet(name))
-                continue;
-            *d.on = true;
-            *d.limit = wholeNumber(parser, name, 0, std::numeric_limits<int>::max());
-            *d.comparison = name == above ? 0 : 1; // 0 "Greater than", 1 "Less than"
-            anyFilter = true;
-        }
-    }
-    if (anyFilter)
-        options.filters = filters;
-
-    if (parser.isSet(QStringLiteral("pace"))) {
-        bool ok = false;
-        const double pace = parser.value(QStringLiteral("pace")).trimmed().toDouble(&ok);
-        if (!ok || !std::isfinite(pace) || pace < 0)
-            throw UsageProblem{QStringLiteral("--pace takes a number of 0 or more, not \"%1\"")
-                                   .arg(parser.value(QStringLiteral("pace")))};
-        options.pace = pace;
-    }
-    if (parser.isSet(QStringLiteral("parallel")))
-        options.parallel = wholeNumber(parser, QStringLiteral("parallel"), 1, Download::MostAtOnce);
-
-    if (parser.isSet(QStringLiteral("json")) && parser.isSet(QStringLiteral("quiet")))
-        throw UsageProblem{QStringLiteral("--json and --quiet cannot be used together")};
-    if (parser.isSet(QStringLiteral("json")))
-        request.output = ConsoleObserver::Output::Json;
-    else if (parser.isSet(QStringLiteral("quiet")))
-        request.output = ConsoleObserver::Output::Quiet;
-    else if (::isatty(STDOUT_FILENO))
-        request.output = ConsoleObserver::Output::Status;
-
-    if (request.keywordFiles.count(QStringLiteral("-")) > 1 ||
-        (request.keywordFiles.contains(QStringLiteral("-")) &&
-         parser.value(QStringLiteral("key-file")) == QLatin1String("-")))
-        throw UsageProblem{QStringLiteral("standard input can be read only once")};
-
-    // The key last: every other mistake on the command line is told first.
-    const QString key = keyFor(parser, source);
-    checkKey(source, key);
-    if (Sources::needsKey(source))
-        options.key = key;
-    return request;
-}
-
-void addFetchOptions(QCommandLineParser& parser) {
-    parser.addOption({{QStringLiteral("o"), QStringLiteral("folder")},
-                      QStringLiteral("Save the pictures in DIR, made if missing (default: the folder in the "
-                                     "settings)."),
-                      QStringLiteral("DIR")});
-    parser.addOption({{QStringLiteral("n"), QStringLiteral("count")},
-                      QStringLiteral("Pictures per keyword, 1 to 50 (default: the settings)."),
-                      QStringLiteral("N")});
-    parser.addOption({QStringLiteral("start"),
-                      QStringLiteral("The first result page, 1 to 150 (default: the settings)."),
-                      QStringLiteral("N")});
-    addKeyOptions(parser);
-    parser.addOption({{QStringLiteral("k"), QStringLiteral("keywords")},
-                      QStringLiteral("Read keywords from FILE: a text list (one a line), or a CSV file or "
-                                     "workbook (the first column of its sheet); \"-\" reads a list from "
-                                     "standard input. Repeatable; keywords given as arguments come after."),
-                      QStringLiteral("FILE")});
-    for (const char* dimension : {"height", "width"})
-        for (const char* side : {"above", "below"})
-            parser.addOption(
-                {QStringLiteral("%1-%2").arg(QLatin1String(dimension), QLatin1String(side)),
-                 QStringLiteral("Keep only pictures whose %1 is %2 N pixels (only one of "
-                                "--%1-above and --%1-below).")
-                     .arg(QLatin1String(dimension),
-                          QLatin1String(std::strcmp(side, "above") == 0 ? "more than" : "less than")),
-                 QStringLiteral("N")});
-    parser.addOption({QStringLiteral("pace"),
-                      QStringLiteral("Scale the pauses between requests by FACTOR; 0 drops them (default: "
-                                     "the pace chosen in the window, as designed unless changed)."),
-                      QStringLiteral("FACTOR")});
-    parser.addOption({QStringLiteral("parallel"),
-                      QStringLiteral("Download up to N pictures of a keyword at once, 1 to %1, at most two "
-                                     "from one host (default: the number chosen in the window, 1 unless "
-                                     "changed).")
-                          .arg(Download::MostAtOnce),
-                      QStringLiteral("N")});
-    parser.addOption({QStringLiteral("json"),
-                      QStringLiteral("Print one JSON object per result looked at (keyword, address, outcome, "
-                                     "file, reason, source and what the source says of the picture), then "
-                                     "one that ends every run: event \"end\", kept, already, skipped, exit "
-                                     "and reason.")});
-    parser.addOption({{QStringLiteral("q"), QStringLiteral("quiet")},
-                      QStringLiteral("Print only errors and the final summary.")});
-    parser.addPositionalArgument(QStringLiteral("KEYWORD"),
-                                 QStringLiteral("Keywords to download pictures for."),
-                                 QStringLiteral("[KEYWORD...]"));
-}
 
 // Ctrl-C and SIGTERM: the first stops the run the way the window's stop does (curl ended, the
 // partial file removed) and the summary is still printed; a second one, or one outside the run,
@@ -367,8 +110,9 @@ FetchEnd fetch(const QStringList& arguments) {
     QCommandLineParser parser;
     addFetchOptions(parser);
     FetchEnd end;
-    if (!parse(parser, arguments, QStringLiteral("fetch"),
-               QStringLiteral("Usage: glimmerfetch fetch [OPTIONS] [KEYWORD...]"), end.exit, &end.reason)) {
+    if (!parseArguments(parser, arguments, QStringLiteral("fetch"),
+                        QStringLiteral("Usage: glimmerfetch fetch [OPTIONS] [KEYWORD...]"), end.exit,
+                        &end.reason)) {
         end.help = end.exit == Kept;
         return end;
     }
@@ -474,8 +218,8 @@ int TestKey(const QStringList& arguments) {
     QCommandLineParser parser;
     addKeyOptions(parser);
     int exit = Usage;
-    if (!parse(parser, arguments, QStringLiteral("test-key"),
-               QStringLiteral("Usage: glimmerfetch test-key [OPTIONS]"), exit))
+    if (!parseArguments(parser, arguments, QStringLiteral("test-key"),
+                        QStringLiteral("Usage: glimmerfetch test-key [OPTIONS]"), exit))
         return exit;
     if (!parser.positionalArguments().isEmpty())
         return UsageError(QStringLiteral("test-key takes no keywords"), QStringLiteral("test-key"));
@@ -483,7 +227,7 @@ int TestKey(const QStringList& arguments) {
     QString key;
     try {
         source = sourceFrom(parser);
-        key = keyFor(parser, source);
+        key = keyFrom(parser).value_or(Download::Stored::key(source));
         checkKey(source, key);
     } catch (const UsageProblem& problem) {
         return UsageError(problem.message, QStringLiteral("test-key"));
@@ -499,16 +243,16 @@ int TestKey(const QStringList& arguments) {
         void showMessage(const QString& text) override { Console::out(Console::plain(text)); }
     } observer(ConsoleObserver::Output::Quiet, none, QString());
     ErrorTrap trap(prompts, QStringLiteral("glimmerfetch test-key"));
-    const Search::KeyVerdict verdict = Search::KeyTest(observer, trap, source, key);
+    const Sources::KeyVerdict verdict = Search::KeyTest(observer, trap, source, key, key);
     if (interruption().interrupted)
         return Interrupted;
     switch (verdict) {
-    case Search::KeyVerdict::Valid:
+    case Sources::KeyVerdict::Valid:
         return Kept;
-    case Search::KeyVerdict::Refused:
-    case Search::KeyVerdict::Unreachable:
+    case Sources::KeyVerdict::Refused:
+    case Sources::KeyVerdict::Unreachable:
         return Exit::Service;
-    case Search::KeyVerdict::NotRun:
+    case Sources::KeyVerdict::NotRun:
         break;
     }
     return Usage;

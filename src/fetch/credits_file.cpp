@@ -1,9 +1,5 @@
 #include "fetch/credits_file.h"
 
-#include "base/conversions.h"
-#include "base/error_report.h"
-#include "base/settings_store.h"
-
 #include <QFile>
 
 #include <cerrno>
@@ -13,14 +9,6 @@
 #include <unistd.h>
 
 namespace CreditsFile {
-
-bool wanted() {
-    try {
-        return Conversions::ToBool(SettingsStore::read(SettingKey::Credits));
-    } catch (const AppError&) {
-        return true;
-    }
-}
 
 QByteArray header() {
     return "file,keyword,source,address,source page,title,creator,licence,licence address,time\r\n";

@@ -25,10 +25,6 @@ struct Line {
     QDateTime time; // when it was kept (written in UTC)
 };
 
-// Whether the settings keep a credits list: "Credits" is on unless it reads as false ("False" in any
-// case, or 0); a text that is no flag at all leaves it on, the default.
-bool wanted();
-
 // "file,keyword,source,address,source page,title,creator,licence,licence address,time" and CR LF.
 QByteArray header();
 

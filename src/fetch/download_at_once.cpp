@@ -61,7 +61,7 @@ public:
     ~AtOnce() {
         for (const auto& entry : entries_)
             if (entry->isDownload())
-                run_.addresses.remove(entry->candidate.image.downloadAddress);
+                run_.tally.addresses.remove(entry->candidate.image.downloadAddress);
     }
 
     void go() {
@@ -84,11 +84,9 @@ public:
     }
 
 private:
-    bool done() {
-        return keyword_.kept >= keyword_.wanted || run_.trap.ended() || run_.stopped || run_.stopRequested();
-    }
+    bool done() { return keyword_.kept >= keyword_.wanted || !run_.goesOn(); }
 
-    int places() const { return run_.parallel; }
+    int places() const { return run_.in.options.parallel; }
 
     // Takes results while there is room: as many downloads under way as there are places, and not
     // too far ahead of the one being settled (its file waits until the results before it are).
@@ -133,7 +131,7 @@ private:
     }
 
     void cool() {
-        const double seconds = Pace::seconds(1.5 * run_.pace);
+        const double seconds = Pace::seconds(1.5 * run_.in.options.pace);
         if (seconds > 0)
             coolingUntil_.push_back(clock_.elapsed() + static_cast<qint64>(seconds * 1000.0));
     }
@@ -155,11 +153,11 @@ private:
                 if (run_.folderGone())
                     return;
                 QString problem;
-                if (!e.partial.create(run_.folder, &problem))
+                if (!e.partial.create(run_.in.folder, &problem))
                     return run_.stopForFolder(problem);
-                e.fetch.emplace(*run_.curl, e.candidate.image.downloadAddress, e.partial.contents(),
-                                run_.userAgent, e.partial.descriptor);
-                ++run_.summary.downloads;
+                e.fetch.emplace(*run_.live.curl, e.candidate.image.downloadAddress, e.partial.contents(),
+                                run_.in.userAgent, e.partial.descriptor);
+                ++run_.tally.summary.downloads;
             }
             const std::optional<ToolCommand> command = e.fetch->next();
             if (!command) {
@@ -219,9 +217,9 @@ private:
         while (settleable() && !done()) {
             std::unique_ptr<Entry> entry = std::move(entries_.front());
             entries_.pop_front();
-            ++run_.report.resultsSeen;
+            ++run_.tally.report.resultsSeen;
             if (entry->unusable)
-                ++run_.report.unreadable;
+                ++run_.tally.report.unreadable;
             else if (!entry->isDownload())
                 reportSkipped(run_, keyword_, entry->candidate, entry->verdict);
             else

@@ -27,19 +27,29 @@ int FilterSettings::limitFrom(const QString& text) {
     return limit < 0 ? fallbackLimit : limit;
 }
 
-FilterSettings FilterSettings::read(const Step& step) {
-    FilterSettings f;
-    step(Part::HeightSwitch,
-         [&] { f.heightOn = SettingsStore::read(SettingKey::HeightFilter) == QLatin1String("4"); });
-    step(Part::WidthSwitch,
-         [&] { f.widthOn = SettingsStore::read(SettingKey::WidthFilter) == QLatin1String("6"); });
-    step(Part::WidthLimit, [&] { f.widthLimit = limitFrom(SettingsStore::read(SettingKey::WidthLimit)); });
-    step(Part::HeightLimit, [&] { f.heightLimit = limitFrom(SettingsStore::read(SettingKey::HeightLimit)); });
-    return f;
+void FilterSettings::readHeightSwitch() {
+    heightOn = SettingsStore::read(SettingKey::HeightFilter) == QLatin1String("4");
+}
+
+void FilterSettings::readWidthSwitch() {
+    widthOn = SettingsStore::read(SettingKey::WidthFilter) == QLatin1String("6");
+}
+
+void FilterSettings::readWidthLimit() {
+    widthLimit = limitFrom(SettingsStore::read(SettingKey::WidthLimit));
+}
+
+void FilterSettings::readHeightLimit() {
+    heightLimit = limitFrom(SettingsStore::read(SettingKey::HeightLimit));
 }
 
 FilterSettings FilterSettings::read() {
-    return read([](Part, const std::function<void()>& read) { read(); });
+    FilterSettings f;
+    f.readHeightSwitch();
+    f.readWidthSwitch();
+    f.readWidthLimit();
+    f.readHeightLimit();
+    return f;
 }
 
 int ReadComparison(SettingKey key) {
@@ -67,11 +77,15 @@ bool DimensionFilter(const FilterSettings& filters, int width, int height,
                      const ComparisonReader& readComparison) {
     // Each switched-on filter reads its comparison for every result, also when the other filter has
     // already rejected it, so a comparison that cannot be read is reported every time.
-    const bool heightPasses =
-        !filters.heightOn ||
-        DimensionPasses(height, filters.heightLimit, readComparison(SettingKey::HeightComparison));
-    const bool widthPasses = !filters.widthOn || DimensionPasses(width, filters.widthLimit,
-                                                                 readComparison(SettingKey::WidthComparison));
+    const auto comparison = [&](const std::optional<int>& given, SettingKey key) {
+        return given ? *given : readComparison(key);
+    };
+    const bool heightPasses = !filters.heightOn || DimensionPasses(height, filters.heightLimit,
+                                                                   comparison(filters.heightComparison,
+                                                                              SettingKey::HeightComparison));
+    const bool widthPasses =
+        !filters.widthOn || DimensionPasses(width, filters.widthLimit,
+                                            comparison(filters.widthComparison, SettingKey::WidthComparison));
     return heightPasses && widthPasses;
 }
 

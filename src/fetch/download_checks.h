@@ -6,34 +6,37 @@
 #include <QStringList>
 
 #include <functional>
+#include <optional>
 
 // The two decisions the download run makes about a result: before the download, the width and
 // height filters the user set in the filter dialog; after it, whether the file that arrived is a
 // picture or a web page / error text.
 
-// The width and height filters as the run reads them from the settings store when it starts. The
-// run reads them here only.
+// The width and height filters of a run: as the user set them in the filter dialog, read from the
+// settings store when the run starts, or as a caller gives them (the command line).
 struct FilterSettings {
     bool heightOn = false;
     bool widthOn = false;
     int heightLimit = 500;
     int widthLimit = 500;
+    // The comparisons, 0 "Greater than" and 1 "Less than". Unset: the dialog's choices, read from the
+    // settings for every result a switched-on filter looks at (ReadComparison).
+    std::optional<int> heightComparison;
+    std::optional<int> widthComparison;
 
-    // The four reads, in the order they are made.
-    enum class Part { HeightSwitch, WidthSwitch, WidthLimit, HeightLimit };
-    // Runs one read; the run passes one that runs it under its error trap.
-    using Step = std::function<void(Part part, const std::function<void()>& read)>;
-
-    // HeightFilter = "4" switches the height filter on, WidthFilter = "6" the width filter; any
-    // other text leaves it off. The limits come from HeightLimit and WidthLimit: not numeric or
-    // negative gives 500. Each read goes through `step` on its own: a read that fails (a limit
-    // beyond the 32-bit range throws AppError("Overflow")) keeps that field's default, and the
-    // reads after it are still made if `step` goes on.
-    static FilterSettings read(const Step& step);
-    // The same with every read made directly: the first failure is thrown.
+    // The four reads of a run's start, in the order the run makes them, each on its own: a read that
+    // fails (a limit beyond the 32-bit range throws AppError("Overflow")) keeps that field as it was.
+    // HeightFilter = "4" switches the height filter on, WidthFilter = "6" the width filter; any other
+    // text leaves it off. The limits come from WidthLimit and HeightLimit (limitFrom()).
+    void readHeightSwitch();
+    void readWidthSwitch();
+    void readWidthLimit();
+    void readHeightLimit();
+    // All four: the first failure is thrown.
     static FilterSettings read();
 
-    // One limit text as the run reads it. Throws AppError("Overflow") beyond the 32-bit range.
+    // One limit text as the run reads it: not numeric or negative gives 500. Throws
+    // AppError("Overflow") beyond the 32-bit range.
     static int limitFrom(const QString& text);
 };
 
@@ -50,8 +53,9 @@ bool DimensionPasses(int value, int limit, int comparison);
 // then answers 0.
 using ComparisonReader = std::function<int(SettingKey key)>;
 
-// Keep (true) or reject a result of the given width and height. The comparisons are read for each
-// result, for every filter that is on (height first), even when the first has already rejected it.
+// Keep (true) or reject a result of the given width and height. A comparison the filters do not give
+// is read for each result, for every filter that is on (height first), even when the first has
+// already rejected it.
 bool DimensionFilter(const FilterSettings& filters, int width, int height,
                      const ComparisonReader& readComparison = ReadComparison);
 

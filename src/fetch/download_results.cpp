@@ -33,7 +33,7 @@ RunObserver::Result resultOf(const Run& run, const Keyword& keyword, const Candi
     RunObserver::Result result;
     result.keyword = keyword.text;
     result.address = candidate.image.address;
-    result.source = Sources::storedName(run.source);
+    result.source = Sources::storedName(run.in.options.source);
     const Sources::Credits& credits = candidate.credits;
     result.title = credits.title;
     result.creator = credits.creator;
@@ -50,60 +50,60 @@ QString notPictureReason(const QString& path) {
     return IsErrorPage(path) ? QStringLiteral("error page") : QStringLiteral("not a picture");
 }
 
-// Judges the file that arrived and keeps it under the next free name when it is a picture.
 // Adds the kept picture's line to the folder's credits list, when the user keeps one.
 void addCredits(Run& run, const Keyword& keyword, const Candidate& candidate, const QString& file) {
-    if (!run.credits || !run.report.creditsProblem.isEmpty())
+    if (!run.in.options.credits || !run.tally.report.creditsProblem.isEmpty())
         return;
     const CreditsFile::Line line{file,
                                  keyword.text,
-                                 run.source,
+                                 run.in.options.source,
                                  candidate.image.address,
                                  candidate.credits,
                                  QDateTime::currentDateTimeUtc()};
-    run.report.creditsProblem = CreditsFile::append(run.folder, line);
-    run.summary.creditsProblem = run.report.creditsProblem;
+    run.tally.report.creditsProblem = CreditsFile::append(run.in.folder, line);
+    run.tally.summary.creditsProblem = run.tally.report.creditsProblem;
 }
 
+// Judges the file that arrived and keeps it under the next free name when it is a picture.
 void judgeDownload(Run& run, Keyword& keyword, const Candidate& candidate, PartialDownload& partial) {
     if (!DownloadTarget::isSameFile(partial.path, partial.descriptor)) {
         // Someone else who writes in the folder put another file or a link in its place.
         run.skip(keyword, candidate, ReplacedMeanwhile);
-        return run.report.failure(ReplacedMeanwhile);
+        return run.tally.report.failure(ReplacedMeanwhile);
     }
     const QString contents = partial.contents();
     const QString type = PictureType::ofFile(contents);
     if (type.isEmpty()) {
         const QString reason = notPictureReason(contents);
         run.skip(keyword, candidate, reason);
-        return run.report.notPicture(reason);
+        return run.tally.report.notPicture(reason);
     }
-    if (run.pictures.holdsCopyOf(contents)) {
+    if (run.live.pictures.holdsCopyOf(contents)) {
         run.skip(keyword, candidate, AlreadyThere);
-        ++run.report.alreadyThere;
+        ++run.tally.report.alreadyThere;
         return;
     }
     const QString extension = PictureType::extensionFor(candidate.image.extension, type);
-    const QString keptPath = DownloadTarget::keep(partial.path, run.folder, keyword.namePart, keyword.kept,
+    const QString keptPath = DownloadTarget::keep(partial.path, run.in.folder, keyword.namePart, keyword.kept,
                                                   extension, partial.descriptor);
     if (keptPath.isEmpty()) {
         run.skip(keyword, candidate, QStringLiteral("could not save the file"));
         if (!run.folderGone())
-            run.report.failure(QStringLiteral("could not save the file"));
+            run.tally.report.failure(QStringLiteral("could not save the file"));
         return;
     }
     const QString file = QFileInfo(keptPath).fileName();
-    run.report.keptAs(keyword.text, candidate.image.address, file);
+    run.tally.report.keptAs(keyword.text, candidate.image.address, file);
     RunObserver::Result result = resultOf(run, keyword, candidate);
     result.file = file;
     run.observer.resultDone(result);
     addCredits(run, keyword, candidate, file);
     partial.kept();
-    run.pictures.add(keptPath);
+    run.live.pictures.add(keptPath);
     ++keyword.kept;
-    ++run.report.kept;
-    ++run.summary.kept;
-    run.summary.keptFiles << keptPath;
+    ++run.tally.report.kept;
+    ++run.tally.summary.kept;
+    run.tally.summary.keptFiles << keptPath;
 }
 
 // Downloads one result that passed the filters, judges it, and pauses as designed.
@@ -112,32 +112,32 @@ void downloadResult(Run& run, Keyword& keyword, const Candidate& candidate) {
     if (run.folderGone())
         return;
     QString problem;
-    if (!run.partial.create(run.folder, &problem))
+    if (!run.live.partial.create(run.in.folder, &problem))
         return run.stopForFolder(problem);
     PictureFetch::Outcome outcome;
     trap(152, [&] {
         run.observer.setProgressText(keyword.downloading);
-        ++run.summary.downloads;
+        ++run.tally.summary.downloads;
         outcome = PictureFetch::fetch(
-            *run.curl, candidate.image.downloadAddress, run.partial.contents(),
+            *run.live.curl, candidate.image.downloadAddress, run.live.partial.contents(),
             [&](const ToolCommand& command, ToolOutput* output) { return run.runShown(command, output); },
-            run.userAgent, run.partial.descriptor);
+            run.in.userAgent, run.live.partial.descriptor);
         run.observer.setProgressText(keyword.downloading);
     });
     if (run.stopRequested())
-        return run.partial.discard(); // what curl had written is not judged
+        return run.live.partial.discard(); // what curl had written is not judged
     trap(154, [&] {
         processEvents();
         run.pause(0.5);
         processEvents();
     });
-    settleDownload(run, keyword, candidate, run.partial, outcome);
+    settleDownload(run, keyword, candidate, run.live.partial, outcome);
     trap(158, [&] { run.pause(1); });
 }
 
 // Looks at one result: sizes that can be read, the filters, then the download.
 void takeResult(Run& run, Keyword& keyword, const Candidate& candidate) {
-    ++run.report.resultsSeen;
+    ++run.tally.report.resultsSeen;
     const Verdict verdict = screen(run, candidate);
     if (verdict == Verdict::Download)
         downloadResult(run, keyword, candidate);
@@ -154,13 +154,10 @@ Verdict screen(Run& run, const Candidate& candidate) {
         return Verdict::Unreadable;
     bool wanted = false;
     trap(150, [&] {
-        wanted = DimensionFilter(run.filters, result.width, result.height, [&](SettingKey key) {
-            if (run.options.filters)
-                return key == SettingKey::HeightComparison ? run.options.heightComparison
-                                                           : run.options.widthComparison;
+        wanted = DimensionFilter(run.in.filters, result.width, result.height, [&](SettingKey key) {
             int comparison = 0; // a comparison that cannot be read compares as "Greater than"
-            if (!run.comparisonReported) {
-                run.comparisonReported = !trap(150, [&] { comparison = ReadComparison(key); });
+            if (!run.tally.comparisonReported) {
+                run.tally.comparisonReported = !trap(150, [&] { comparison = ReadComparison(key); });
                 return comparison;
             }
             try {
@@ -176,9 +173,9 @@ Verdict screen(Run& run, const Candidate& candidate) {
     if (!wanted)
         return Verdict::Filtered;
     // The same address twice in one run brings the same picture twice.
-    if (run.addresses.contains(result.downloadAddress))
+    if (run.tally.addresses.contains(result.downloadAddress))
         return Verdict::Repeated;
-    run.addresses.insert(result.downloadAddress);
+    run.tally.addresses.insert(result.downloadAddress);
     return Verdict::Download;
 }
 
@@ -186,15 +183,15 @@ void reportSkipped(Run& run, const Keyword& keyword, const Candidate& candidate,
     switch (verdict) {
     case Verdict::Unreadable:
         run.skip(keyword, candidate, QStringLiteral("width or height could not be read"));
-        ++run.report.unreadable;
+        ++run.tally.report.unreadable;
         break;
     case Verdict::Filtered:
         run.skip(keyword, candidate, QStringLiteral("filtered by width or height"));
-        ++run.report.filtered;
+        ++run.tally.report.filtered;
         break;
     case Verdict::Repeated:
         run.skip(keyword, candidate, AlreadyThere);
-        ++run.report.alreadyThere;
+        ++run.tally.report.alreadyThere;
         break;
     case Verdict::Download:
     case Verdict::Ended:
@@ -209,7 +206,7 @@ void settleDownload(Run& run, Keyword& keyword, const Candidate& candidate, Part
             return;
         if (!outcome.arrived) {
             if (outcome.failure != PictureFetch::writeFailure() || !run.folderUnwritable())
-                run.report.failure(outcome.failure);
+                run.tally.report.failure(outcome.failure);
             run.skip(keyword, candidate, outcome.failure);
             return;
         }
@@ -223,11 +220,15 @@ void processEvents() {
 }
 
 void Run::pause(double designedSeconds) {
-    Main::PauseSeconds(Pace::seconds(designedSeconds * pace));
+    Main::PauseSeconds(Pace::seconds(designedSeconds * in.options.pace));
 }
 
 void Run::searchPause(double designedSeconds) {
-    Main::PauseSeconds(Pace::seconds(designedSeconds * searchPace));
+    Main::PauseSeconds(Pace::seconds(designedSeconds * in.options.searchPace));
+}
+
+QString Run::key() const {
+    return in.options.key ? *in.options.key : Stored::key(in.options.source);
 }
 
 int Run::runShown(const ToolCommand& command, ToolOutput* output) {
@@ -236,24 +237,24 @@ int Run::runShown(const ToolCommand& command, ToolOutput* output) {
 }
 
 bool Run::folderGone() {
-    const QString problem = DownloadTarget::folderProblem(folder);
+    const QString problem = DownloadTarget::folderProblem(in.folder);
     if (!problem.isEmpty())
         stopForFolder(problem);
-    return stopped;
+    return tally.stopped;
 }
 
 void Run::stopLocally(const QString& text) {
-    report.stoppedBecause = text;
-    summary.localProblem = text;
-    stopped = true;
+    tally.report.stoppedBecause = text;
+    tally.summary.localProblem = text;
+    tally.stopped = true;
 }
 
 void Run::stopForFolder(const QString& problem) {
-    stopLocally(RunTexts::folderUnusable(folder, problem) + QStringLiteral(" The run was stopped."));
+    stopLocally(RunTexts::folderUnusable(in.folder, problem) + QStringLiteral(" The run was stopped."));
 }
 
 void Run::skip(const Keyword& keyword, const Candidate& candidate, const QString& reason) {
-    report.skipped(keyword.text, candidate.image.address, reason);
+    tally.report.skipped(keyword.text, candidate.image.address, reason);
     RunObserver::Result result = resultOf(*this, keyword, candidate);
     result.reason = reason;
     result.alreadyThere = reason == AlreadyThere;
@@ -261,9 +262,9 @@ void Run::skip(const Keyword& keyword, const Candidate& candidate, const QString
 }
 
 bool Run::stopRequested() {
-    if (RunStop::requested() && !stopped) {
-        report.stoppedBecause = QStringLiteral("Downloading was stopped.");
-        stopped = true;
+    if (RunStop::requested() && !tally.stopped) {
+        tally.report.stoppedBecause = QStringLiteral("Downloading was stopped.");
+        tally.stopped = true;
     }
     return RunStop::requested();
 }
@@ -271,26 +272,26 @@ bool Run::stopRequested() {
 bool Run::folderUnwritable() {
     if (folderGone())
         return true;
-    const QStorageInfo storage(folder);
+    const QStorageInfo storage(in.folder);
     if (storage.isValid() && storage.bytesAvailable() < MinimumFreeBytes)
         stopForFolder(QString::fromLocal8Bit(std::strerror(ENOSPC)));
-    return stopped;
+    return tally.stopped;
 }
 
 void takeResults(Run& run, Keyword& keyword, ResultFeed& feed) {
-    if (run.parallel > 1)
+    if (run.in.options.parallel > 1)
         return takeResultsAtOnce(run, keyword, feed);
     ErrorTrap& trap = run.trap;
     Candidate candidate;
-    while (keyword.kept < keyword.wanted && !trap.ended() && !run.stopped && !run.stopRequested()) {
+    while (keyword.kept < keyword.wanted && run.goesOn()) {
         using Step = ResultFeed::Step;
         Step step = Step::Over;
         trap(144, [&] { step = feed.next(candidate); });
         if (trap.ended() || step == Step::Over)
             break;
         if (step == Step::Skipped) {
-            ++run.report.resultsSeen;
-            ++run.report.unreadable;
+            ++run.tally.report.resultsSeen;
+            ++run.tally.report.unreadable;
         } else {
             takeResult(run, keyword, candidate);
         }

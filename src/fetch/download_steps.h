@@ -1,53 +1,37 @@
 #pragma once
 
-// What the download run's steps share: the run's inputs and what it has done so far, and the
-// keyword being worked on. Private to the run (download_run.cpp and download_results.cpp).
+// What the download run's steps share: the run in three parts (what it is given, what it has done,
+// what it holds while it works) and the keyword being worked on. Private to the run
+// (download_run.cpp, download_search.cpp, download_results.cpp and download_at_once.cpp).
 
 #include "base/error_report.h"
 #include "base/surface.h"
 #include "fetch/curl_session.h"
 #include "fetch/download_checks.h"
-#include "fetch/download_run.h"
 #include "fetch/download_target.h"
 #include "fetch/folder_pictures.h"
 #include "fetch/picture_fetch.h"
-#include "fetch/response_scan.h"
+#include "fetch/run_options.h"
 #include "fetch/run_report.h"
 #include "fetch/sources/source.h"
 #include "fetch/tool_runner.h"
 #include "keywords/keyword_list.h"
 
-#include <QDateTime>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QSet>
 #include <QString>
 
+#include <memory>
 #include <optional>
 
 namespace Download {
 namespace Steps {
 
+using Sources::Candidate;
+using Sources::ResultFeed;
+
 // Processes the window's pending events.
 void processEvents();
-
-// One result of an answer as the run judges it.
-struct Candidate {
-    CurlFunctions::ImageResult image; // the address to download, its extension and the sizes
-    Sources::Credits credits;         // who made it and on which terms, where the answer says
-};
-
-// The results of one keyword in answer order, page after page where the source has pages.
-class ResultFeed {
-public:
-    enum class Step {
-        Found,   // `candidate` holds the next result
-        Skipped, // an entry without a usable address: nothing to download
-        Over,    // no more results
-    };
-    virtual ~ResultFeed() = default;
-    virtual Step next(Candidate& candidate) = 0;
-};
 
 // The download curl is writing or has written and that is not yet kept. Removed on every way out,
 // so neither a failed download nor the program's end leaves it in the user's folder. The run holds
@@ -80,46 +64,55 @@ struct PartialDownload {
 
 struct Keyword;
 
-// One run's inputs and what it has done so far.
+// What a run is given, fixed once its start has read it.
+struct RunInputs {
+    QString folder;     // the folder field with its trailing "/"
+    RunOptions options; // the caller's choices
+    int count = 0;      // pictures per keyword
+    int start = 0;      // the first page asked for
+    FilterSettings filters;
+    QString userAgent; // for downloads: the source's wish, else curl's usual one
+};
+
+// What the run has done so far: the report of its end, the summary for its caller, and what
+// decides whether it goes on.
+struct RunTally {
+    RunReport report;
+    RunSummary summary;
+    int answered = 0;                // searches that got a page of results
+    bool refused = false;            // a source refused the key or the requests: no further keyword
+    bool stopped = false;            // a local problem or the person ended the run
+    bool comparisonReported = false; // a comparison setting that cannot be read is reported once a run
+    QSet<QString> addresses;         // every address this run downloaded
+};
+
+// What the run holds while it works; all of it goes when the run ends, the program's end included.
+struct RunLive {
+    explicit RunLive(const QString& folder)
+        : pictures(folder) {}
+    std::unique_ptr<Sources::ImageSource> source; // the run's own adapter
+    FolderPictures pictures;                      // what the folder holds, to keep no copy twice
+    PartialDownload partial;
+    std::optional<CurlSession> curl; // none when the temporary folder could not take it
+    QElapsedTimer sinceSearch;       // since the last search ended; not started before the first
+};
+
 struct Run {
     Run(KeywordList& list, RunObserver& watcher, ErrorTrap& errors, const QString& folderPrefix)
         : keywords(list)
         , observer(watcher)
         , trap(errors)
-        , folder(folderPrefix) {
-        report.folder = folderPrefix;
+        , live(folderPrefix) {
+        in.folder = folderPrefix;
+        tally.report.folder = folderPrefix;
     }
 
     KeywordList& keywords;
     RunObserver& observer;
     ErrorTrap& trap;
-    QString folder; // the folder field with its trailing "/"
-    int count = 0;
-    int start = 0;
-    FilterSettings filters;
-    RunOptions options;
-    Sources::Source source = Sources::Source::ContextualWeb;
-    const Sources::ImageSource* adapter = nullptr; // nullptr for the original service
-    QString key;
-    double pace = 1;           // scales the pauses between downloads (GLIMMERFETCH_PACE scales them again)
-    double searchPace = 1;     // scales the pauses around searches
-    int parallel = 1;          // downloads of a keyword at once
-    int answered = 0;          // searches that got a page of results
-    bool refused = false;      // a source refused the key or the requests: no further keyword is asked
-    QElapsedTimer sinceSearch; // since the last search ended; not started before the first
-    bool credits = true;
-    QString userAgent;      // for downloads: the source's wish, else curl's usual one
-    double lastSearch = -1; // when the last search ended (seconds, steady clock); -1 before the first
-    RunSummary summary;
-    RunReport report;
-    PartialDownload partial;
-    // The original service's results as scanned: a size its answer leaves out keeps the value it had.
-    CurlFunctions::ImageResult scanned;
-    std::optional<CurlSession> curl;
-    bool stopped = false;
-    bool comparisonReported = false; // a comparison setting that cannot be read is reported once a run
-    FolderPictures pictures{folder}; // what the folder holds, to keep no copy twice
-    QSet<QString> addresses;         // every address this run downloaded
+    RunInputs in;
+    RunTally tally;
+    RunLive live;
 
     // Runs a command with the bar's text and value as they stand.
     int runShown(const ToolCommand& command, ToolOutput* output = nullptr);
@@ -145,6 +138,13 @@ struct Run {
 
     // True, and the run marked as stopped, once the user asked to stop it.
     bool stopRequested();
+
+    // The key the run sends: the caller's, else the one the settings keep for the source, read anew
+    // each time.
+    QString key() const;
+
+    // True when the run goes on with its next step: no end of the program, no stop.
+    bool goesOn() { return !trap.ended() && !tally.stopped && !stopRequested(); }
 };
 
 // One keyword as the run works on it.
@@ -158,11 +158,15 @@ struct Keyword {
     int wanted = 0;
 };
 
+// Asks the run's source for the keyword's pictures, page after page until enough are kept
+// (download_search.cpp).
+void searchSource(Run& run, Keyword& keyword);
+
 // The results of a keyword, until enough are kept or there are no more (download_results.cpp).
 void takeResults(Run& run, Keyword& keyword, ResultFeed& feed);
 
-// The same with up to run.parallel downloads at once (download_at_once.cpp): what is kept, under
-// which name, and what the report says are what takeResults gives for the same outcomes.
+// The same with up to run.in.options.parallel downloads at once (download_at_once.cpp): what is
+// kept, under which name, and what the report says are what takeResults gives for the same outcomes.
 void takeResultsAtOnce(Run& run, Keyword& keyword, ResultFeed& feed);
 
 // What becomes of a result before any download.

@@ -14,8 +14,4 @@ double factor();
 // `designed` seconds scaled by the factor; pass the result to Main::PauseSeconds.
 double seconds(double designed);
 
-// The factor of the pause choice stored under SettingKey::Pace: "designed" 1, "short" 0.1, "none" 0;
-// anything else 1.
-double ofChoice(const QString& stored);
-
 } // namespace Pace

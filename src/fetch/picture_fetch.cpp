@@ -33,10 +33,6 @@ QString redirectTarget(const ToolOutput& output) {
 
 } // namespace
 
-int httpStatus(const ToolOutput& output) {
-    return writtenLines(output).value(0).trimmed().toInt();
-}
-
 QString curlReason(int exitCode, const ToolOutput& output) {
     if (exitCode == Shell32::Stopped)
         return QStringLiteral("stopped");
@@ -124,7 +120,7 @@ std::optional<ToolCommand> Fetch::next() {
 
 void Fetch::ended(int exitCode, const ToolOutput& output) {
     if (!output.crashed && retries_ < Retry::DownloadRetries &&
-        Retry::downloadAgain(exitCode, exitCode == 0 ? httpStatus(output) : 0)) {
+        Retry::downloadAgain(exitCode, exitCode == 0 ? output.httpStatus() : 0)) {
         // A broken connection or a busy server: once more, a moment later.
         ++retries_;
         wait_ = Pace::seconds(Retry::DownloadWaitSeconds);
@@ -138,7 +134,7 @@ void Fetch::ended(int exitCode, const ToolOutput& output) {
             outcome_.failure = TooLarge;
         return;
     }
-    const int status = httpStatus(output);
+    const int status = output.httpStatus();
     const QString redirect = redirectTarget(output);
     if (status >= 300 && status < 400 && !redirect.isEmpty()) {
         if (redirects_ >= Limits::Redirects) {

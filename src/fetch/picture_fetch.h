@@ -73,7 +73,4 @@ QString curlReason(int exitCode, const ToolOutput& output);
 // characters as a service's texts are, or the reason when curl printed none.
 QString curlErrorText(int exitCode, const ToolOutput& output);
 
-// The HTTP status curl wrote first with --write-out (0 when none).
-int httpStatus(const ToolOutput& output);
-
 } // namespace PictureFetch

@@ -51,9 +51,9 @@ qint32 toInt32(QStringView text) {
 
 } // namespace
 
-QString ReadResponse(const QString& path) {
+QByteArray ReadResponseBytes(const QString& path) {
     if (!Main::FileExists(path))
-        return QString();
+        return QByteArray();
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw AppError(QStringLiteral("Permission denied"));
@@ -62,8 +62,12 @@ QString ReadResponse(const QString& path) {
     if (file.error() != QFileDevice::NoError)
         throw AppError(QStringLiteral("Input past end of file"));
     if (bytes.isEmpty())
-        return QStringLiteral("empty file");
-    return QString::fromUtf8(bytes);
+        return QByteArrayLiteral("empty file");
+    return bytes;
+}
+
+QString ReadResponse(const QString& path) {
+    return QString::fromUtf8(ReadResponseBytes(path));
 }
 
 QString GetJSValue(const QString& text, const QString& key, Prompts* prompts) {

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "fetch/image_result.h"
+
+#include <QByteArray>
 #include <QString>
 
 #include <array>
@@ -16,6 +19,8 @@ namespace CurlFunctions {
 // bytes decoded as UTF-8 (so a picture address with non-ASCII characters reaches curl as the
 // bytes the service sent). Throws AppError when the file cannot be read.
 QString ReadResponse(const QString& path);
+// The same before the decoding: the file's bytes, none when it does not exist, "empty file".
+QByteArray ReadResponseBytes(const QString& path);
 
 // The value after the first occurrence of `key` anywhere in the text (a bare substring, any case),
 // up to the first "," after it, else the first double quote followed by a space, else the first
@@ -40,22 +45,6 @@ bool HasTotal(const QString& text);
 // The service's total for the keyword: GetJSValue(text, "totalCount") when that is numeric, rounded
 // (halves to even) and held in 32 bits (clamped at the ends); else 0.
 qint32 ReadTotal(const QString& text, Prompts* prompts = nullptr);
-
-// One result of the answer as the run keeps it.
-struct ImageResult {
-    QString address;         // after clean-up ("\/" -> "/", double quotes removed)
-    QString stem;            // StripExtension(address)
-    QString extension;       // after the last ".", cut before "?" and before "&fm="
-    QString downloadAddress; // stem "." extension
-    // Pixel sizes. A result whose size is not found keeps the value it had (the previous result's);
-    // the run starts them at 0.
-    qint32 width = 0;
-    qint32 height = 0;
-    // Set when the size text was found but is not a number (or beyond 32 bits): the description
-    // ("Type mismatch", "Overflow") for the run's error box; the size then kept its value.
-    QString widthError;
-    QString heightError;
-};
 
 // The scan of one answer's results. Each step costs time in proportion to the text it passes, so
 // a whole scan is linear in the answer's length, whatever the answer holds.

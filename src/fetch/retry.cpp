@@ -1,7 +1,5 @@
 #include "fetch/retry.h"
 
-#include "fetch/picture_fetch.h"
-
 #include <QRegularExpression>
 
 namespace Retry {
@@ -43,7 +41,7 @@ bool isConnectionFailure(int curlExit) {
 int searchWait(int retry, int curlExit, const ToolOutput& output, const QString& answer) {
     if (retry >= SearchRetries)
         return -1;
-    const int status = curlExit == 0 ? PictureFetch::httpStatus(output) : 0;
+    const int status = curlExit == 0 ? output.httpStatus() : 0;
     const bool busy = (status == 429 && !namesQuota(answer)) || (status >= 500 && status <= 599);
     if (!busy && !(curlExit != 0 && isConnectionFailure(curlExit)))
         return -1;

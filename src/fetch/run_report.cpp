@@ -1,7 +1,9 @@
 #include "fetch/run_report.h"
 
-#include "fetch/download_run.h"
+#include "build_config.h"
 #include "fetch/limits.h"
+
+#include <QUrl>
 
 namespace {
 
@@ -20,6 +22,26 @@ QString folderShown(const QString& folder) {
 }
 
 } // namespace
+
+namespace Download {
+
+QString DoneText(const QString& sourceSite) {
+    QString site =
+        sourceSite.isEmpty() ? QUrl(QString::fromLatin1(BuildConfig::ServiceSite)).host() : sourceSite;
+    if (site.isEmpty())
+        site = QString::fromLatin1(BuildConfig::ServiceSite);
+    return QStringLiteral("Done.") + Paragraph +
+           QStringLiteral(
+               "Please note: Downloaded amount could be less than desired because of filters applied or "
+               "the amount of images that could be found on ") +
+           site + QLatin1Char('.');
+}
+
+QString NothingFoundText(const QString& serviceMessage) {
+    return QStringLiteral("Nothing found.") + Paragraph + serviceMessage;
+}
+
+} // namespace Download
 
 void RunReport::keptAs(const QString& keyword, const QString& address, const QString& file) {
     lines << keyword + QStringLiteral(": ") + address + QStringLiteral(" \u2192 kept as ") + file;
@@ -137,6 +159,18 @@ QString serviceError(int httpStatus) {
 
 QString folderUnusable(const QString& folder, const QString& reason) {
     return QStringLiteral("Cannot save pictures in the folder \"%1\": %2.").arg(folderShown(folder), reason);
+}
+
+QString keyValid() {
+    return QStringLiteral("Congratulations! Your API Key is valid and working.");
+}
+
+QString keyInvalid(const QString& serviceMessage) {
+    return QStringLiteral("Incorrect. Please check your API key.") + Paragraph + serviceMessage;
+}
+
+QString sourceWorks(const QString& name) {
+    return name + QStringLiteral(" answered: it works, and needs no key.");
 }
 
 } // namespace RunTexts

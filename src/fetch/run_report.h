@@ -44,6 +44,16 @@ struct RunReport {
     QString endText() const;
 };
 
+namespace Download {
+
+// The final message when something was sent to download. It names the original service's site, or
+// `site` for another source.
+QString DoneText(const QString& site = QString());
+// The final message when nothing was, with the last message of the service.
+QString NothingFoundText(const QString& serviceMessage);
+
+} // namespace Download
+
 // The texts the run and the key test share.
 namespace RunTexts {
 
@@ -62,5 +72,11 @@ QString serviceError(int httpStatus);
 
 // The folder cannot take pictures.
 QString folderUnusable(const QString& folder, const QString& reason);
+
+// The key test's verdicts: the key works; the source refused it, with what it said; a source without
+// a key answered (`name` as messages name the source).
+QString keyValid();
+QString keyInvalid(const QString& serviceMessage);
+QString sourceWorks(const QString& name);
 
 } // namespace RunTexts

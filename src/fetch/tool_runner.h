@@ -32,6 +32,9 @@ struct ToolOutput {
     QByteArray standardOutput;
     QByteArray standardError;
     bool crashed = false; // ended by a signal: its exit code means nothing
+
+    // The HTTP status curl wrote first with --write-out (0 when none).
+    int httpStatus() const { return standardOutput.split('\n').value(0).trimmed().toInt(); }
 };
 
 // Running one tool and waiting for it without freezing the window.

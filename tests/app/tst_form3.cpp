@@ -35,6 +35,14 @@ QString s(const char* text) {
     return QString::fromLatin1(text);
 }
 
+// The original service's key page and instructions, as the table of sources holds them.
+QString originalKeyPage() {
+    return Sources::dialogTexts(Source::ContextualWeb).keyPage;
+}
+QString originalInstructions() {
+    return Sources::dialogTexts(Source::ContextualWeb).instructions;
+}
+
 // The key dialog that is loaded now.
 Form3* keyDialog() {
     Form3* found = nullptr;
@@ -175,15 +183,15 @@ void TestForm3::instructions() {
     const QString text = prompts.messages().at(0);
     const QStringList lines = text.split(QRegularExpression(s("\r\n|\r")));
     QCOMPARE(lines.size(), 8);
-    QCOMPARE(lines.at(0), s("Go to ") + Form3::KeyPage);
-    QCOMPARE(lines.at(6), Form3::SampleKey);
+    QCOMPARE(lines.at(0), s("Go to ") + originalKeyPage());
+    QCOMPARE(lines.at(6), Sources::sampleKey());
     QCOMPARE(lines.at(7), s("Paste this key into this software."));
     // Carriage returns alone between the lines, one CR LF after the third.
     QCOMPARE(text.count(QLatin1Char('\n')), 1);
     QVERIFY(text.contains(lines.at(2) + s("\r\n") + lines.at(3)));
-    QVERIFY(QRegularExpression(s("^[a-z0-9]{50}$")).match(Form3::SampleKey).hasMatch());
+    QVERIFY(QRegularExpression(s("^[a-z0-9]{50}$")).match(Sources::sampleKey()).hasMatch());
     QCOMPARE(prompts.messages().at(1),
-             s("Your key should look similar to, but not exactly, like this:\r\r") + Form3::SampleKey);
+             s("Your key should look similar to, but not exactly, like this:\r\r") + Sources::sampleKey());
     for (const auto& call : prompts.calls) {
         QCOMPARE(call.title, s("Glimmerfetch"));
         QCOMPARE(call.icon, Prompts::Icon::None);
@@ -196,11 +204,11 @@ void TestForm3::keyPage() {
     main->show();
     Form3* form = open(*main);
     auto* button = child<QPushButton>(form, "PushButton1");
-    QCOMPARE(button->text(), s("Open ") + Form3::KeyPage);
-    QVERIFY(Form3::KeyPage.startsWith(s("https://rapidapi.com/")));
+    QCOMPARE(button->text(), s("Open ") + originalKeyPage());
+    QVERIFY(originalKeyPage().startsWith(s("https://rapidapi.com/")));
     QTest::mouseClick(button, Qt::LeftButton);
     QCOMPARE(prompts.callsOf(s("url")).size(), 1);
-    QCOMPARE(prompts.callsOf(s("url")).at(0).text, Form3::KeyPage);
+    QCOMPARE(prompts.callsOf(s("url")).at(0).text, originalKeyPage());
     QVERIFY(prompts.messages().isEmpty());
 }
 
@@ -385,7 +393,7 @@ void TestForm3::storedSourceShown() {
         // The original service's dialog as it always was.
         QCOMPARE(child<QGroupBox>(form, "Frame2")->title(), s("Enter Your RapidAPI Key"));
         QCOMPARE(child<QGroupBox>(form, "Frame3")->title(), s("Get Your RapidAPI Key"));
-        QCOMPARE(child<QPushButton>(form, "PushButton1")->text(), s("Open ") + Form3::KeyPage);
+        QCOMPARE(child<QPushButton>(form, "PushButton1")->text(), s("Open ") + originalKeyPage());
     }
     QVERIFY(prompts.messages().isEmpty());
 }
@@ -434,7 +442,7 @@ void TestForm3::switchingSource() {
     QTest::mouseClick(child<QPushButton>(form, "PushButton2"), Qt::LeftButton);
     QTest::mouseClick(child<QPushButton>(form, "PushButton1"), Qt::LeftButton);
     QCOMPARE(prompts.messages().size(), 1);
-    QVERIFY(prompts.messages().at(0) != Form3::instructionsText());
+    QVERIFY(prompts.messages().at(0) != originalInstructions());
     QVERIFY(prompts.messages().at(0).contains(keyed ? page : s("needs no key")));
     QCOMPARE(child<QPushButton>(form, "PushButton1")->text(), s("Open ") + page);
     QCOMPARE(prompts.callsOf(s("url")).size(), 1);
@@ -449,7 +457,7 @@ void TestForm3::switchingSource() {
         QCOMPARE(SettingsStore::read(it.key()),
                  it.key() == keySetting && keyed ? it.value() + s("+typed") : it.value());
     QTest::mouseClick(child<QPushButton>(form, "PushButton2"), Qt::LeftButton);
-    QCOMPARE(prompts.messages().last(), Form3::instructionsText());
+    QCOMPARE(prompts.messages().last(), originalInstructions());
     choose(form, source);
     QCOMPARE(key->text(), keyed ? seeded.value(keySetting) + s("+typed") : QString());
 }

@@ -45,6 +45,7 @@ private slots:
     void addressLikeAListIsOneDownload();
     void barTextsShowTheKeywordsLastPart();
     void unknownKeyEndsWithTheServiceMessage();
+    void keyStoredDuringTheRunIsSent();
     void onlyTheFirstHundredKeywordsAreRequested();
     void earlierPicturesStay();
     void keywordsRemovedDuringTheRun();
@@ -295,6 +296,27 @@ void TestDownloadEndToEnd::unknownKeyEndsWithTheServiceMessage() {
     QVERIFY(pictureRequests().isEmpty());
     QVERIFY(folderEntries().isEmpty());
     verifyNothingLeft();
+}
+
+// The key is read from the settings for every request: one the key dialog stores while the run
+// works reaches the next keyword's search.
+void TestDownloadEndToEnd::keyStoredDuringTheRunIsSent() {
+    SettingsStore::write(SettingKey::ApiKey, "not-a-key");
+    KeywordList list;
+    list.add("apple");
+    list.add("dog");
+    struct Typing : SurfaceState {
+        void setProgressText(const QString& text) override {
+            if (text == QLatin1String("Processing: dog"))
+                SettingsStore::write(SettingKey::ApiKey, ImageService::validKey());
+            SurfaceState::setProgressText(text);
+        }
+    } typing;
+    QCOMPARE(runWith(list, typing, "1").kept, 1);
+    const auto searches = service->searchRequests();
+    QCOMPARE(searches.size(), 2);
+    QCOMPARE(searches[0].header("x-rapidapi-key"), QStringLiteral("not-a-key"));
+    QCOMPARE(searches[1].header("x-rapidapi-key"), ImageService::validKey());
 }
 
 void TestDownloadEndToEnd::onlyTheFirstHundredKeywordsAreRequested() {

@@ -166,8 +166,9 @@ void TestDownloadRun::startChecks() {
     SurfaceState surface(&prompts);
     surface.setPointer(Surface::Hand);
     ErrorTrap trap(prompts, "Form1.PushButton2_Click");
-    const auto summary = Download::DownloadRun(
-        list, surface, trap, folderExists ? dir.path() + "/" : dir.filePath("gone/"), "5", "1");
+    const auto summary =
+        Download::DownloadRun(list, surface, trap, folderExists ? dir.path() + "/" : dir.filePath("gone/"),
+                              "5", "1", Download::RunOptions::fromSettings());
     QVERIFY(!summary.started);
     QCOMPARE(prompts.messages(), QStringList{message});
     QCOMPARE(prompts.calls.first().title, Globals::applicationTitle());
@@ -182,7 +183,7 @@ void TestDownloadRun::busyRunDoesNothing() {
     SurfaceState surface(&prompts);
     ErrorTrap trap(prompts, "Form1.PushButton2_Click");
     Globals::RunBusy = true;
-    QVERIFY(!Download::DownloadRun(list, surface, trap, "/", "5", "1").started);
+    QVERIFY(!Download::DownloadRun(list, surface, trap, "/", "5", "1", {}).started);
     QVERIFY(prompts.calls.isEmpty());
     QVERIFY(Globals::RunBusy); // the run or key test that set it clears it
 }
@@ -218,7 +219,8 @@ void TestDownloadRun::temporaryFolderUnusable() {
     FakePrompts prompts;
     SurfaceState surface(&prompts);
     ErrorTrap trap(prompts, "Form1.PushButton2_Click");
-    const auto summary = Download::DownloadRun(list, surface, trap, dir.path() + "/", "5", "1");
+    const auto summary = Download::DownloadRun(list, surface, trap, dir.path() + "/", "5", "1",
+                                               Download::RunOptions::fromSettings());
     qputenv("TMPDIR", savedTemp);
     QCOMPARE(summary.searches, 0);
     const QString expected =

@@ -2,8 +2,8 @@
 #include "base/settings_store.h"
 #include "download_fixture.h"
 #include "fetch/download_run.h"
+#include "fetch/key_test.h"
 #include "fetch/run_report.h"
-#include "fetch/search_request.h"
 #include "keywords/keyword_list.h"
 
 #include "base/error_report.h"
@@ -247,7 +247,7 @@ void TestDownloadSafety::unreachableServiceIsNamed() {
     run(list);
     SurfaceState dialog(&prompts);
     ErrorTrap trap(prompts, "Form3.PushButton3_Click");
-    Search::KeyTest(dialog, trap, "typed");
+    Search::KeyTest(dialog, trap, Sources::Source::ContextualWeb, "typed", ImageService::validKey());
     qputenv("GLIMMERFETCH_SERVICE_HOST", host);
     QCOMPARE(prompts.messages().size(), 2);
     for (const QString& message : prompts.messages())

@@ -1,7 +1,7 @@
 // The image sources' answer readers: the real answer shapes of each source, error answers, and hostile
 // answers (wrong types, missing fields, nesting, addresses of other kinds, huge numbers and lists).
+#include "fetch/sources/adapters.h"
 #include "fetch/sources/answer_fields.h"
-#include "fetch/sources/source.h"
 #include "source_summary.h"
 
 #include <QFile>
@@ -13,6 +13,15 @@
 using namespace Sources;
 
 Q_DECLARE_METATYPE(Sources::Source)
+
+namespace {
+
+// A fresh adapter of the source.
+std::unique_ptr<Sources::ImageSource> adapter(Sources::Source source) {
+    return Sources::makeAdapter(source);
+}
+
+} // namespace
 
 namespace {
 

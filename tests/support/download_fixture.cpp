@@ -64,7 +64,8 @@ Download::RunSummary DownloadFixture::runWith(KeywordList& list, SurfaceState& o
                                               const QString& start) {
     observer.setTellTo(&prompts);
     ErrorTrap trap(prompts, QStringLiteral("Form1.PushButton2_Click"));
-    return Download::DownloadRun(list, observer, trap, prefix, count, start);
+    return Download::DownloadRun(list, observer, trap, prefix, count, start,
+                                 Download::RunOptions::fromSettings());
 }
 
 QStringList DownloadFixture::pictureRequests() const {
