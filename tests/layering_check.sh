@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The folders are floors: app -> fetch -> sheets/keywords -> base, and cli beside app. Includes point
 # down only, only app/ includes Qt Widgets (the core library is built without them), and the command
-# line needs no display: cli/ includes neither app/ nor Qt Widgets nor Qt Gui.
+# line needs no display: cli/ includes neither app/ nor Qt Widgets nor Qt Gui. Inside fetch/ no
+# modules include each other in a loop.
 set -u
 src=${1:?usage: layering_check.sh SRC_DIR}
 status=0
@@ -26,5 +27,18 @@ check sheets '#include "(fetch|app|cli)/' "includes a higher floor"
 check fetch '#include "(app|cli)/' "includes a higher floor"
 check cli '#include "app/' "includes the window's floor"
 check app '#include "cli/' "includes the command line's floor"
-[ $status -eq 0 ] && echo "layering: every include points down"
+# A module is a header with its source file; each include of one module by another is an edge,
+# and tsort names the modules of any loop.
+loops=$(cd "$src" && find fetch -name '*.cpp' -o -name '*.h' | while read -r file; do
+  from=${file%.*}
+  grep -oE '^#include "fetch/[^"]+\.h"' "$file" | sed -E 's/#include "(.*)\.h"/\1/' | while read -r to; do
+    [ "$to" != "$from" ] && echo "$from $to"
+  done
+done | tsort 2>&1 >/dev/null)
+if [ -n "$loops" ]; then
+  echo "fetch/ modules include each other in a loop:"
+  echo "$loops"
+  status=1
+fi
+[ $status -eq 0 ] && echo "layering: every include points down, and fetch/ has no loops"
 exit $status
