@@ -4,6 +4,7 @@
 #include "fake_prompts.h"
 #include "image_service.h"
 #include "keywords/keyword_list.h"
+#include "service_fixture.h"
 #include "test_files.h"
 #include "test_settings.h"
 #include "test_windows.h"
@@ -27,7 +28,7 @@ Q_DECLARE_METATYPE(Prompts::ReportChoice)
 
 // "Start Downloading" on the main window, with real curl and the local image service: what a fresh
 // profile saves into, and what the progress bar shows while the run works.
-class TestForm1Run : public QObject {
+class TestForm1Run : public QObject, public ServiceFixture {
     Q_OBJECT
 private slots:
     void initTestCase();
@@ -38,10 +39,6 @@ private slots:
     void barShowsKeywordsAsTyped();
     void picturesWindowFillsDuringTheRun_data();
     void picturesWindowFillsDuringTheRun();
-
-private:
-    std::unique_ptr<ImageService> service;
-    QTemporaryDir privateTemp; // the run's temporary location
 };
 
 namespace {
@@ -78,11 +75,7 @@ QStringList tilesOf(PicturesWindow* window) {
 } // namespace
 
 void TestForm1Run::initTestCase() {
-    service = std::make_unique<ImageService>(QStringList(), catalog);
-    QVERIFY2(service->isRunning(), qPrintable(service->errorText()));
-    service->applyToEnvironment();
-    QVERIFY(privateTemp.isValid());
-    qputenv("TMPDIR", QFile::encodeName(privateTemp.path()));
+    QVERIFY2(startService(catalog), qPrintable(service->errorText()));
 }
 
 void TestForm1Run::freshProfileSavesIntoTheDefaultFolder_data() {

@@ -11,6 +11,7 @@
 #include "fetch/sources/contextualweb.h"
 #include "fetch/tool_runner.h"
 #include "image_service.h"
+#include "service_fixture.h"
 #include "shell_words.h"
 #include "test_settings.h"
 
@@ -36,7 +37,7 @@ QStringList leftovers() {
 
 } // namespace
 
-class TestContextualWeb : public QObject {
+class TestContextualWeb : public QObject, public ServiceFixture {
     Q_OBJECT
 private slots:
     void initTestCase();
@@ -58,20 +59,14 @@ private slots:
     void keyTestUnwindsWhenProgramEnds(); // must stay last: the program's end cannot be undone
 
 private:
-    QTemporaryDir tempBase; // made before the temporary location is moved into it
-    std::unique_ptr<ImageService> service;
     QStringList tempBefore;
 };
 
 void TestContextualWeb::initTestCase() {
     // A temporary location of this test's own, so that private folders of programs running beside
     // it do not count as left behind.
-    QVERIFY(tempBase.isValid());
-    qputenv("TMPDIR", QFile::encodeName(tempBase.path()));
-    service = std::make_unique<ImageService>(
-        QStringList{"--valid-key", ImageService::validKey(), "--valid-key", "a\"b c;$(id)`id`-x"});
-    QVERIFY2(service->isRunning(), qPrintable(service->errorText()));
-    service->applyToEnvironment();
+    QVERIFY2(startService({}, {"--valid-key", ImageService::validKey(), "--valid-key", "a\"b c;$(id)`id`-x"}),
+             qPrintable(service->errorText()));
 }
 
 void TestContextualWeb::init() {

@@ -1,5 +1,7 @@
+#include "base/error_report.h"
 #include "fake_prompts.h"
 #include "fetch/response_scan.h"
+#include "fetch/sources/contextualweb.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -68,6 +70,7 @@ private slots:
     void results_data();
     void results();
     void scanOverMeansNoFurtherResults();
+    void answersOfARun();
     void readResponse_data();
     void readResponse();
 };
@@ -278,6 +281,34 @@ void TestResponseScan::scanOverMeansNoFurtherResults() {
     QCOMPARE(scan.next(r), ResultScanner::Step::Over);
     QCOMPARE(r.address, QStringLiteral("https://h/a.jpg"));
     QCOMPARE(r.width, 2);
+}
+
+// The original service's adapter as a run reads its answers: at most as many results as were asked
+// for, and a size a result leaves out kept from the result before, in an earlier answer too, but
+// not from an earlier run.
+void TestResponseScan::answersOfARun() {
+    using namespace Sources;
+    FakePrompts prompts;
+    ErrorTrap trap(prompts, QStringLiteral("Form1.PushButton2_Click"));
+    const auto sizesOf = [&](ImageSource& source, const QByteArray& answer, int asked) {
+        const SourceAnswer read = source.readInRun(answer, 200, {"k", 1, 0, asked, {}}, trap, false);
+        QStringList sizes;
+        Candidate c;
+        while (read.feed && read.feed->next(c) == ResultFeed::Step::Found)
+            sizes << QStringLiteral("%1x%2").arg(c.image.width).arg(c.image.height);
+        return sizes;
+    };
+    const QByteArray sized = R"({"_type":"images","totalCount":3,"value":[
+        {"url":"https://h/a.jpg","height":5,"width":6,"x":1},{"url":"https://h/b.jpg","height":7,"width":8,"x":1},
+        {"url":"https://h/c.jpg","height":9,"width":10,"x":1}]})";
+    const QByteArray unsized =
+        R"({"_type":"images","totalCount":1,"value":[{"url":"https://h/d.jpg","height"}]})";
+    ContextualWebSource run;
+    QCOMPARE(sizesOf(run, sized, 2), QStringList({"6x5", "8x7"}));
+    QCOMPARE(sizesOf(run, unsized, 25), QStringList({"8x7"}));
+    ContextualWebSource nextRun;
+    QCOMPARE(sizesOf(nextRun, unsized, 25), QStringList({"0x0"}));
+    QVERIFY(prompts.calls.isEmpty());
 }
 
 void TestResponseScan::readResponse_data() {

@@ -16,16 +16,6 @@
 
 #include <unistd.h>
 
-bool DownloadFixture::startService(const QByteArray& catalog, const QStringList& serviceArguments) {
-    service = std::make_unique<ImageService>(serviceArguments, catalog);
-    if (!service->isRunning() || !privateTemp.isValid())
-        return false;
-    service->applyToEnvironment();
-    // The run's private folder goes under a temporary folder of this test alone.
-    qputenv("TMPDIR", QFile::encodeName(privateTemp.path()));
-    return true;
-}
-
 bool DownloadFixture::reset() {
     TestSettings::clear();
     SettingsStore::write(SettingKey::ApiKey, ImageService::validKey());

@@ -1,5 +1,5 @@
-// What the end-to-end download tests share: the local image service over TLS, a private temporary
-// folder for the run (TMPDIR), a fresh pictures folder per test, the fake prompts and the bar.
+// What the end-to-end download tests share: the local image service and a private temporary folder
+// for the run (ServiceFixture), a fresh pictures folder per test, the fake prompts and the bar.
 //
 //     class TestX : public QObject, public DownloadFixture { ... };
 //     void TestX::initTestCase() { QVERIFY2(startService(catalog), qPrintable(service->errorText())); }
@@ -10,6 +10,7 @@
 #include "fake_prompts.h"
 #include "fetch/download_run.h"
 #include "image_service.h"
+#include "service_fixture.h"
 
 #include <QList>
 #include <QString>
@@ -21,7 +22,7 @@
 
 class KeywordList;
 
-class DownloadFixture {
+class DownloadFixture : public ServiceFixture {
 public:
     // One result of an answer as the service wrote it.
     struct Result {
@@ -33,8 +34,6 @@ public:
         QString downloadPath() const { return QUrl(url).path(); }
     };
 
-    // Starts the service with the catalogue and points the program at it. False when it did not start.
-    bool startService(const QByteArray& catalog, const QStringList& serviceArguments = {});
     // Before each test: settings cleared but for the service key, a fresh empty pictures folder.
     bool reset();
 
@@ -56,8 +55,6 @@ public:
     static QStringList curlChildren();
     static QByteArray fileBytes(const QString& path);
 
-    std::unique_ptr<ImageService> service;
-    QTemporaryDir privateTemp; // the run's temporary folder (TMPDIR), empty between runs
     std::unique_ptr<QTemporaryDir> folder;
     QString prefix; // the folder text as the main window holds it, ending in "/"
     FakePrompts prompts;
