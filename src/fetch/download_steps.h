@@ -97,6 +97,8 @@ struct RunLive {
     QElapsedTimer sinceSearch;       // since the last search ended; not started before the first
 };
 
+// One run: where it reports (the keyword list it reads, its observer and its handler's trap) and its
+// three parts.
 struct Run {
     Run(KeywordList& list, RunObserver& watcher, ErrorTrap& errors, const QString& folderPrefix)
         : keywords(list)
