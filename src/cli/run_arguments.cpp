@@ -198,8 +198,10 @@ FetchRequest readFetchArguments(const QCommandLineParser& parser) {
         throw UsageProblem{QStringLiteral("standard input can be read only once")};
 
     // The key last: every other mistake on the command line is told first.
-    options.key = keyFrom(parser);
-    checkKey(options.source, options.key.value_or(Download::Stored::key(options.source)));
+    const std::optional<QString> key = keyFrom(parser);
+    checkKey(options.source, key.value_or(Download::Stored::key(options.source)));
+    if (Sources::needsKey(options.source))
+        options.key = key;
     return request;
 }
 
