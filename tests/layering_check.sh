@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The folders are floors: app -> fetch -> sheets/keywords -> base, and cli beside app. Includes point
 # down only, only app/ includes Qt Widgets (the core library is built without them), and the command
-# line needs no display: cli/ includes neither app/ nor Qt Widgets nor Qt Gui.
+# line needs no display: cli/ includes neither app/ nor Qt Widgets nor Qt Gui. The environment is read
+# in base/environment.cpp alone.
 set -u
 src=${1:?usage: layering_check.sh SRC_DIR}
 status=0
@@ -26,5 +27,13 @@ check sheets '#include "(fetch|app|cli)/' "includes a higher floor"
 check fetch '#include "(app|cli)/' "includes a higher floor"
 check cli '#include "app/' "includes the window's floor"
 check app '#include "cli/' "includes the command line's floor"
+# The environment is read in one place, base/environment.cpp, and nowhere else.
+env_reads=$(grep -rnE '\b(qgetenv|qEnvironmentVariable[A-Za-z]*|getenv|secure_getenv|QProcessEnvironment::systemEnvironment)\b' \
+  "$src" | grep -v "^$src/base/environment.cpp:")
+if [ -n "$env_reads" ]; then
+  echo "the environment is read outside base/environment.cpp:"
+  echo "$env_reads"
+  status=1
+fi
 [ $status -eq 0 ] && echo "layering: every include points down"
 exit $status

@@ -1,6 +1,7 @@
 #include "cli/fetch_command.h"
 
 #include "base/ending_signals.h"
+#include "base/environment.h"
 #include "base/error_report.h"
 #include "base/leftovers.h"
 #include "base/settings_store.h"
@@ -74,7 +75,7 @@ int wholeNumber(const QCommandLineParser& parser, const QString& name, int least
 // The key: GLIMMERFETCH_KEY, else the first line of --key-file, else the settings. Never an option
 // of its own: the arguments of a process are visible to every user of the machine.
 QString keyFor(const QCommandLineParser& parser, Sources::Source source) {
-    const QString fromEnvironment = qEnvironmentVariable("GLIMMERFETCH_KEY").trimmed();
+    const QString fromEnvironment = Environment::key();
     if (!fromEnvironment.isEmpty())
         return fromEnvironment;
     if (parser.isSet(QStringLiteral("key-file"))) {

@@ -115,7 +115,7 @@ QStringList LimitArguments() {
             QStringLiteral("--speed-limit"),
             QString::number(Limits::StallBytesPerSecond),
             QStringLiteral("--speed-time"),
-            QString::number(Limits::StallSeconds),
+            QString::number(Limits::stallSeconds()),
             QStringLiteral("--max-time"),
             QString::number(Limits::SearchSeconds),
             QStringLiteral("--max-filesize"),

@@ -2,6 +2,7 @@
 #include "base/settings_store.h"
 #include "download_fixture.h"
 #include "fetch/download_run.h"
+#include "fetch/limits.h"
 #include "fetch/run_report.h"
 #include "fetch/search_request.h"
 #include "keywords/keyword_list.h"
@@ -44,7 +45,6 @@ private slots:
     void fullDiskStopsTheRun();
     void downloadSwappedForALinkIsNotKept();
     void userCurlConfigurationIsNotRead();
-    // Last and slow: the stall limit is half a minute, and a search that stalls is tried four times.
     void tricklingAnswerEndsAtTheStallLimit();
 
 private:
@@ -91,6 +91,8 @@ QString unreachableStart(int curlCode) {
 } // namespace
 
 void TestDownloadSafety::initTestCase() {
+    // The stall limit (half a minute) is reached in one second: a search that stalls is tried four times.
+    Limits::setStallSeconds(1);
     QVERIFY(localAdmin.listen(QHostAddress::LocalHost));
     connect(&localAdmin, &QTcpServer::newConnection, this, [this] {
         ++localAdminConnections;

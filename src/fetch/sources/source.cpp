@@ -1,5 +1,6 @@
 #include "fetch/sources/source.h"
 
+#include "base/environment.h"
 #include "build_config.h"
 #include "fetch/curl_config.h"
 #include "fetch/curl_session.h"
@@ -99,7 +100,7 @@ bool needsKey(Source source) {
 }
 
 QString host(const QString& ownHost) {
-    const QString fromEnvironment = qEnvironmentVariable("GLIMMERFETCH_SERVICE_HOST");
+    const QString fromEnvironment = Environment::serviceHost();
     return fromEnvironment.isEmpty() ? ownHost : fromEnvironment;
 }
 
