@@ -76,9 +76,9 @@ QByteArray catalogFor(quint16 adminPort) {
       {"url": "https://{host}/img/png/64x64/7/same.png", "width": 64, "height": 64},
       {"url": "https://{host}/img/png/64x64/7/copy.png", "width": 64, "height": 64}, {"kind": "jpeg"}]},
   "trickle": {"trickle": 5000, "results": [{"kind": "png"}]},
-  "swapped": {"results": [{"kind": "slow", "rate": 400, "width": 32, "height": 32, "ext": "png"}]},
-  "slowly": {"results": [{"kind": "slow", "rate": 3000}, {"kind": "slow", "rate": 3000}, {"kind": "slow", "rate": 3000},
-      {"kind": "slow", "rate": 3000}]}
+  "swapped": {"results": [{"kind": "slow", "rate": 800, "width": 32, "height": 32, "ext": "png"}]},
+  "slowly": {"results": [{"kind": "slow", "rate": 8000}, {"kind": "slow", "rate": 8000}, {"kind": "slow", "rate": 8000},
+      {"kind": "slow", "rate": 8000}]}
 })")
         .arg(adminPort)
         .toUtf8();

@@ -53,8 +53,8 @@ const QByteArray catalog = R"({
   "gone": {"failFirst": 99, "failStatus": 403, "failBody": "{\"message\":\"Access denied.\"}", "results": []},
   "flaky": {"results": [{"kind": "flaky"}]},
   "missing": {"results": [{"kind": "notfound"}, {"kind": "forbidden"}]},
-  "slowly": {"results": [{"kind": "slow", "rate": 4000}, {"kind": "slow", "rate": 4000},
-      {"kind": "slow", "rate": 4000}, {"kind": "slow", "rate": 4000}, {"kind": "slow", "rate": 4000}]},
+  "slowly": {"results": [{"kind": "slow", "rate": 8000}, {"kind": "slow", "rate": 8000},
+      {"kind": "slow", "rate": 8000}, {"kind": "slow", "rate": 8000}, {"kind": "slow", "rate": 8000}]},
   "mixed": {"results": [{"kind": "png", "width": 64, "height": 64}, {"kind": "png", "width": 900, "height": 900, "seed": 1},
       {"kind": "html"}, {"kind": "notfound"}, {"url": "https://{host}/img/png/900x900/1/x.png", "width": 900,
       "height": 900}]}
