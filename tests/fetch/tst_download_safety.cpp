@@ -91,8 +91,6 @@ QString unreachableStart(int curlCode) {
 } // namespace
 
 void TestDownloadSafety::initTestCase() {
-    // The stall limit (half a minute) is reached in one second: a search that stalls is tried four times.
-    Limits::setStallSeconds(1);
     QVERIFY(localAdmin.listen(QHostAddress::LocalHost));
     connect(&localAdmin, &QTcpServer::newConnection, this, [this] {
         ++localAdminConnections;
@@ -397,6 +395,11 @@ void TestDownloadSafety::userCurlConfigurationIsNotRead() {
 }
 
 void TestDownloadSafety::tricklingAnswerEndsAtTheStallLimit() {
+    // The stall limit, half a minute, is reached in one second here: the search is tried four times.
+    struct ShortStall {
+        ShortStall() { Limits::setStallSeconds(1); }
+        ~ShortStall() { Limits::setStallSeconds(0); }
+    } shortStall;
     KeywordList list;
     list.add("trickle");
     run(list);
