@@ -232,7 +232,7 @@ void TestToolRunner::longWaitFollowsTheCycles_data() {
     QTest::addColumn<int>("lastCycle");
     QTest::addColumn<QList<int>>("values");
     QTest::newRow("creeps to its limit")
-        << 25 << 4 << 50 + 150 * 12 + 20 << QList<int>{25, 27, 29, 31, 33, 35, 37, 39, 41, 43, 45, 47, 48};
+        << 25 << 16 << 50 + 150 * 6 + 20 << QList<int>{25, 26, 27, 28, 29, 30, 30};
     QTest::newRow("never beyond the bar's end") << 99 << 1 << 50 + 150 * 2 + 20 << QList<int>{99, 100, 100};
 }
 
