@@ -2,7 +2,7 @@
 # The folders are floors: app -> fetch -> sheets/keywords -> base, and cli beside app. Includes point
 # down only, only app/ includes Qt Widgets (the core library is built without them), and the command
 # line needs no display: cli/ includes neither app/ nor Qt Widgets nor Qt Gui. Inside fetch/ no
-# modules include each other in a loop.
+# modules include each other in a loop. The environment is read in base/environment.cpp alone.
 set -u
 src=${1:?usage: layering_check.sh SRC_DIR}
 status=0
@@ -38,6 +38,14 @@ done | tsort 2>&1 >/dev/null)
 if [ -n "$loops" ]; then
   echo "fetch/ modules include each other in a loop:"
   echo "$loops"
+  status=1
+fi
+# The environment is read in one place, base/environment.cpp, and nowhere else.
+env_reads=$(grep -rnE '\b(qgetenv|qEnvironmentVariable[A-Za-z]*|getenv|secure_getenv|QProcessEnvironment::systemEnvironment)\b' \
+  "$src" | grep -v "^$src/base/environment.cpp:")
+if [ -n "$env_reads" ]; then
+  echo "the environment is read outside base/environment.cpp:"
+  echo "$env_reads"
   status=1
 fi
 [ $status -eq 0 ] && echo "layering: every include points down, and fetch/ has no loops"

@@ -1,5 +1,6 @@
 #include "cli/run_arguments.h"
 
+#include "base/environment.h"
 #include "base/settings_store.h"
 #include "cli/command_line.h"
 #include "cli/fetch_command.h"
@@ -57,7 +58,7 @@ Sources::Source sourceFrom(const QCommandLineParser& parser) {
 }
 
 std::optional<QString> keyFrom(const QCommandLineParser& parser) {
-    const QString fromEnvironment = qEnvironmentVariable("GLIMMERFETCH_KEY").trimmed();
+    const QString fromEnvironment = Environment::key();
     if (!fromEnvironment.isEmpty())
         return fromEnvironment;
     if (parser.isSet(QStringLiteral("key-file"))) {

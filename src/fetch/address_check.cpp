@@ -1,5 +1,6 @@
 #include "fetch/address_check.h"
 
+#include "base/environment.h"
 #include "base/waiting.h"
 #include "fetch/limits.h"
 
@@ -104,7 +105,7 @@ bool isLocal(const QHostAddress& address) {
 }
 
 QString exemptHostAndPort() {
-    return qEnvironmentVariable("GLIMMERFETCH_SERVICE_HOST").trimmed().toLower();
+    return Environment::serviceHost();
 }
 
 Target check(const QString& address) {

@@ -1,5 +1,6 @@
 #include "fetch/curl_session.h"
 
+#include "base/environment.h"
 #include "base/error_report.h"
 
 #include <QCoreApplication>
@@ -22,7 +23,7 @@ const char* const SystemBundles[] = {
 };
 
 QString bundleSource() {
-    const QString chosen = qEnvironmentVariable("GLIMMERFETCH_CA_BUNDLE");
+    const QString chosen = Environment::caBundle();
     if (!chosen.isEmpty())
         return chosen;
     for (const char* path : SystemBundles) {

@@ -36,7 +36,7 @@ ToolCommand DownloadCommand(const CurlSession& curl, const QString& address, con
                       << QStringLiteral("60") << QStringLiteral("--proto") << QStringLiteral("=http,https")
                       << QStringLiteral("--globoff") << QStringLiteral("--speed-limit")
                       << QString::number(Limits::StallBytesPerSecond) << QStringLiteral("--speed-time")
-                      << QString::number(Limits::StallSeconds) << QStringLiteral("--max-filesize")
+                      << QString::number(Limits::stallSeconds()) << QStringLiteral("--max-filesize")
                       << QString::number(Limits::DownloadBytes) << QStringLiteral("-sS")
                       << QStringLiteral("--write-out") << QString::fromLatin1(WriteOut);
     if (!connectTo.isEmpty())

@@ -15,6 +15,12 @@ inline constexpr int DownloadConnectSeconds = 30;
 inline constexpr int StallBytesPerSecond = 1;
 inline constexpr int StallSeconds = 30;
 
+// The stall limit every request is given: StallSeconds. A test may shorten it for its whole process,
+// to see a trickling answer end (and be tried again) in a fraction of the time; the program never
+// changes it. setStallSeconds with 0 or less restores StallSeconds.
+int stallSeconds();
+void setStallSeconds(int seconds);
+
 // The search request as a whole.
 inline constexpr int SearchSeconds = 120;
 

@@ -45,8 +45,8 @@ namespace {
 
 // Keywords whose search answer is held back, so the bar shows their text for a while.
 const QByteArray catalog = R"({
-  "100%": {"delay": 500, "results": [{"kind": "png"}]},
-  "a%pb": {"delay": 500, "results": [{"kind": "png"}]}
+  "100%": {"delay": 250, "results": [{"kind": "png"}]},
+  "a%pb": {"delay": 250, "results": [{"kind": "png"}]}
 })";
 
 QStringList picturesIn(const QString& folder) {

@@ -2,7 +2,10 @@
 #include "fetch/address_check.h"
 #include "fetch/download_checks.h"
 #include "fetch/download_target.h"
+#include "fetch/pace.h"
 #include "fetch/picture_type.h"
+#include "fetch/sources/contextualweb.h"
+#include "fetch/sources/source.h"
 #include "test_settings.h"
 
 #include <QDir>
@@ -43,6 +46,10 @@ private slots:
     void keptExtension();
     void localAddresses_data();
     void localAddresses();
+    void serviceHostSeam_data();
+    void serviceHostSeam();
+    void paceSeam_data();
+    void paceSeam();
 
 private:
     QTemporaryDir dir;
@@ -485,6 +492,57 @@ void TestDownloadChecks::localAddresses_data() {
 void TestDownloadChecks::localAddresses() {
     QFETCH(QString, address);
     QTEST(AddressCheck::isLocal(QHostAddress(address)), "local");
+}
+
+// The service host of the demo and the tests is read once for the requests and the one local host a
+// download may reach: both see the same host.
+void TestDownloadChecks::serviceHostSeam_data() {
+    QTest::addColumn<QString>("value"); // null: unset
+    QTest::addColumn<QString>("host");  // where a source's requests go
+    QTest::addColumn<bool>("reached");  // whether a picture at pics.localhost:8443 is fetched
+    const QString own = QStringLiteral("api.openverse.org");
+    QTest::newRow("unset") << QString() << own << false;
+    QTest::newRow("blank") << " \t" << own << false;
+    QTest::newRow("the host itself") << "pics.localhost:8443"
+                                     << "pics.localhost:8443" << true;
+    QTest::newRow("blanks and capitals") << " Pics.LocalHost:8443\n"
+                                         << "pics.localhost:8443" << true;
+    QTest::newRow("localhost covers the names under it") << "LOCALHOST:8443"
+                                                         << "localhost:8443" << true;
+    QTest::newRow("another port") << "pics.localhost:9443"
+                                  << "pics.localhost:9443" << false;
+}
+
+void TestDownloadChecks::serviceHostSeam() {
+    QFETCH(QString, value);
+    QFETCH(QString, host);
+    ScopedEnvironment seam("GLIMMERFETCH_SERVICE_HOST", value);
+    QCOMPARE(Sources::host(QStringLiteral("api.openverse.org")), host);
+    if (!value.trimmed().isEmpty())
+        QCOMPARE(Search::ServiceHost(), host);
+    const AddressCheck::Target target =
+        AddressCheck::check(QStringLiteral("https://pics.localhost:8443/a.png"));
+    QTEST(target.refusal.isEmpty(), "reached");
+}
+
+void TestDownloadChecks::paceSeam_data() {
+    QTest::addColumn<QString>("value");  // null: unset
+    QTest::addColumn<double>("seconds"); // what a designed pause of 2 s becomes
+    QTest::newRow("unset") << QString() << 2.0;
+    QTest::newRow("blank") << " " << 2.0;
+    QTest::newRow("none") << "0" << 0.0;
+    QTest::newRow("half") << "0.5" << 1.0;
+    QTest::newRow("slower, blanks around") << " 3 " << 6.0;
+    QTest::newRow("not a number") << "fast" << 2.0;
+    QTest::newRow("negative") << "-1" << 2.0;
+    QTest::newRow("infinite") << "inf" << 2.0;
+    QTest::newRow("not finite") << "nan" << 2.0;
+}
+
+void TestDownloadChecks::paceSeam() {
+    QFETCH(QString, value);
+    ScopedEnvironment seam("GLIMMERFETCH_PACE", value);
+    QTEST(Pace::seconds(2.0), "seconds");
 }
 
 QTEST_GUILESS_MAIN(TestDownloadChecks)

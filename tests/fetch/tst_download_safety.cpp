@@ -3,6 +3,7 @@
 #include "download_fixture.h"
 #include "fetch/download_run.h"
 #include "fetch/key_test.h"
+#include "fetch/limits.h"
 #include "fetch/run_report.h"
 #include "keywords/keyword_list.h"
 
@@ -44,7 +45,6 @@ private slots:
     void fullDiskStopsTheRun();
     void downloadSwappedForALinkIsNotKept();
     void userCurlConfigurationIsNotRead();
-    // Last and slow: the stall limit is half a minute, and a search that stalls is tried four times.
     void tricklingAnswerEndsAtTheStallLimit();
 
 private:
@@ -76,9 +76,9 @@ QByteArray catalogFor(quint16 adminPort) {
       {"url": "https://{host}/img/png/64x64/7/same.png", "width": 64, "height": 64},
       {"url": "https://{host}/img/png/64x64/7/copy.png", "width": 64, "height": 64}, {"kind": "jpeg"}]},
   "trickle": {"trickle": 5000, "results": [{"kind": "png"}]},
-  "swapped": {"results": [{"kind": "slow", "rate": 400, "width": 32, "height": 32, "ext": "png"}]},
-  "slowly": {"results": [{"kind": "slow", "rate": 3000}, {"kind": "slow", "rate": 3000}, {"kind": "slow", "rate": 3000},
-      {"kind": "slow", "rate": 3000}]}
+  "swapped": {"results": [{"kind": "slow", "rate": 800, "width": 32, "height": 32, "ext": "png"}]},
+  "slowly": {"results": [{"kind": "slow", "rate": 8000}, {"kind": "slow", "rate": 8000}, {"kind": "slow", "rate": 8000},
+      {"kind": "slow", "rate": 8000}]}
 })")
         .arg(adminPort)
         .toUtf8();
@@ -395,6 +395,11 @@ void TestDownloadSafety::userCurlConfigurationIsNotRead() {
 }
 
 void TestDownloadSafety::tricklingAnswerEndsAtTheStallLimit() {
+    // The stall limit, half a minute, is reached in one second here: the search is tried four times.
+    struct ShortStall {
+        ShortStall() { Limits::setStallSeconds(1); }
+        ~ShortStall() { Limits::setStallSeconds(0); }
+    } shortStall;
     KeywordList list;
     list.add("trickle");
     run(list);

@@ -28,6 +28,8 @@ private slots:
     void searchRetries();
     void searchWaits_data();
     void searchWaits();
+    void downloadAgain_data();
+    void downloadAgain();
     void finalBusyAnswerEndsTheRun_data();
     void finalBusyAnswerEndsTheRun();
     void downloadRetries_data();
@@ -51,8 +53,8 @@ const QByteArray catalog = R"({
   "gone": {"failFirst": 99, "failStatus": 403, "failBody": "{\"message\":\"Access denied.\"}", "results": []},
   "flaky": {"results": [{"kind": "flaky"}]},
   "missing": {"results": [{"kind": "notfound"}, {"kind": "forbidden"}]},
-  "slowly": {"results": [{"kind": "slow", "rate": 4000}, {"kind": "slow", "rate": 4000},
-      {"kind": "slow", "rate": 4000}, {"kind": "slow", "rate": 4000}, {"kind": "slow", "rate": 4000}]},
+  "slowly": {"results": [{"kind": "slow", "rate": 8000}, {"kind": "slow", "rate": 8000},
+      {"kind": "slow", "rate": 8000}, {"kind": "slow", "rate": 8000}, {"kind": "slow", "rate": 8000}]},
   "mixed": {"results": [{"kind": "png", "width": 64, "height": 64}, {"kind": "png", "width": 900, "height": 900, "seed": 1},
       {"kind": "html"}, {"kind": "notfound"}, {"url": "https://{host}/img/png/900x900/1/x.png", "width": 900,
       "height": 900}]}
@@ -108,21 +110,84 @@ void TestRunControl::searchRetries() {
     QCOMPARE(recording.texts.count("Processing: " + keyword + ", waiting to retry"), searches - 1);
 }
 
+// Which searches are tried again and after how many designed seconds (-1: the answer is final).
 void TestRunControl::searchWaits_data() {
-    QTest::addColumn<int>("retry");
+    QTest::addColumn<int>("retry");          // 0 before the first retry
+    QTest::addColumn<int>("curlExit");       // the written status counts only when curl succeeded
     QTest::addColumn<QByteArray>("written"); // what curl wrote: the status and the Retry-After seconds
+    QTest::addColumn<QString>("answer");     // the answer file's text
     QTest::addColumn<int>("wait");
-    QTest::newRow("Retry-After: 0 waits the step") << 0 << QByteArray("429\n0\n") << 2;
-    QTest::newRow("Retry-After: 1 on the third try") << 2 << QByteArray("503\n1\n") << 8;
-    QTest::newRow("Retry-After longer than the step") << 0 << QByteArray("429\n30\n") << 30;
+    const auto row = [](const char* name, int retry, int exit, const char* written, const char* answer,
+                        int wait) {
+        QTest::newRow(name) << retry << exit << QByteArray(written) << QString::fromLatin1(answer) << wait;
+    };
+    // A busy gateway: the back-off's steps, then no more.
+    row("429: first step", 0, 0, "429\n\n", "", 2);
+    row("429: second step", 1, 0, "429\n\n", "", 4);
+    row("503: third step", 2, 0, "503\n\n", "", 8);
+    row("503: three retries are all", 3, 0, "503\n\n", "", -1);
+    row("500", 0, 0, "500\n\n", "", 2);
+    row("599", 0, 0, "599\n\n", "", 2);
+    row("429 per second, quota named", 0, 0, "429\n\n", "Too many requests: quota per second", 2);
+    // Answers that a later try would not change.
+    row("200", 0, 0, "200\n\n", "", -1);
+    row("nothing written", 0, 0, "", "", -1);
+    row("400", 0, 0, "400\n\n", "", -1);
+    row("401", 0, 0, "401\n\n", "", -1);
+    row("403", 0, 0, "403\n\n", "", -1);
+    row("404", 0, 0, "404\n\n", "", -1);
+    row("600", 0, 0, "600\n\n", "", -1);
+    row("429 of a spent daily quota", 0, 0, "429\n\n", "You have exceeded the DAILY quota for Requests", -1);
+    row("429 of a spent monthly quota", 0, 0, "429\n5\n", "{\"message\":\"quota: monthly\"}", -1);
+    // Retry-After of a 429 or 503 lengthens a step, never shortens it, and beyond a minute is final.
+    row("Retry-After: 0 waits the step", 0, 0, "429\n0\n", "", 2);
+    row("Retry-After: 1 on the third try", 2, 0, "503\n1\n", "", 8);
+    row("Retry-After longer than the step", 0, 0, "429\n30\n", "", 30);
+    row("Retry-After of the longest wait", 1, 0, "503\n60\n", "", 60);
+    row("Retry-After beyond the longest wait", 0, 0, "429\n61\n", "", -1);
+    row("Retry-After of an hour", 0, 0, "503\n3600\n", "", -1);
+    row("Retry-After as a date counts as none", 0, 0, "503\nWed, 21 Oct 2015 07:28:00 GMT\n", "", 2);
+    row("Retry-After of a 500 is not read", 0, 0, "500\n3600\n", "", 2);
+    // curl's own failures: a connection that failed or broke is tried again, nothing else.
+    for (const int exit : {7, 18, 28, 52, 55, 56})
+        QTest::addRow("curl exit %d", exit) << 1 << exit << QByteArray("200\n\n") << QString() << 4;
+    for (const int exit : {6, 22, 23, 35, 60, 63})
+        QTest::addRow("curl exit %d", exit) << 0 << exit << QByteArray("503\n\n") << QString() << -1;
+    row("connection failure after three retries", 3, 7, "", "", -1);
 }
 
 void TestRunControl::searchWaits() {
     QFETCH(int, retry);
+    QFETCH(int, curlExit);
     QFETCH(QByteArray, written);
+    QFETCH(QString, answer);
     ToolOutput output;
     output.standardOutput = written;
-    QTEST(Retry::searchWait(retry, 0, output, QString()), "wait");
+    QTEST(Retry::searchWait(retry, curlExit, output, answer), "wait");
+}
+
+// A download is tried again after a broken connection or a server error only.
+void TestRunControl::downloadAgain_data() {
+    QTest::addColumn<int>("curlExit");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<bool>("again");
+    QTest::newRow("200") << 0 << 200 << false;
+    QTest::newRow("404") << 0 << 404 << false;
+    QTest::newRow("429") << 0 << 429 << false;
+    QTest::newRow("500") << 0 << 500 << true;
+    QTest::newRow("503") << 0 << 503 << true;
+    QTest::newRow("could not connect") << 7 << 0 << true;
+    QTest::newRow("timed out") << 28 << 0 << true;
+    QTest::newRow("empty reply") << 52 << 0 << true;
+    QTest::newRow("host not resolved") << 6 << 0 << false;
+    QTest::newRow("certificate refused") << 60 << 0 << false;
+    QTest::newRow("too large") << 63 << 0 << false;
+}
+
+void TestRunControl::downloadAgain() {
+    QFETCH(int, curlExit);
+    QFETCH(int, status);
+    QTEST(Retry::downloadAgain(curlExit, status), "again");
 }
 
 void TestRunControl::finalBusyAnswerEndsTheRun_data() {

@@ -62,7 +62,8 @@ private:
 namespace {
 
 // 25 results too narrow for the width filter, then two pictures: each keyword needs a second page
-// at every source (Openverse's pages hold 20, the others' 25 for three pictures a keyword).
+// at every source (Openverse's pages hold 20, the others' 25 for three pictures a keyword). Answers
+// come after 60 ms, so that a watcher looking every 20 ms sees each search's curl.
 QByteArray entry(const char* keyword, int seed) {
     QByteArray results;
     for (int i = 0; i < 25; ++i)
@@ -71,7 +72,7 @@ QByteArray entry(const char* keyword, int seed) {
         R"({"url": "https://{host}/img/png/800x600/%2/%1-26.png", "width": 800, "height": 600, "seed": %2}, )"
         R"({"url": "https://{host}/img/jpeg/800x600/%3/%1-27.jpg", "width": 800, "height": 600, "seed": %3})";
     results += pictures.arg(QLatin1String(keyword)).arg(seed).arg(seed + 2).toUtf8();
-    return '"' + QByteArray(keyword) + R"(": {"delay": 150, "results": [)" + results + "]}";
+    return '"' + QByteArray(keyword) + R"(": {"delay": 60, "results": [)" + results + "]}";
 }
 
 const QString Key = QStringLiteral("demo-key-0123456789");

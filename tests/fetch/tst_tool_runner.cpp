@@ -41,6 +41,19 @@ ToolCommand tool(const QString& name, const QStringList& arguments, const QByteA
     return ToolCommand{QStandardPaths::findExecutable(name), arguments, input};
 }
 
+// A tool that writes its process id to `pidFile`, then after two seconds its mark.
+ToolCommand markAfterTwoSeconds(const QString& mark, const QString& pidFile) {
+    return tool(QStringLiteral("sh"), {"-c", "echo $$ > \"$1\"; sleep 2; touch \"$0\"", mark, pidFile});
+}
+
+// True when the tool of markAfterTwoSeconds is no longer there (or never got as far as its id): it
+// will not write its mark.
+bool toolGone(const QString& pidFile) {
+    QFile file(pidFile);
+    const QByteArray pid = file.open(QIODevice::ReadOnly) ? file.readAll().trimmed() : QByteArray();
+    return pid.isEmpty() || !QFileInfo::exists(QStringLiteral("/proc/") + QString::fromLatin1(pid));
+}
+
 QStringList gmtempEntries() {
     return QDir(QDir::tempPath()).entryList({QStringLiteral("glimmerfetch-*")}, QDir::Dirs | QDir::Hidden);
 }
@@ -219,7 +232,7 @@ void TestToolRunner::longWaitFollowsTheCycles_data() {
     QTest::addColumn<int>("lastCycle");
     QTest::addColumn<QList<int>>("values");
     QTest::newRow("creeps to its limit")
-        << 25 << 4 << 50 + 150 * 12 + 20 << QList<int>{25, 27, 29, 31, 33, 35, 37, 39, 41, 43, 45, 47, 48};
+        << 25 << 16 << 50 + 150 * 6 + 20 << QList<int>{25, 26, 27, 28, 29, 30, 30};
     QTest::newRow("never beyond the bar's end") << 99 << 1 << 50 + 150 * 2 + 20 << QList<int>{99, 100, 100};
 }
 
@@ -306,9 +319,11 @@ void TestToolRunner::severalAtOnce() {
 void TestToolRunner::stopEndsToolsStartedAtOnce() {
     QTemporaryDir dir;
     const QString mark = dir.filePath(QStringLiteral("still-running"));
+    const QString firstPid = dir.filePath(QStringLiteral("first.pid"));
+    const QString secondPid = dir.filePath(QStringLiteral("second.pid"));
     {
-        Shell32::ToolRun first(tool(QStringLiteral("sh"), {"-c", "sleep 2; touch \"$0\"", mark}));
-        Shell32::ToolRun second(tool(QStringLiteral("sh"), {"-c", "sleep 2; touch \"$0\"", mark}));
+        Shell32::ToolRun first(markAfterTwoSeconds(mark, firstPid));
+        Shell32::ToolRun second(markAfterTwoSeconds(mark, secondPid));
         first.start();
         second.start();
         QTimer::singleShot(100, [] { RunStop::request(); });
@@ -319,24 +334,23 @@ void TestToolRunner::stopEndsToolsStartedAtOnce() {
         QVERIFY(!first.ended() && !second.ended());
     }
     RunStop::clear();
-    QTest::qWait(2300);
+    QVERIFY(toolGone(firstPid) && toolGone(secondPid));
     QVERIFY(!QFileInfo::exists(mark));
 }
 
 void TestToolRunner::endingProgramKillsTool() {
     QTemporaryDir dir;
     const QString mark = dir.filePath(QStringLiteral("still-running"));
+    const QString pidFile = dir.filePath(QStringLiteral("tool.pid"));
     CurlSession curl;
     const QString folder = curl.folder();
     QTimer::singleShot(200, [] { Lifetime::end(); });
     QElapsedTimer clock;
     clock.start();
     // The tool would write its mark after 2 s; ending the program kills it first.
-    QVERIFY_THROWS_EXCEPTION(
-        ProgramEnding,
-        Shell32::RunAndWait(tool(QStringLiteral("sh"), {"-c", "sleep 2; touch \"$0\"", mark}), 0));
+    QVERIFY_THROWS_EXCEPTION(ProgramEnding, Shell32::RunAndWait(markAfterTwoSeconds(mark, pidFile), 0));
     QVERIFY(clock.elapsed() < 1800);
-    QTest::qWait(2300);
+    QVERIFY(toolGone(pidFile));
     QVERIFY(!QFileInfo::exists(mark));
     QVERIFY(QFileInfo::exists(folder)); // the session is still open here
 }

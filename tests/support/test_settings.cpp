@@ -36,7 +36,10 @@ ScopedEnvironment::ScopedEnvironment(const char* name, const QString& value)
     : name_(name)
     , saved_(qgetenv(name))
     , had_(qEnvironmentVariableIsSet(name)) {
-    qputenv(name, QFile::encodeName(value));
+    if (value.isNull())
+        qunsetenv(name);
+    else
+        qputenv(name, QFile::encodeName(value));
 }
 
 ScopedEnvironment::~ScopedEnvironment() {

@@ -20,7 +20,8 @@ void seed(SettingKey key, const QString& value);
 
 } // namespace TestSettings
 
-// Sets an environment variable (HOME, XDG_CONFIG_HOME, ...) for one scope and restores it after.
+// Sets an environment variable (HOME, XDG_CONFIG_HOME, ...) for one scope and restores it after; a
+// null value unsets it.
 class ScopedEnvironment {
 public:
     ScopedEnvironment(const char* name, const QString& value);

@@ -1,5 +1,6 @@
 #include "fetch/sources/source.h"
 
+#include "base/environment.h"
 #include "base/error_report.h"
 #include "base/file_routines.h"
 #include "build_config.h"
@@ -154,7 +155,7 @@ DialogTexts dialogTexts(Source source) {
 }
 
 QString host(const QString& ownHost) {
-    const QString fromEnvironment = qEnvironmentVariable("GLIMMERFETCH_SERVICE_HOST");
+    const QString fromEnvironment = Environment::serviceHost();
     return fromEnvironment.isEmpty() ? ownHost : fromEnvironment;
 }
 
@@ -191,7 +192,7 @@ QStringList limitArguments() {
             QStringLiteral("--speed-limit"),
             QString::number(Limits::StallBytesPerSecond),
             QStringLiteral("--speed-time"),
-            QString::number(Limits::StallSeconds),
+            QString::number(Limits::stallSeconds()),
             QStringLiteral("--max-time"),
             QString::number(Limits::SearchSeconds),
             QStringLiteral("--max-filesize"),
