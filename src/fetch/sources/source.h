@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/settings_store.h"
+#include "fetch/sources/licence.h"
 #include "fetch/tool_runner.h"
 
 #include <QByteArray>
@@ -84,6 +85,8 @@ struct PageQuery {
     int offset = 0;    // 0-based position of the page's first result, for Commons
     int pageSize = 20; // held to the source's range when the request is built
     QString key;       // the user's key, for the sources that need one
+    // The pictures the user may use: Openverse is asked for them, the others' results are judged.
+    LicenceChoice licence = LicenceChoice::Any;
 };
 
 // The request for one page. Everything goes to curl on its standard input, the address included:
@@ -123,6 +126,9 @@ struct SourceResult {
     QString extension; // lower case, without the dot ("jpg"); "" when neither type nor address tells
     QString mimeType;  // when the source names it ("image/jpeg"), else ""
     Credits credits;
+    // Whether the picture's licence fits the licence asked for (PageQuery::licence); a result that
+    // does not fit is skipped ("licence").
+    bool licenceFits = true;
 };
 
 // What one answer says.
