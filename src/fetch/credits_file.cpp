@@ -26,7 +26,8 @@ bool wanted() {
 namespace {
 
 // The header of the lists written before they had the attribution column.
-constexpr char EarlierHeader[] = "file,keyword,source,address,source page,title,creator,licence,licence address,time\r\n";
+constexpr char EarlierHeader[] =
+    "file,keyword,source,address,source page,title,creator,licence,licence address,time\r\n";
 
 // Whether the list open as `fd` starts with the earlier header.
 bool hasEarlierHeader(int fd) {
@@ -38,7 +39,8 @@ bool hasEarlierHeader(int fd) {
 } // namespace
 
 QByteArray header() {
-    return "file,keyword,source,address,source page,title,creator,licence,licence address,time,attribution\r\n";
+    return "file,keyword,source,address,source page,title,creator,licence,licence "
+           "address,time,attribution\r\n";
 }
 
 QString sourceName(const Line& line) {
@@ -87,15 +89,15 @@ QByteArray field(const QString& text) {
 QByteArray format(const Line& line, bool withAttribution) {
     const Sources::Credits& c = line.credits;
     QStringList fields{line.file,
-                             line.keyword,
-                             Sources::storedName(line.source),
-                             line.address,
-                             c.sourcePage,
-                             c.title,
-                             c.creator,
-                             c.licence,
-                             c.licenceAddress,
-                             line.time.toUTC().toString(Qt::ISODate)};
+                       line.keyword,
+                       Sources::storedName(line.source),
+                       line.address,
+                       c.sourcePage,
+                       c.title,
+                       c.creator,
+                       c.licence,
+                       c.licenceAddress,
+                       line.time.toUTC().toString(Qt::ISODate)};
     if (withAttribution)
         fields << attribution(line);
     QByteArray out;

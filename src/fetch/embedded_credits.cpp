@@ -118,13 +118,16 @@ void setCredits(Exiv2::XmpData& xmp, const CreditsFile::Line& line, const QStrin
         setText(xmp, "Xmp.xmpRights.WebStatement", c.licenceAddress);
     // Marked tells rights kept from the public domain; unknown terms leave it out.
     if (!c.licence.isEmpty() || !c.licenceAddress.isEmpty())
-        setText(xmp, "Xmp.xmpRights.Marked", isPublicDomain(c) ? QStringLiteral("False") : QStringLiteral("True"));
+        setText(xmp, "Xmp.xmpRights.Marked",
+                isPublicDomain(c) ? QStringLiteral("False") : QStringLiteral("True"));
     const QString source = CreditsFile::sourceName(line);
-    setText(xmp, "Xmp.photoshop.Credit", c.creator.isEmpty() ? source : c.creator + QStringLiteral(" / ") + source);
+    setText(xmp, "Xmp.photoshop.Credit",
+            c.creator.isEmpty() ? source : c.creator + QStringLiteral(" / ") + source);
     if (!c.sourcePage.isEmpty())
         setStructureField(xmp, "Xmp.plus.Licensor", true, "plus:LicensorURL", c.sourcePage);
     if (!c.creatorAddress.isEmpty())
-        setStructureField(xmp, "Xmp.iptc.CreatorContactInfo", false, "Iptc4xmpCore:CiUrlWork", c.creatorAddress);
+        setStructureField(xmp, "Xmp.iptc.CreatorContactInfo", false, "Iptc4xmpCore:CiUrlWork",
+                          c.creatorAddress);
 }
 
 // Whether the compressed chunks of a PNG stay within PngCompressedMetadataBytes.
@@ -143,8 +146,8 @@ bool pngMetadataFits(const QByteArray& bytes) {
 }
 
 Exiv2::Image::AutoPtr openInMemory(const QByteArray& bytes) {
-    Exiv2::Image::AutoPtr image =
-        Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte*>(bytes.constData()), long(bytes.size()));
+    Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(
+        reinterpret_cast<const Exiv2::byte*>(bytes.constData()), long(bytes.size()));
     if (!image.get())
         throw Failure{QStringLiteral("exiv2 does not know the file")};
     image->readMetadata();
@@ -192,7 +195,8 @@ QByteArray readAll(int fd, qint64 size) {
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0)
-            throw Failure{got < 0 ? systemReason(errno) : QStringLiteral("the picture was cut short meanwhile")};
+            throw Failure{got < 0 ? systemReason(errno)
+                                  : QStringLiteral("the picture was cut short meanwhile")};
         done += got;
     }
     return bytes;
@@ -222,7 +226,8 @@ void replace(const QString& picture, int fd, const struct stat& status, const QB
     const QString copy = DownloadTarget::createPartial(QFileInfo(picture).path(), &error, &out);
     if (copy.isEmpty())
         throw Failure{error};
-    const bool written = writeAll(out, bytes) && ::fchmod(out, status.st_mode & 07777) == 0 && ::fsync(out) == 0;
+    const bool written =
+        writeAll(out, bytes) && ::fchmod(out, status.st_mode & 07777) == 0 && ::fsync(out) == 0;
     const int writeError = errno;
     if (!written) {
         DownloadTarget::removePartial(copy, out);
@@ -248,7 +253,8 @@ bool takesCredits(const QString& contentExtension) {
 }
 
 Outcome write(const QString& picture, const CreditsFile::Line& line) {
-    const int fd = ::open(QFile::encodeName(picture).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    const int fd =
+        ::open(QFile::encodeName(picture).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return failed(systemReason(errno));
     Outcome out;

@@ -37,7 +37,8 @@ qint64 milliseconds(const struct stat& status) {
 // The list of originals, opened without following a link and without waiting on a pipe; -1 when
 // it is not a regular file.
 int openOriginals(const QString& folder, int flags) {
-    const QByteArray path = QFile::encodeName(QDir(folder).filePath(QLatin1String(FolderPictures::OriginalsFileName)));
+    const QByteArray path =
+        QFile::encodeName(QDir(folder).filePath(QLatin1String(FolderPictures::OriginalsFileName)));
     const int fd = ::open(path.constData(), flags | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0644);
     struct stat status {};
     if (fd >= 0 && (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))) {
@@ -55,20 +56,14 @@ FolderPictures::FolderPictures(QString folder)
 
 void FolderPictures::list() {
     listed_ = true;
-    const bool withOriginals = QFileInfo::exists(QDir(folder_).filePath(QLatin1String(OriginalsFileName)));
-    QHash<QString, QPair<qint64, qint64>> files; // name -> size and time, for the list of originals
     // Hidden files are the run's own partial downloads and other programs' files: not pictures.
     const QFileInfoList entries = QDir(folder_).entryInfoList(QDir::Files | QDir::NoSymLinks, QDir::NoSort);
-    for (const QFileInfo& entry : entries) {
+    for (const QFileInfo& entry : entries)
         bySize_.insert(entry.size(), entry.absoluteFilePath());
-        if (withOriginals)
-            files.insert(entry.fileName(), {entry.size(), entry.lastModified().toMSecsSinceEpoch()});
-    }
-    if (withOriginals)
-        readOriginals(files);
+    readOriginals();
 }
 
-void FolderPictures::readOriginals(const QHash<QString, QPair<qint64, qint64>>& files) {
+void FolderPictures::readOriginals() {
     const int fd = openOriginals(folder_, O_RDONLY);
     if (fd < 0)
         return;
@@ -112,12 +107,18 @@ void FolderPictures::readOriginals(const QHash<QString, QPair<qint64, qint64>>& 
         entry.original.size = parts[1].toLongLong(&sizeOk);
         entry.storedSize = parts[2].toLongLong(&storedOk);
         entry.storedTime = parts[3].toLongLong(&timeOk);
-        if (sizeOk && storedOk && timeOk && entry.original.known())
-            byName.insert(QFile::decodeName(line.mid(from)), entry);
+        const QByteArray name = line.mid(from);
+        if (sizeOk && storedOk && timeOk && entry.original.known() && !name.contains('/'))
+            byName.insert(QFile::decodeName(name), entry); // only names in the folder itself
     }
+    // An entry counts while its picture is the one it was written for: a regular file (never a link)
+    // of the size and time it had then.
+    const QDir folder(folder_);
     for (auto it = byName.cbegin(); it != byName.cend(); ++it) {
-        const auto file = files.constFind(it.key());
-        if (file != files.cend() && file->first == it->storedSize && file->second == it->storedTime)
+        struct stat picture {};
+        if (::lstat(QFile::encodeName(folder.filePath(it.key())).constData(), &picture) == 0 &&
+            S_ISREG(picture.st_mode) && picture.st_size == it->storedSize &&
+            milliseconds(picture) == it->storedTime)
             originals_.insert(it->original.size, it->original.sha256);
     }
 }
@@ -185,14 +186,16 @@ QString FolderPictures::rememberOriginal(const QString& picture, const Original&
     if (fd < 0)
         return QString::fromLocal8Bit(std::strerror(errno));
     QByteArray line = asArrived.sha256.toHex() + ' ' + QByteArray::number(asArrived.size) + ' ' +
-                      QByteArray::number(qint64(status.st_size)) + ' ' + QByteArray::number(milliseconds(status)) +
-                      ' ' + name + '\n';
+                      QByteArray::number(qint64(status.st_size)) + ' ' +
+                      QByteArray::number(milliseconds(status)) + ' ' + name + '\n';
     struct stat list {};
     char last = '\n';
-    if (::fstat(fd, &list) == 0 && list.st_size > 0 && ::pread(fd, &last, 1, list.st_size - 1) == 1 && last != '\n')
+    if (::fstat(fd, &list) == 0 && list.st_size > 0 && ::pread(fd, &last, 1, list.st_size - 1) == 1 &&
+        last != '\n')
         line.prepend('\n'); // an entry left unfinished (a full disk): ours starts anew
     const ssize_t written = ::write(fd, line.constData(), size_t(line.size()));
     const int error = errno;
     ::close(fd);
-    return written == line.size() ? QString() : QString::fromLocal8Bit(std::strerror(written < 0 ? error : ENOSPC));
+    return written == line.size() ? QString()
+                                  : QString::fromLocal8Bit(std::strerror(written < 0 ? error : ENOSPC));
 }

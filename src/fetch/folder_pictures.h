@@ -54,7 +54,7 @@ public:
 
 private:
     void list();
-    void readOriginals(const QHash<QString, QPair<qint64, qint64>>& files);
+    void readOriginals();
     QByteArray hashOf(const QString& path);
     QByteArray headOf(const QString& path);
 

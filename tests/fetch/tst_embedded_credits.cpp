@@ -74,9 +74,11 @@ void TestEmbeddedCredits::write_data() {
     QTest::newRow("JPEG cut short") << jpeg.left(jpeg.size() / 2) << "a.jpg"
                                     << "credits not written into the picture: Failed to read image data";
     QTest::newRow("PNG with too much compressed text")
-        << pngWithHugeText() << "a.png" << "credits not written into the picture: its compressed metadata";
+        << pngWithHugeText() << "a.png"
+        << "credits not written into the picture: its compressed metadata";
     QTest::newRow("a link to a picture")
-        << jpeg << "link.jpg" << "credits not written into the picture: " + QString::fromLocal8Bit(strerror(ELOOP));
+        << jpeg << "link.jpg"
+        << "credits not written into the picture: " + QString::fromLocal8Bit(strerror(ELOOP));
 }
 
 void TestEmbeddedCredits::write() {
@@ -92,14 +94,20 @@ void TestEmbeddedCredits::write() {
         QVERIFY(QFile::link(folder + "real.jpg", path));
     CreditsFile::Line line{name, "coffee", Sources::Source::Openverse, "https://x/a", {}, {}};
     // Texts that look like exiv2's own notations stay text.
-    line.credits = {"lang=\"de\" Cup", "type=\"Bag\" Etenil", "https://example.org/etenil",
-                    "CC BY-SA 2.0", "https://creativecommons.org/licenses/by-sa/2.0/", "https://example.org/cup"};
+    line.credits = {"lang=\"de\" Cup",
+                    "type=\"Bag\" Etenil",
+                    "https://example.org/etenil",
+                    "CC BY-SA 2.0",
+                    "https://creativecommons.org/licenses/by-sa/2.0/",
+                    "https://example.org/cup"};
 
     const EmbeddedCredits::Outcome outcome = EmbeddedCredits::write(path, line);
     QCOMPARE(outcome.written, note.isEmpty());
-    QVERIFY2(note.isEmpty() ? outcome.note.isEmpty() : outcome.note.startsWith(note), qPrintable(outcome.note));
+    QVERIFY2(note.isEmpty() ? outcome.note.isEmpty() : outcome.note.startsWith(note),
+             qPrintable(outcome.note));
     // Nothing half-written is left beside it.
-    QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System).filter(".part"), QStringList());
+    QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System).filter(".part"),
+             QStringList());
     if (!outcome.written) {
         QCOMPARE(readBytes(link ? folder + "real.jpg" : path), bytes);
         QVERIFY(QFileInfo(path).isSymLink() == link);

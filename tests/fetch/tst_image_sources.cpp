@@ -387,8 +387,8 @@ void TestImageSources::creatorHtml() {
 void TestImageSources::licenceJudgement_data() {
     QTest::addColumn<Source>("source");
     QTest::addColumn<QByteArray>("answer");
-    QTest::addColumn<QString>("choice"); // as stored
-    QTest::addColumn<QString>("fits");   // of each result, in order
+    QTest::addColumn<QString>("choice");                          // as stored
+    QTest::addColumn<QString>("fits");                            // of each result, in order
     const QByteArray openverse = dataFile("openverse-page.json"); // by-nc-sa, cc0, by
     QTest::newRow("openverse, any") << Source::Openverse << openverse << "any"
                                     << "yes yes yes";

@@ -155,27 +155,25 @@ void TestSourceRuns::twoPagesPerKeyword_data() {
                                << QStringList{"CC0 1.0", "CC BY 2.0"} << cc
                                << QStringList{"\"%1 26\" by Maker 1, Openverse, CC0 1.0 (" + cc[0] + ")",
                                               "\"%1 27\" by Maker 2, Openverse, CC BY 2.0 (" + cc[1] + ")"};
-    const QString commons = "/w/api.php?action=query&format=json&formatversion=2&generator=search"
-                            "&gsrsearch=filetype%3Abitmap%20%1&gsrnamespace=6&gsrlimit=25&gsroffset=%2"
-                            "&prop=imageinfo&iiprop=url%7Csize%7Cmime%7Cextmetadata&iiextmetadatafilter=ObjectName"
-                            "%7CArtist%7CLicenseShortName%7CLicenseUrl%7CLicense%7CAttributionRequired%7CNonFree";
-    QTest::newRow("commons") << Source::Commons
-                             << QStringList{commons.arg("%1", "0"), commons.arg("%1", "25")}
-                             << QStringList{"%1 26", "%1 27"}
-                             << QStringList{"Maker 1 & friends", "Maker 2 & friends"}
-                             << QStringList{"CC0", "CC BY 2.0"} << cc
-                             << QStringList{"\"%1 26\" by Maker 1 & friends, Wikimedia Commons, CC0 (" + cc[0] + ")",
-                                            "\"%1 27\" by Maker 2 & friends, Wikimedia Commons, CC BY 2.0 (" +
-                                                cc[1] + ")"};
-    QTest::newRow("pexels") << Source::Pexels
-                            << QStringList{"/v1/search?query=%1&page=1&per_page=25",
-                                           "/v1/search?query=%1&page=2&per_page=25"}
-                            << QStringList{"%1 26", "%1 27"} << QStringList{"Maker 1", "Maker 2"}
-                            << QStringList{"Pexels License", "Pexels License"}
-                            << QStringList{"https://www.pexels.com/license/",
-                                           "https://www.pexels.com/license/"}
-                            << QStringList{"\"%1 26\" by Maker 1, Pexels, Pexels License (https://www.pexels.com/license/)",
-                                           "\"%1 27\" by Maker 2, Pexels, Pexels License (https://www.pexels.com/license/)"};
+    const QString commons =
+        "/w/api.php?action=query&format=json&formatversion=2&generator=search"
+        "&gsrsearch=filetype%3Abitmap%20%1&gsrnamespace=6&gsrlimit=25&gsroffset=%2"
+        "&prop=imageinfo&iiprop=url%7Csize%7Cmime%7Cextmetadata&iiextmetadatafilter=ObjectName"
+        "%7CArtist%7CLicenseShortName%7CLicenseUrl%7CLicense%7CAttributionRequired%7CNonFree";
+    QTest::newRow("commons")
+        << Source::Commons << QStringList{commons.arg("%1", "0"), commons.arg("%1", "25")}
+        << QStringList{"%1 26", "%1 27"} << QStringList{"Maker 1 & friends", "Maker 2 & friends"}
+        << QStringList{"CC0", "CC BY 2.0"} << cc
+        << QStringList{"\"%1 26\" by Maker 1 & friends, Wikimedia Commons, CC0 (" + cc[0] + ")",
+                       "\"%1 27\" by Maker 2 & friends, Wikimedia Commons, CC BY 2.0 (" + cc[1] + ")"};
+    QTest::newRow("pexels")
+        << Source::Pexels
+        << QStringList{"/v1/search?query=%1&page=1&per_page=25", "/v1/search?query=%1&page=2&per_page=25"}
+        << QStringList{"%1 26", "%1 27"} << QStringList{"Maker 1", "Maker 2"}
+        << QStringList{"Pexels License", "Pexels License"}
+        << QStringList{"https://www.pexels.com/license/", "https://www.pexels.com/license/"}
+        << QStringList{"\"%1 26\" by Maker 1, Pexels, Pexels License (https://www.pexels.com/license/)",
+                       "\"%1 27\" by Maker 2, Pexels, Pexels License (https://www.pexels.com/license/)"};
     const QString pixabay = "/api/?key=" + Key + "&q=%1&page=%2&per_page=25&image_type=photo";
     QTest::newRow("pixabay") << Source::Pixabay << QStringList{pixabay.arg("%1", "1"), pixabay.arg("%1", "2")}
                              << QStringList{"", ""} << QStringList{"Maker 1", "Maker 2"}
@@ -393,19 +391,19 @@ void TestSourceRuns::attribution_data() {
     QTest::addColumn<Source>("source");
     QTest::addColumn<QStringList>("credits"); // title, creator, licence, licence address
     QTest::addColumn<QByteArray>("field");    // the last field of the line, as written
-    QTest::newRow("all parts")
-        << Source::Openverse
-        << QStringList{"Cup of coffee", "Etenil", "CC BY-SA 2.0", "https://creativecommons.org/licenses/by-sa/2.0/"}
-        << QByteArray("\"\"\"Cup of coffee\"\" by Etenil, Openverse, CC BY-SA 2.0 "
-                      "(https://creativecommons.org/licenses/by-sa/2.0/)\"");
+    QTest::newRow("all parts") << Source::Openverse
+                               << QStringList{"Cup of coffee", "Etenil", "CC BY-SA 2.0",
+                                              "https://creativecommons.org/licenses/by-sa/2.0/"}
+                               << QByteArray("\"\"\"Cup of coffee\"\" by Etenil, Openverse, CC BY-SA 2.0 "
+                                             "(https://creativecommons.org/licenses/by-sa/2.0/)\"");
     QTest::newRow("no creator, licence without address")
         << Source::Commons << QStringList{"Sunset", "", "Public domain", ""}
         << QByteArray("\"\"\"Sunset\"\", Wikimedia Commons, Public domain\"");
     QTest::newRow("no title, licence address only")
         << Source::Openverse << QStringList{"", "Ann", "", "https://example.org/terms"}
         << QByteArray("\"By Ann, Openverse, https://example.org/terms\"");
-    QTest::newRow("the original service: the picture's site") << Source::ContextualWeb << QStringList{"", "", "", ""}
-                                                              << QByteArray("pics.example.org");
+    QTest::newRow("the original service: the picture's site")
+        << Source::ContextualWeb << QStringList{"", "", "", ""} << QByteArray("pics.example.org");
     QTest::newRow("a formula stays text")
         << Source::Pexels << QStringList{"=HYPERLINK(\"x\")", "@evil", "", ""}
         << QByteArray("\"\"\"=HYPERLINK(\"\"x\"\")\"\" by @evil, Pexels\"");
@@ -416,7 +414,8 @@ void TestSourceRuns::attribution() {
     QFETCH(Source, source);
     QFETCH(QStringList, credits);
     QFETCH(QByteArray, field);
-    CreditsFile::Line line{"a.jpg", "a", source, "https://pics.example.org/a.jpg", {}, QDateTime::currentDateTimeUtc()};
+    CreditsFile::Line line{
+        "a.jpg", "a", source, "https://pics.example.org/a.jpg", {}, QDateTime::currentDateTimeUtc()};
     line.credits = {credits[0], credits[1], {}, credits[2], credits[3], {}};
     QVERIFY2(CreditsFile::format(line).endsWith(',' + field + "\r\n"), CreditsFile::format(line).constData());
 }
@@ -450,7 +449,8 @@ void TestSourceRuns::creditsListEndsWithAWholeLine_data() {
     const QByteArray whole = CreditsFile::header() + "a.png,a,contextualweb,x,,,,,,t,x\r\n";
     QTest::newRow("full disk: the part that fitted is taken out")
         << whole << true << QByteArray()
-        << QString::fromLocal8Bit(std::strerror(ENOSPC)) + "; the unfinished line was taken out again" << true;
+        << QString::fromLocal8Bit(std::strerror(ENOSPC)) + "; the unfinished line was taken out again"
+        << true;
     QTest::newRow("unfinished last line: the new one starts on its own")
         << whole + "b.png,b" << false << QByteArray("\r\n") << "" << true;
     QTest::newRow("a list begun before the attribution column keeps its columns")

@@ -69,21 +69,24 @@ struct Licence {
     const char* code; // Openverse's
     const char* version;
     const char* name;
-    const char* address;       // "" for none
-    const char* commonsCode;   // Commons' "License"
-    bool attributionRequired;  // Commons' "AttributionRequired"
-    bool nonFree;              // Commons' "NonFree" (only written when true)
+    const char* address;      // "" for none
+    const char* commonsCode;  // Commons' "License"
+    bool attributionRequired; // Commons' "AttributionRequired"
+    bool nonFree;             // Commons' "NonFree" (only written when true)
 };
 
 // Results take these in turn: free licences, one that forbids commercial use (which Commons marks
 // non-free) and one that forbids changes.
 const Licence Licences[] = {
-    {"by-sa", "4.0", "CC BY-SA 4.0", "https://creativecommons.org/licenses/by-sa/4.0/", "cc-by-sa-4.0", true, false},
+    {"by-sa", "4.0", "CC BY-SA 4.0", "https://creativecommons.org/licenses/by-sa/4.0/", "cc-by-sa-4.0", true,
+     false},
     {"cc0", "1.0", "CC0", "https://creativecommons.org/publicdomain/zero/1.0/", "cc0", false, false},
     {"by", "2.0", "CC BY 2.0", "https://creativecommons.org/licenses/by/2.0/", "cc-by-2.0", true, false},
     {"pdm", "1.0", "Public domain", "", "pd", false, false},
-    {"by-nc", "2.0", "CC BY-NC 2.0", "https://creativecommons.org/licenses/by-nc/2.0/", "cc-by-nc-2.0", true, true},
-    {"by-nd", "4.0", "CC BY-ND 4.0", "https://creativecommons.org/licenses/by-nd/4.0/", "cc-by-nd-4.0", true, false},
+    {"by-nc", "2.0", "CC BY-NC 2.0", "https://creativecommons.org/licenses/by-nc/2.0/", "cc-by-nc-2.0", true,
+     true},
+    {"by-nd", "4.0", "CC BY-ND 4.0", "https://creativecommons.org/licenses/by-nd/4.0/", "cc-by-nd-4.0", true,
+     false},
 };
 
 const Licence& licenceOf(qint64 i) {
@@ -94,35 +97,39 @@ const Licence& licenceOf(qint64 i) {
 // ("commercial": none with "nc"; "modification": none with "nd"), and several groups mean the
 // licences in all of them. Returns false with the complaint for an unknown value.
 bool openverseFilter(const QMap<QString, QString>& items, QStringList* allowed, QJsonObject* complaint) {
-    const QString all = QStringLiteral("by-sa,cc0,by,pdm,by-nc,by-nd,by-nc-sa,by-nc-nd,sampling+,nc-sampling+");
+    const QString all =
+        QStringLiteral("by-sa,cc0,by,pdm,by-nc,by-nd,by-nc-sa,by-nc-nd,sampling+,nc-sampling+");
     *allowed = all.split(QLatin1Char(','));
     if (items.contains(QStringLiteral("license"))) {
         const QStringList asked = items.value(QStringLiteral("license")).toLower().split(QLatin1Char(','));
         for (const QString& code : asked)
             if (!allowed->contains(code)) {
-                *complaint = {{"license", QJsonArray{QStringLiteral("License '%1' does not exist.").arg(code)}}};
+                *complaint = {
+                    {"license", QJsonArray{QStringLiteral("License '%1' does not exist.").arg(code)}}};
                 return false;
             }
         *allowed = asked;
     }
     if (items.contains(QStringLiteral("license_type"))) {
-        for (const QString& type : items.value(QStringLiteral("license_type")).toLower().split(QLatin1Char(','))) {
+        for (const QString& type :
+             items.value(QStringLiteral("license_type")).toLower().split(QLatin1Char(','))) {
             const char* forbidden = type == QLatin1String("commercial")     ? "nc"
                                     : type == QLatin1String("modification") ? "nd"
-                                    : type == QLatin1String("all") || type == QLatin1String("all-cc") ? ""
-                                                                                                       : nullptr;
+                                    : type == QLatin1String("all") || type == QLatin1String("all-cc")
+                                        ? ""
+                                        : nullptr;
             if (!forbidden) {
-                *complaint = {
-                    {"license_type", QJsonArray{QStringLiteral("License type '%1' does not exist.").arg(type)}}};
+                *complaint = {{"license_type",
+                               QJsonArray{QStringLiteral("License type '%1' does not exist.").arg(type)}}};
                 return false;
             }
             if (*forbidden)
-                allowed->erase(std::remove_if(allowed->begin(), allowed->end(),
-                                              [&](const QString& code) {
-                                                  return code.split(QLatin1Char('-')).contains(
-                                                      QLatin1String(forbidden));
-                                              }),
-                               allowed->end());
+                allowed->erase(
+                    std::remove_if(allowed->begin(), allowed->end(),
+                                   [&](const QString& code) {
+                                       return code.split(QLatin1Char('-')).contains(QLatin1String(forbidden));
+                                   }),
+                    allowed->end());
         }
     }
     return true;
@@ -249,8 +256,8 @@ Reply commons(const Request& request, const QMap<QString, QString>& items, Page 
     if (p.first >= p.end())
         return json(200, top); // no hits: no "query" at all
     // The pages come in no particular order, as the real service sends them: each pair swapped.
-    const QStringList fields = items.value(QStringLiteral("iiextmetadatafilter"))
-                                   .split(QLatin1Char('|'), Qt::SkipEmptyParts);
+    const QStringList fields =
+        items.value(QStringLiteral("iiextmetadatafilter")).split(QLatin1Char('|'), Qt::SkipEmptyParts);
     QJsonArray pages;
     for (qint64 i = p.first; i < p.end(); i += 2) {
         if (i + 1 < p.end())

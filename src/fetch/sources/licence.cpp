@@ -58,7 +58,8 @@ LicenceTerms termsOfCode(const QString& code) {
     const QString first = parts.value(0);
     // CC0 ("cc0", "cc-zero") and the public domain ("pd", "pdm", "public domain", "pd-old-70").
     if (parts.contains(QLatin1String("cc0")) || parts.contains(QLatin1String("zero")) ||
-        first == QLatin1String("pd") || first == QLatin1String("pdm") || first == QLatin1String("publicdomain") ||
+        first == QLatin1String("pd") || first == QLatin1String("pdm") ||
+        first == QLatin1String("publicdomain") ||
         (first == QLatin1String("public") && parts.value(1) == QLatin1String("domain")))
         return {true, true, true, true};
     // Both sources carry free licences only (CC, GFDL, FAL, ...): what is not held back by "nc" or

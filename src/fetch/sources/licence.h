@@ -23,8 +23,8 @@ enum class LicenceChoice {
 };
 
 // Every choice, in the order the key dialog lists them.
-inline constexpr std::array<LicenceChoice, 4> AllLicenceChoices = {LicenceChoice::Any, LicenceChoice::Commercial,
-                                                                   LicenceChoice::Modify, LicenceChoice::NoCredit};
+inline constexpr std::array<LicenceChoice, 4> AllLicenceChoices = {
+    LicenceChoice::Any, LicenceChoice::Commercial, LicenceChoice::Modify, LicenceChoice::NoCredit};
 
 // The label beside the licence choice in the key dialog.
 inline constexpr char LicenceChoiceLabel[] = "Pictures I may use:";

@@ -68,11 +68,10 @@ bool readResult(const QJsonObject& o, LicenceChoice asked, SourceResult* r) {
 } // namespace
 
 SourceRequest OpenverseSource::request(const PageQuery& query) const {
-    const QString address = QStringLiteral("https://") + host(QLatin1String(OwnHost)) +
-                            QStringLiteral("/v1/images/?q=") + queryValue(query.keyword) +
-                            QStringLiteral("&page=") + QString::number(qMax(1, query.page)) +
-                            QStringLiteral("&page_size=") + QString::number(pageSizeFor(query)) +
-                            licenceFilter(query.licence);
+    const QString address =
+        QStringLiteral("https://") + host(QLatin1String(OwnHost)) + QStringLiteral("/v1/images/?q=") +
+        queryValue(query.keyword) + QStringLiteral("&page=") + QString::number(qMax(1, query.page)) +
+        QStringLiteral("&page_size=") + QString::number(pageSizeFor(query)) + licenceFilter(query.licence);
     return makeRequest(address, address);
 }
 
