@@ -183,6 +183,8 @@ QByteArray credited(const QByteArray& bytes, const CreditsFile::Line& line) {
     } catch (const std::exception& e) {
         // exiv2's reasons ("This does not look like a JPEG image"); also running out of memory.
         throw Failure{AnswerFields::cleanText(QString::fromLocal8Bit(e.what()), ReasonChars)};
+    } catch (...) {
+        throw Failure{QStringLiteral("exiv2 could not read the picture")};
     }
 }
 
