@@ -2,6 +2,12 @@
 // about 100 KB each (about 1 GB in all), with sizes drawn from a few hundred distinct values so that
 // about 30 files share each size and the size alone never decides.
 //
+// Every second picture of the folder carries credits written after it arrived: its bytes are the
+// picture as it arrived with a block of 3,000 bytes of metadata put in after the signature, and the
+// folder's list of originals (FolderPictures::rememberOriginal) holds the size and SHA-256 of the
+// bytes as they arrived. A download of such a picture is the picture as it arrived, so only that list
+// can tell it is a copy.
+//
 // A run of 100 downloads is simulated as the download run does it: each download is written to a
 // hidden partial file in the folder, checked with holdsCopyOf, then either deleted (a copy) or moved
 // to a visible name and added (a new picture). Half the downloads are byte copies of files in the
@@ -16,7 +22,7 @@
 // Before each pass the share of the folder's bytes in the page cache is measured (mincore) and
 // printed. The figures are printed only; nothing fails on time.
 //
-//   bench_dedupe [distinct sizes]      (default 300)
+//   bench_dedupe [distinct sizes] [credits]   (default 300 and 1; credits 0: no picture carries any)
 
 #include "fetch/download_target.h"
 #include "fetch/folder_pictures.h"
@@ -25,6 +31,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 
@@ -45,6 +52,15 @@ constexpr int FolderFiles = 10000;
 constexpr int Downloads = 100;
 constexpr qint64 SmallestSize = 92160; // 90 KiB
 constexpr qint64 LargestSize = 112640; // 110 KiB: the mean is 100 KiB
+// The metadata that credits add to a picture, and where.
+constexpr qint64 CreditsAt = 20;
+constexpr qint64 CreditsBytes = 3000;
+
+bool withCredits = true;
+
+bool credited(int index) {
+    return withCredits && index % 2 == 1;
+}
 
 double milliseconds(const QElapsedTimer& clock) {
     return static_cast<double>(clock.nsecsElapsed()) / 1e6;
@@ -188,8 +204,8 @@ Pass runPass(const QString& folder, const std::vector<Download>& downloads) {
     pass.hashed = pictures.hashed();
     const QDir dir(folder);
     pass.visibleAfter = static_cast<int>(dir.entryList(QDir::Files).size());
-    pass.leftPartials =
-        static_cast<int>(dir.entryList(QDir::Files | QDir::Hidden).size()) - pass.visibleAfter;
+    pass.leftPartials = static_cast<int>(
+        dir.entryList({QStringLiteral(".glimmerfetch-*.part")}, QDir::Files | QDir::Hidden).size());
     for (const QString& path : kept)
         QFile::remove(path);
     return pass;
@@ -227,6 +243,7 @@ void print(const char* name, const Pass& pass, double cachedBefore) {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const int distinctSizes = argc > 1 ? std::max(1, QByteArray(argv[1]).toInt()) : 300;
+    withCredits = argc <= 2 || QByteArray(argv[2]) != "0";
 
     QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/bench_dedupe-XXXXXX"));
     if (!dir.isValid()) {
@@ -248,17 +265,31 @@ int main(int argc, char** argv) {
     clock.start();
     QStringList files;
     qint64 total = 0;
+    int rememberFailures = 0;
     for (int i = 0; i < FolderFiles; ++i) {
         const QString path = folder + QStringLiteral("picture %1.jpg").arg(i + 1);
-        const QByteArray bytes = pictureBytes(random, anySize());
+        const QByteArray arrived = pictureBytes(random, anySize());
+        QByteArray bytes = arrived;
+        if (credited(i))
+            bytes.insert(CreditsAt, QByteArray(CreditsBytes, 'M'));
         if (!writeFile(path, bytes)) {
             std::printf("cannot write %s\n", qPrintable(path));
             return 1;
         }
+        if (credited(i) &&
+            !FolderPictures::rememberOriginal(path, FolderPictures::originalOf(arrived)).isEmpty())
+            ++rememberFailures;
         files << path;
         total += bytes.size();
     }
     std::printf("folder: %s\n", qPrintable(dir.path()));
+    std::printf(
+        "folder: %s; the list of originals holds %d entries, %lld bytes (%d could not be written)\n",
+        withCredits ? "every second picture carries credits written after it arrived"
+                    : "no picture carries credits",
+        withCredits ? FolderFiles / 2 : 0,
+        static_cast<long long>(QFileInfo(folder + QLatin1String(FolderPictures::OriginalsFileName)).size()),
+        rememberFailures);
     std::printf("folder: %d files, %.1f MB (%lld bytes), %d distinct sizes from %lld to %lld bytes "
                 "(%.1f files per size on average), written in %.1f s\n",
                 FolderFiles, static_cast<double>(total) / 1e6, static_cast<long long>(total), distinctSizes,
@@ -276,12 +307,16 @@ int main(int argc, char** argv) {
             std::printf("cannot read %s\n", qPrintable(files[order[i]]));
             return 1;
         }
-        downloads.push_back({original.readAll(), true});
+        QByteArray bytes = original.readAll();
+        if (credited(order[i]))
+            bytes.remove(CreditsAt, CreditsBytes); // the picture as it arrived
+        downloads.push_back({bytes, true});
     }
     for (int i = 0; i < Downloads / 2; ++i)
         downloads.push_back({pictureBytes(random, anySize()), false});
     std::shuffle(downloads.begin(), downloads.end(), random);
-    std::printf("run: %d downloads, %d byte copies of files in the folder and %d new pictures, shuffled; "
+    std::printf("run: %d downloads, %d byte copies of pictures in the folder as they arrived and %d new "
+                "pictures, shuffled; "
                 "each written to a hidden .glimmerfetch-<pid>-<hex>.part file in the folder\n",
                 Downloads, Downloads / 2, Downloads / 2);
 

@@ -1,6 +1,7 @@
 #include "fetch/credits_file.h"
 
 #include <QFile>
+#include <QUrl>
 
 #include <cerrno>
 #include <cstring>
@@ -10,8 +11,52 @@
 
 namespace CreditsFile {
 
+namespace {
+
+// The header of the lists written before they had the attribution column.
+constexpr char EarlierHeader[] =
+    "file,keyword,source,address,source page,title,creator,licence,licence address,time\r\n";
+
+// Whether the list open as `fd` starts with the earlier header.
+bool hasEarlierHeader(int fd) {
+    const qsizetype length = qsizetype(sizeof EarlierHeader) - 1;
+    QByteArray start(length, '\0');
+    return ::pread(fd, start.data(), size_t(length), 0) == length && start == EarlierHeader;
+}
+
+} // namespace
+
 QByteArray header() {
-    return "file,keyword,source,address,source page,title,creator,licence,licence address,time\r\n";
+    return "file,keyword,source,address,source page,title,creator,licence,licence "
+           "address,time,attribution\r\n";
+}
+
+QString sourceName(const Line& line) {
+    // The original service only finds pictures: the site that has the picture is its source.
+    if (line.source == Sources::Source::ContextualWeb) {
+        const QString host = QUrl(line.address).host();
+        if (!host.isEmpty())
+            return host;
+    }
+    return Sources::shownName(line.source);
+}
+
+QString attribution(const Line& line) {
+    const Sources::Credits& c = line.credits;
+    QStringList parts;
+    const QString title = c.title.isEmpty() ? QString() : QLatin1Char('"') + c.title + QLatin1Char('"');
+    if (!title.isEmpty() && !c.creator.isEmpty())
+        parts << title + QStringLiteral(" by ") + c.creator;
+    else if (!title.isEmpty())
+        parts << title;
+    else if (!c.creator.isEmpty())
+        parts << QStringLiteral("By ") + c.creator;
+    parts << sourceName(line);
+    if (!c.licence.isEmpty() && !c.licenceAddress.isEmpty())
+        parts << c.licence + QStringLiteral(" (") + c.licenceAddress + QLatin1Char(')');
+    else if (!c.licence.isEmpty() || !c.licenceAddress.isEmpty())
+        parts << c.licence + c.licenceAddress;
+    return parts.join(QStringLiteral(", "));
 }
 
 QByteArray field(const QString& text) {
@@ -29,18 +74,20 @@ QByteArray field(const QString& text) {
     return bytes;
 }
 
-QByteArray format(const Line& line) {
+QByteArray format(const Line& line, bool withAttribution) {
     const Sources::Credits& c = line.credits;
-    const QStringList fields{line.file,
-                             line.keyword,
-                             Sources::storedName(line.source),
-                             line.address,
-                             c.sourcePage,
-                             c.title,
-                             c.creator,
-                             c.licence,
-                             c.licenceAddress,
-                             line.time.toUTC().toString(Qt::ISODate)};
+    QStringList fields{line.file,
+                       line.keyword,
+                       Sources::storedName(line.source),
+                       line.address,
+                       c.sourcePage,
+                       c.title,
+                       c.creator,
+                       c.licence,
+                       c.licenceAddress,
+                       line.time.toUTC().toString(Qt::ISODate)};
+    if (withAttribution)
+        fields << attribution(line);
     QByteArray out;
     for (const QString& text : fields) {
         if (!out.isEmpty())
@@ -58,11 +105,13 @@ QString append(const QString& folder, const Line& line) {
     if (fd < 0)
         return QString::fromLocal8Bit(std::strerror(errno));
     struct stat status {};
-    QByteArray bytes = format(line);
+    QByteArray bytes;
     QString problem;
     if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
         problem = QStringLiteral("not a regular file");
     } else {
+        // A list begun before there was an attribution column keeps the columns of its header line.
+        bytes = format(line, status.st_size == 0 || !hasEarlierHeader(fd));
         char last = '\n';
         if (status.st_size == 0)
             bytes.prepend(header());

@@ -25,19 +25,33 @@ struct Line {
     QDateTime time; // when it was kept (written in UTC)
 };
 
-// "file,keyword,source,address,source page,title,creator,licence,licence address,time" and CR LF.
+// "file,keyword,source,address,source page,title,creator,licence,licence address,time,attribution"
+// and CR LF.
 QByteArray header();
 
-// One line as written, CR LF included. A field that a spreadsheet would read as a formula (it
-// starts with "=", "+", "-", "@", a tab or CR) gets a leading "'", so that opening the list never
-// runs what a stranger wrote into a title.
-QByteArray format(const Line& line);
+// Where the picture came from, as a credit names it: the source ("Openverse"), or for the original
+// service, which only finds pictures, the host of the picture's address.
+QString sourceName(const Line& line);
+
+// The credit as people write it under a picture: title, creator, source, licence with its address,
+// those that are known: "\"Cup of coffee\" by Etenil, Openverse, CC BY-SA 2.0
+// (https://creativecommons.org/licenses/by-sa/2.0/)", "By Etenil, Pexels, Pexels License (...)",
+// "Wikimedia Commons, Public domain".
+QString attribution(const Line& line);
+
+// One line as written, CR LF included; without the attribution, the columns of the lists written
+// before there was one. A field that a spreadsheet would read as a formula (it starts with "=", "+",
+// "-", "@", a tab or CR) gets a leading "'", so that opening the list never runs what a stranger
+// wrote into a title.
+QByteArray format(const Line& line, bool withAttribution = true);
 
 // One field, quoted where it must be; control characters but CR, LF and tab become "_".
 QByteArray field(const QString& text);
 
 // Appends the line to the folder's credits list (`folder` ends in "/"), writing the header first
-// when the list is new or empty. The list is never created or written through a symbolic link, and
+// when the list is new or empty. A list that begins with the header of the lists written before
+// there was an attribution column gets lines without it, so that every line has its header's
+// columns. The list is never created or written through a symbolic link, and
 // nothing but a regular file is appended to. A line that did not fit whole (a full disk) is taken
 // out again, so the list always ends with a whole line. Returns "" or the reason it could not be
 // written.

@@ -43,6 +43,10 @@ private slots:
     void serviceAnswers();
     void serviceRefusals_data();
     void serviceRefusals();
+    void licenceNames_data();
+    void licenceNames();
+    void serviceLicences_data();
+    void serviceLicences();
 
 private:
     SourceAnswer ask(const ImageSource& source, const PageQuery& query);
@@ -113,36 +117,59 @@ void TestImageSourceRequests::requests_data() {
     QTest::addColumn<QString>("address");
     QTest::addColumn<QByteArray>("headers");
     QTest::addColumn<QString>("shown");
+    QTest::addColumn<QString>("licence"); // as stored; "" for any
     QTest::newRow("openverse, page size held to 20")
         << Source::Openverse << ""
         << "red car" << 2 << 0 << 50 << ""
-        << "https://api.openverse.org/v1/images/?q=red%20car&page=2&page_size=20" << QByteArray() << "";
+        << "https://api.openverse.org/v1/images/?q=red%20car&page=2&page_size=20" << QByteArray() << ""
+        << "";
     QTest::newRow("commons, offset and keyword after the type")
         << Source::Commons << ""
         << "Zürich" << 1 << 40 << 20 << ""
         << "https://commons.wikimedia.org/w/api.php?action=query&format=json&formatversion=2&generator="
            "search&gsrsearch=filetype%3Abitmap%20Z%C3%BCrich&gsrnamespace=6&gsrlimit=20&gsroffset=40&prop="
-           "imageinfo&iiprop=url%7Csize%7Cmime%7Cextmetadata"
-        << QByteArray() << "";
+           "imageinfo&iiprop=url%7Csize%7Cmime%7Cextmetadata&iiextmetadatafilter=ObjectName%7CArtist%7C"
+           "LicenseShortName%7CLicenseUrl%7CLicense%7CAttributionRequired%7CNonFree"
+        << QByteArray() << ""
+        << "";
     QTest::newRow("pexels, page 0 and size 100 held to 1 and 80, key quoted for curl")
         << Source::Pexels << ""
         << "cat\"&x" << 0 << 0 << 100 << "k\"ey\\ --x"
         << "https://api.pexels.com/v1/search?query=cat%22%26x&page=1&per_page=80"
-        << QByteArray("header = \"Authorization: k\\\"ey\\\\ --x\"\n") << "";
+        << QByteArray("header = \"Authorization: k\\\"ey\\\\ --x\"\n") << ""
+        << "";
     QTest::newRow("pixabay, key in the address, size held to 3")
         << Source::Pixabay << ""
         << "fruits" << 3 << 0 << 1 << "abc 123&q=x"
         << "https://pixabay.com/api/?key=abc%20123%26q%3Dx&q=fruits&page=3&per_page=3&image_type=photo"
-        << QByteArray() << "https://pixabay.com/api/?key=...&q=fruits&page=3&per_page=3&image_type=photo";
+        << QByteArray() << "https://pixabay.com/api/?key=...&q=fruits&page=3&per_page=3&image_type=photo"
+        << "";
     QTest::newRow("openverse, a character beyond 16 bits as one UTF-8 sequence")
         << Source::Openverse << "" << QString::fromUtf8("\xF0\x9F\x98\x80 ~cat.") << 1 << 0 << 20 << ""
         << "https://api.openverse.org/v1/images/?q=%F0%9F%98%80%20~cat.&page=1&page_size=20" << QByteArray()
+        << ""
         << "";
     QTest::newRow("the local service's host replaces the source's")
         << Source::Pexels << "127.0.0.1:4443"
         << "a b" << 1 << 0 << 15 << "key-0123"
         << "https://127.0.0.1:4443/v1/search?query=a%20b&page=1&per_page=15"
-        << QByteArray("header = \"Authorization: key-0123\"\n") << "";
+        << QByteArray("header = \"Authorization: key-0123\"\n") << ""
+        << "";
+    // Openverse is asked for the licences; Commons only for the fields that judge them.
+    const QString openverse = "https://api.openverse.org/v1/images/?q=cat&page=1&page_size=20";
+    QTest::newRow("openverse, commercial use")
+        << Source::Openverse << ""
+        << "cat" << 1 << 0 << 20 << "" << openverse + "&license_type=commercial" << QByteArray() << ""
+        << "commercial";
+    QTest::newRow("openverse, commercial use and changes")
+        << Source::Openverse << ""
+        << "cat" << 1 << 0 << 20 << "" << openverse + "&license_type=commercial,modification" << QByteArray()
+        << ""
+        << "modify";
+    QTest::newRow("openverse, no credit")
+        << Source::Openverse << ""
+        << "cat" << 1 << 0 << 20 << "" << openverse + "&license=cc0,pdm" << QByteArray() << ""
+        << "nocredit";
 }
 
 void TestImageSourceRequests::requests() {
@@ -156,8 +183,11 @@ void TestImageSourceRequests::requests() {
     QFETCH(QString, address);
     QFETCH(QByteArray, headers);
     QFETCH(QString, shown);
+    QFETCH(QString, licence);
     qputenv("GLIMMERFETCH_SERVICE_HOST", serviceHost.toUtf8());
-    const SourceRequest request = adapter(source)->request({keyword, page, offset, size, key});
+    PageQuery query{keyword, page, offset, size, key};
+    query.licence = licenceFromStoredName(licence);
+    const SourceRequest request = adapter(source)->request(query);
     service->applyToEnvironment();
 
     QCOMPARE(request.address, address);
@@ -351,6 +381,85 @@ void TestImageSourceRequests::serviceRefusals() {
     QCOMPARE(service->curl(arguments << service->baseUrl() + target, &answer, &answerStatus), 0);
     QCOMPARE(answerStatus, status);
     QCOMPARE(answer, body);
+}
+
+void TestImageSourceRequests::licenceNames_data() {
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<int>("position");
+    QTest::newRow("any") << "any"
+                         << "Any licence" << 0;
+    QTest::newRow("commercial") << "commercial"
+                                << "Commercial use" << 1;
+    QTest::newRow("modify") << "modify"
+                            << "Commercial use and changes" << 2;
+    QTest::newRow("nocredit") << "nocredit"
+                              << "No credit needed" << 3;
+    // Settings written before there was a choice, or by a newer program, keep every picture.
+    QTest::newRow("missing") << ""
+                             << "Any licence" << 0;
+    QTest::newRow("other case") << "Commercial"
+                                << "Any licence" << 0;
+}
+
+void TestImageSourceRequests::licenceNames() {
+    QFETCH(QString, stored);
+    QFETCH(QString, caption);
+    QFETCH(int, position);
+    const LicenceChoice choice = licenceFromStoredName(stored);
+    QCOMPARE(choice, AllLicenceChoices[position]);
+    QCOMPARE(Sources::caption(choice), caption);
+    QCOMPARE(licenceFromStoredName(storedName(choice)), choice);
+    // The original service tells no licence: it keeps to `any` only.
+    const QVector<Source> honouring = sourcesHonouring(choice);
+    QCOMPARE(honouring.size(), position == 0 ? 5 : 4);
+    QCOMPARE(honours(Source::ContextualWeb, choice), position == 0);
+    QVERIFY(honours(Source::Commons, choice));
+}
+
+void TestImageSourceRequests::serviceLicences_data() {
+    QTest::addColumn<Source>("source");
+    QTest::addColumn<QString>("licence");
+    QTest::addColumn<int>("offset");
+    QTest::addColumn<QString>("summary");
+    QTest::addColumn<QString>("licences"); // of the results that fit, without repeats
+    // The service's results take six licences in turn: BY-SA, CC0, BY, public domain, BY-NC, BY-ND.
+    QTest::newRow("openverse, no credit")
+        << Source::Openverse << "nocredit" << 1 << "results 20 skipped 0 total 20"
+        << "CC0 1.0, Public Domain Mark 1.0";
+    QTest::newRow("openverse, changes")
+        << Source::Openverse << "modify" << 1 << "results 20 skipped 0 total 40 next page 2"
+        << "CC BY-SA 4.0, CC0 1.0, CC BY 2.0, Public Domain Mark 1.0";
+    QTest::newRow("openverse, commercial use")
+        << Source::Openverse << "commercial" << 3 << "results 10 skipped 0 total 50"
+        << "CC BY-SA 4.0, CC0 1.0, CC BY 2.0, Public Domain Mark 1.0, CC BY-ND 4.0";
+    QTest::newRow("commons, no credit")
+        << Source::Commons << "nocredit" << 0 << "results 20 skipped 0 total -1 next offset 20"
+        << "CC0, Public domain";
+    QTest::newRow("commons, commercial use")
+        << Source::Commons << "commercial" << 18 << "results 20 skipped 0 total -1 next offset 38"
+        << "CC BY-SA 4.0, CC0, CC BY 2.0, Public domain, CC BY-ND 4.0";
+}
+
+// The local service keeps to Openverse's licence filters and gives Commons' licence fields.
+void TestImageSourceRequests::serviceLicences() {
+    QFETCH(Source, source);
+    QFETCH(QString, licence);
+    QFETCH(int, offset);
+    QFETCH(QString, summary);
+    QFETCH(QString, licences);
+    PageQuery query{QStringLiteral("cat"), offset, offset, 20, QString()};
+    query.licence = licenceFromStoredName(licence);
+    const SourceAnswer answer = ask(*adapter(source), query);
+    QCOMPARE(::summary(answer), summary);
+    QStringList fitting;
+    for (const SourceResult& r : answer.results)
+        if (r.licenceFits && !fitting.contains(r.credits.licence))
+            fitting << r.credits.licence;
+    QCOMPARE(fitting.join(", "), licences);
+    if (source == Source::Openverse) // the service sent only those
+        for (const SourceResult& r : answer.results)
+            QVERIFY(r.licenceFits);
 }
 
 QTEST_MAIN(TestImageSourceRequests)

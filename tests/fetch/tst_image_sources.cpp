@@ -218,6 +218,8 @@ private slots:
     void longAnswers();
     void creatorHtml_data();
     void creatorHtml();
+    void licenceJudgement_data();
+    void licenceJudgement();
 };
 
 void TestImageSources::readAnswer_data() {
@@ -391,5 +393,51 @@ void TestImageSources::creatorHtml() {
     QFETCH(QString, text);
     QCOMPARE(AnswerFields::htmlText(html), text);
 }
+void TestImageSources::licenceJudgement_data() {
+    QTest::addColumn<Source>("source");
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<QString>("choice");                          // as stored
+    QTest::addColumn<QString>("fits");                            // of each result, in order
+    const QByteArray openverse = dataFile("openverse-page.json"); // by-nc-sa, cc0, by
+    QTest::newRow("openverse, any") << Source::Openverse << openverse << "any"
+                                    << "yes yes yes";
+    QTest::newRow("openverse, commercial") << Source::Openverse << openverse << "commercial"
+                                           << "no yes yes";
+    QTest::newRow("openverse, nocredit") << Source::Openverse << openverse << "nocredit"
+                                         << "no yes no";
+    // The real answer names the licence by its short name only: "Public domain", "CC BY-SA 4.0".
+    QTest::newRow("commons, short names only, nocredit")
+        << Source::Commons << dataFile("commons-page.json") << "nocredit"
+        << "yes no";
+    // CC BY-SA, CC0, public domain, non-free, BY-NC-SA, BY-ND, no licence, copyrighted free use.
+    const QByteArray commons = dataFile("commons-licences.json");
+    QTest::newRow("commons, any") << Source::Commons << commons << "any"
+                                  << "yes yes yes yes yes yes yes yes";
+    QTest::newRow("commons, commercial") << Source::Commons << commons << "commercial"
+                                         << "yes yes yes no no yes no yes";
+    QTest::newRow("commons, modify") << Source::Commons << commons << "modify"
+                                     << "yes yes yes no no no no yes";
+    QTest::newRow("commons, nocredit") << Source::Commons << commons << "nocredit"
+                                       << "no yes yes no no no no yes";
+    QTest::newRow("pexels, nocredit") << Source::Pexels << dataFile("pexels-page.json") << "nocredit"
+                                      << "yes yes";
+    QTest::newRow("pixabay, nocredit") << Source::Pixabay << dataFile("pixabay-page.json") << "nocredit"
+                                       << "yes yes";
+}
+
+// Whether each result's licence fits the choice asked for.
+void TestImageSources::licenceJudgement() {
+    QFETCH(Source, source);
+    QFETCH(QByteArray, answer);
+    QFETCH(QString, choice);
+    QFETCH(QString, fits);
+    PageQuery asked{QStringLiteral("k"), 1, 0, 20, QString()};
+    asked.licence = licenceFromStoredName(choice);
+    QStringList judged;
+    for (const SourceResult& r : adapter(source)->read(answer, 200, asked).results)
+        judged << (r.licenceFits ? "yes" : "no");
+    QCOMPARE(judged.join(' '), fits);
+}
+
 QTEST_MAIN(TestImageSources)
 #include "tst_image_sources.moc"

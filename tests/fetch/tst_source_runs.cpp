@@ -44,6 +44,8 @@ private slots:
     void keyIsAskedForOnlyWhereNeeded();
     void creditsFields_data();
     void creditsFields();
+    void attribution_data();
+    void attribution();
     void originalServiceCredits();
     void pixabayAnswersAreKeptForADay();
     void answerCacheFollowsNoLink_data();
@@ -144,34 +146,45 @@ void TestSourceRuns::twoPagesPerKeyword_data() {
     QTest::addColumn<QStringList>("creators");
     QTest::addColumn<QStringList>("licences");
     QTest::addColumn<QStringList>("licenceAddresses");
+    QTest::addColumn<QStringList>("attributions");
     const QStringList cc{"https://creativecommons.org/publicdomain/zero/1.0/",
                          "https://creativecommons.org/licenses/by/2.0/"};
     QTest::newRow("openverse") << Source::Openverse
                                << QStringList{"/v1/images/?q=%1&page=1&page_size=20",
                                               "/v1/images/?q=%1&page=2&page_size=20"}
                                << QStringList{"%1 26", "%1 27"} << QStringList{"Maker 1", "Maker 2"}
-                               << QStringList{"CC0 1.0", "CC BY 2.0"} << cc;
-    const QString commons = "/w/api.php?action=query&format=json&formatversion=2&generator=search"
-                            "&gsrsearch=filetype%3Abitmap%20%1&gsrnamespace=6&gsrlimit=25&gsroffset=%2"
-                            "&prop=imageinfo&iiprop=url%7Csize%7Cmime%7Cextmetadata";
-    QTest::newRow("commons") << Source::Commons
-                             << QStringList{commons.arg("%1", "0"), commons.arg("%1", "25")}
-                             << QStringList{"%1 26", "%1 27"}
-                             << QStringList{"Maker 1 & friends", "Maker 2 & friends"}
-                             << QStringList{"CC0", "CC BY 2.0"} << cc;
-    QTest::newRow("pexels") << Source::Pexels
-                            << QStringList{"/v1/search?query=%1&page=1&per_page=25",
-                                           "/v1/search?query=%1&page=2&per_page=25"}
-                            << QStringList{"%1 26", "%1 27"} << QStringList{"Maker 1", "Maker 2"}
-                            << QStringList{"Pexels License", "Pexels License"}
-                            << QStringList{"https://www.pexels.com/license/",
-                                           "https://www.pexels.com/license/"};
+                               << QStringList{"CC0 1.0", "CC BY 2.0"} << cc
+                               << QStringList{"\"%1 26\" by Maker 1, Openverse, CC0 1.0 (" + cc[0] + ")",
+                                              "\"%1 27\" by Maker 2, Openverse, CC BY 2.0 (" + cc[1] + ")"};
+    const QString commons =
+        "/w/api.php?action=query&format=json&formatversion=2&generator=search"
+        "&gsrsearch=filetype%3Abitmap%20%1&gsrnamespace=6&gsrlimit=25&gsroffset=%2"
+        "&prop=imageinfo&iiprop=url%7Csize%7Cmime%7Cextmetadata&iiextmetadatafilter=ObjectName"
+        "%7CArtist%7CLicenseShortName%7CLicenseUrl%7CLicense%7CAttributionRequired%7CNonFree";
+    QTest::newRow("commons")
+        << Source::Commons << QStringList{commons.arg("%1", "0"), commons.arg("%1", "25")}
+        << QStringList{"%1 26", "%1 27"} << QStringList{"Maker 1 & friends", "Maker 2 & friends"}
+        << QStringList{"CC0", "CC BY 2.0"} << cc
+        << QStringList{"\"%1 26\" by Maker 1 & friends, Wikimedia Commons, CC0 (" + cc[0] + ")",
+                       "\"%1 27\" by Maker 2 & friends, Wikimedia Commons, CC BY 2.0 (" + cc[1] + ")"};
+    QTest::newRow("pexels")
+        << Source::Pexels
+        << QStringList{"/v1/search?query=%1&page=1&per_page=25", "/v1/search?query=%1&page=2&per_page=25"}
+        << QStringList{"%1 26", "%1 27"} << QStringList{"Maker 1", "Maker 2"}
+        << QStringList{"Pexels License", "Pexels License"}
+        << QStringList{"https://www.pexels.com/license/", "https://www.pexels.com/license/"}
+        << QStringList{"\"%1 26\" by Maker 1, Pexels, Pexels License (https://www.pexels.com/license/)",
+                       "\"%1 27\" by Maker 2, Pexels, Pexels License (https://www.pexels.com/license/)"};
     const QString pixabay = "/api/?key=" + Key + "&q=%1&page=%2&per_page=25&image_type=photo";
     QTest::newRow("pixabay") << Source::Pixabay << QStringList{pixabay.arg("%1", "1"), pixabay.arg("%1", "2")}
                              << QStringList{"", ""} << QStringList{"Maker 1", "Maker 2"}
                              << QStringList{"Pixabay Content License", "Pixabay Content License"}
                              << QStringList{"https://pixabay.com/service/license-summary/",
-                                            "https://pixabay.com/service/license-summary/"};
+                                            "https://pixabay.com/service/license-summary/"}
+                             << QStringList{"By Maker 1, Pixabay, Pixabay Content License "
+                                            "(https://pixabay.com/service/license-summary/)",
+                                            "By Maker 2, Pixabay, Pixabay Content License "
+                                            "(https://pixabay.com/service/license-summary/)"};
 }
 
 void TestSourceRuns::twoPagesPerKeyword() {
@@ -181,6 +194,7 @@ void TestSourceRuns::twoPagesPerKeyword() {
     QFETCH(QStringList, creators);
     QFETCH(QStringList, licences);
     QFETCH(QStringList, licenceAddresses);
+    QFETCH(QStringList, attributions);
 
     // Every curl that runs while the test runs is looked at: none may carry a key on its command line.
     int curlsSeen = 0;
@@ -239,12 +253,12 @@ void TestSourceRuns::twoPagesPerKeyword() {
                             "TIME"}
                     .join(',')
                     .toUtf8() +
-                "\r\n";
+                ',' + CreditsFile::field(QString(attributions.at(n)).replace("%1", keyword)) + "\r\n";
         }
     }
     QByteArray credits = fileBytes(prefix + "credits.csv");
-    static const QRegularExpression time("\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ\r\n");
-    credits = QString::fromUtf8(credits).replace(time, "TIME\r\n").toUtf8();
+    static const QRegularExpression time(",\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ,");
+    credits = QString::fromUtf8(credits).replace(time, ",TIME,").toUtf8();
     QCOMPARE(credits, expected);
     verifyNothingLeft();
 }
@@ -374,6 +388,39 @@ void TestSourceRuns::creditsFields() {
     QCOMPARE(CreditsFile::field(text), field);
 }
 
+void TestSourceRuns::attribution_data() {
+    QTest::addColumn<Source>("source");
+    QTest::addColumn<QStringList>("credits"); // title, creator, licence, licence address
+    QTest::addColumn<QByteArray>("field");    // the last field of the line, as written
+    QTest::newRow("all parts") << Source::Openverse
+                               << QStringList{"Cup of coffee", "Etenil", "CC BY-SA 2.0",
+                                              "https://creativecommons.org/licenses/by-sa/2.0/"}
+                               << QByteArray("\"\"\"Cup of coffee\"\" by Etenil, Openverse, CC BY-SA 2.0 "
+                                             "(https://creativecommons.org/licenses/by-sa/2.0/)\"");
+    QTest::newRow("no creator, licence without address")
+        << Source::Commons << QStringList{"Sunset", "", "Public domain", ""}
+        << QByteArray("\"\"\"Sunset\"\", Wikimedia Commons, Public domain\"");
+    QTest::newRow("no title, licence address only")
+        << Source::Openverse << QStringList{"", "Ann", "", "https://example.org/terms"}
+        << QByteArray("\"By Ann, Openverse, https://example.org/terms\"");
+    QTest::newRow("the original service: the picture's site")
+        << Source::ContextualWeb << QStringList{"", "", "", ""} << QByteArray("pics.example.org");
+    QTest::newRow("a formula stays text")
+        << Source::Pexels << QStringList{"=HYPERLINK(\"x\")", "@evil", "", ""}
+        << QByteArray("\"\"\"=HYPERLINK(\"\"x\"\")\"\" by @evil, Pexels\"");
+}
+
+// The credit line of the list's last column: title, creator, source, licence, those that are known.
+void TestSourceRuns::attribution() {
+    QFETCH(Source, source);
+    QFETCH(QStringList, credits);
+    QFETCH(QByteArray, field);
+    CreditsFile::Line line{
+        "a.jpg", "a", source, "https://pics.example.org/a.jpg", {}, QDateTime::currentDateTimeUtc()};
+    line.credits = {credits[0], credits[1], {}, credits[2], credits[3], {}};
+    QVERIFY2(CreditsFile::format(line).endsWith(',' + field + "\r\n"), CreditsFile::format(line).constData());
+}
+
 // The original service's answer names each picture's title and page after its address.
 void TestSourceRuns::originalServiceCredits() {
     SettingsStore::write(SettingKey::WidthFilter, QStringLiteral("5"));
@@ -399,12 +446,18 @@ void TestSourceRuns::creditsListEndsWithAWholeLine_data() {
     QTest::addColumn<bool>("diskFull");
     QTest::addColumn<QByteArray>("added"); // what the list gains
     QTest::addColumn<QString>("says");
-    const QByteArray whole = CreditsFile::header() + "a.png,a,contextualweb,x,,,,,,t\r\n";
+    QTest::addColumn<bool>("attribution"); // the line has the attribution column
+    const QByteArray whole = CreditsFile::header() + "a.png,a,contextualweb,x,,,,,,t,x\r\n";
     QTest::newRow("full disk: the part that fitted is taken out")
         << whole << true << QByteArray()
-        << QString::fromLocal8Bit(std::strerror(ENOSPC)) + "; the unfinished line was taken out again";
+        << QString::fromLocal8Bit(std::strerror(ENOSPC)) + "; the unfinished line was taken out again"
+        << true;
     QTest::newRow("unfinished last line: the new one starts on its own")
-        << whole + "b.png,b" << false << QByteArray("\r\n") << "";
+        << whole + "b.png,b" << false << QByteArray("\r\n") << "" << true;
+    QTest::newRow("a list begun before the attribution column keeps its columns")
+        << QByteArray("file,keyword,source,address,source page,title,creator,licence,licence address,time\r\n"
+                      "a.png,a,contextualweb,x,,,,,,t\r\n")
+        << false << QByteArray() << "" << false;
 }
 
 void TestSourceRuns::creditsListEndsWithAWholeLine() {
@@ -412,6 +465,7 @@ void TestSourceRuns::creditsListEndsWithAWholeLine() {
     QFETCH(bool, diskFull);
     QFETCH(QByteArray, added);
     QFETCH(QString, says);
+    QFETCH(bool, attribution);
     std::optional<SmallDisk> disk;
     if (diskFull) {
         disk.emplace(folder->filePath("disk"));
@@ -428,7 +482,7 @@ void TestSourceRuns::creditsListEndsWithAWholeLine() {
     line.credits.title = QString(6000, 'T');
     QCOMPARE(CreditsFile::append(where, line), says);
     QCOMPARE(fileBytes(where + "credits.csv"),
-             before + added + (diskFull ? QByteArray() : CreditsFile::format(line)));
+             before + added + (diskFull ? QByteArray() : CreditsFile::format(line, attribution)));
 }
 
 // Pixabay asks that a request is not repeated within a day: the second run asks nothing.

@@ -5,6 +5,8 @@
 #include <QJsonObject>
 #include <QUrl>
 
+#include <algorithm>
+
 namespace ImageService {
 
 namespace {
@@ -64,21 +66,73 @@ struct Page {
 };
 
 struct Licence {
-    const char* code;
+    const char* code; // Openverse's
     const char* version;
     const char* name;
-    const char* address; // "" for none
+    const char* address;      // "" for none
+    const char* commonsCode;  // Commons' "License"
+    bool attributionRequired; // Commons' "AttributionRequired"
+    bool nonFree;             // Commons' "NonFree" (only written when true)
 };
 
+// Results take these in turn: free licences, one that forbids commercial use (which Commons marks
+// non-free) and one that forbids changes.
 const Licence Licences[] = {
-    {"by-sa", "4.0", "CC BY-SA 4.0", "https://creativecommons.org/licenses/by-sa/4.0/"},
-    {"cc0", "1.0", "CC0", "https://creativecommons.org/publicdomain/zero/1.0/"},
-    {"by", "2.0", "CC BY 2.0", "https://creativecommons.org/licenses/by/2.0/"},
-    {"pdm", "1.0", "Public domain", ""},
+    {"by-sa", "4.0", "CC BY-SA 4.0", "https://creativecommons.org/licenses/by-sa/4.0/", "cc-by-sa-4.0", true,
+     false},
+    {"cc0", "1.0", "CC0", "https://creativecommons.org/publicdomain/zero/1.0/", "cc0", false, false},
+    {"by", "2.0", "CC BY 2.0", "https://creativecommons.org/licenses/by/2.0/", "cc-by-2.0", true, false},
+    {"pdm", "1.0", "Public domain", "", "pd", false, false},
+    {"by-nc", "2.0", "CC BY-NC 2.0", "https://creativecommons.org/licenses/by-nc/2.0/", "cc-by-nc-2.0", true,
+     true},
+    {"by-nd", "4.0", "CC BY-ND 4.0", "https://creativecommons.org/licenses/by-nd/4.0/", "cc-by-nd-4.0", true,
+     false},
 };
 
 const Licence& licenceOf(qint64 i) {
     return Licences[i % (sizeof Licences / sizeof Licences[0])];
+}
+
+// Openverse's licence filters: "license" lists licences; "license_type" names groups of them
+// ("commercial": none with "nc"; "modification": none with "nd"), and several groups mean the
+// licences in all of them. Returns false with the complaint for an unknown value.
+bool openverseFilter(const QMap<QString, QString>& items, QStringList* allowed, QJsonObject* complaint) {
+    const QString all =
+        QStringLiteral("by-sa,cc0,by,pdm,by-nc,by-nd,by-nc-sa,by-nc-nd,sampling+,nc-sampling+");
+    *allowed = all.split(QLatin1Char(','));
+    if (items.contains(QStringLiteral("license"))) {
+        const QStringList asked = items.value(QStringLiteral("license")).toLower().split(QLatin1Char(','));
+        for (const QString& code : asked)
+            if (!allowed->contains(code)) {
+                *complaint = {
+                    {"license", QJsonArray{QStringLiteral("License '%1' does not exist.").arg(code)}}};
+                return false;
+            }
+        *allowed = asked;
+    }
+    if (items.contains(QStringLiteral("license_type"))) {
+        for (const QString& type :
+             items.value(QStringLiteral("license_type")).toLower().split(QLatin1Char(','))) {
+            const char* forbidden = type == QLatin1String("commercial")     ? "nc"
+                                    : type == QLatin1String("modification") ? "nd"
+                                    : type == QLatin1String("all") || type == QLatin1String("all-cc")
+                                        ? ""
+                                        : nullptr;
+            if (!forbidden) {
+                *complaint = {{"license_type",
+                               QJsonArray{QStringLiteral("License type '%1' does not exist.").arg(type)}}};
+                return false;
+            }
+            if (*forbidden)
+                allowed->erase(
+                    std::remove_if(allowed->begin(), allowed->end(),
+                                   [&](const QString& code) {
+                                       return code.split(QLatin1Char('-')).contains(QLatin1String(forbidden));
+                                   }),
+                    allowed->end());
+        }
+    }
+    return true;
 }
 
 QString mimeOf(const Result& r) {
@@ -98,10 +152,20 @@ Reply openverse(const QMap<QString, QString>& items, Page p) {
     if (number > OpenversePages)
         return json(400, {{"detail", QJsonObject{{"page", QJsonArray{"Ensure this value is less than or "
                                                                      "equal to 20."}}}}});
-    p.first = qint64(number - 1) * size;
-    p.size = size;
+    QStringList allowed;
+    QJsonObject complaint;
+    if (!openverseFilter(items, &allowed, &complaint))
+        return json(400, {{"detail", complaint}});
+    // The results of the licences asked for, in their order.
+    QVector<qint64> fitting;
+    for (qint64 i = 0; i < p.entry.results.size(); ++i)
+        if (allowed.contains(QLatin1String(licenceOf(i).code)))
+            fitting << i;
+    const bool filtered = fitting.size() < p.entry.results.size();
+    const qint64 first = qint64(number - 1) * size;
     QJsonArray results;
-    for (qint64 i = p.first; i < p.end(); ++i) {
+    for (qint64 k = first; k < qMin<qint64>(first + size, fitting.size()); ++k) {
+        const qint64 i = fitting.at(k);
         const Licence& l = licenceOf(i);
         const Result& r = p.entry.results.at(int(i));
         results.append(QJsonObject{
@@ -125,7 +189,7 @@ Reply openverse(const QMap<QString, QString>& items, Page p) {
             {"thumbnail", p.origin() + QStringLiteral("/img/jpeg/240x180/") + p.seed(i) + "/thumb.jpg"},
         });
     }
-    const qint64 count = qMin(p.entry.totalCount, OpenverseResults);
+    const qint64 count = qMin(filtered ? qint64(fitting.size()) : p.entry.totalCount, OpenverseResults);
     return json(200, {{"result_count", count},
                       {"page_count", qMin<qint64>(OpenversePages, (count + size - 1) / size)},
                       {"page_size", size},
@@ -137,7 +201,7 @@ QJsonObject metadataValue(const QString& value) {
     return {{"value", value}, {"source", "commons-desc-page"}};
 }
 
-QJsonObject commonsPage(const Page& p, qint64 i) {
+QJsonObject commonsPage(const Page& p, qint64 i, const QStringList& fields) {
     const Result& r = p.entry.results.at(int(i));
     const Licence& l = licenceOf(i);
     QJsonObject meta{
@@ -147,9 +211,18 @@ QJsonObject commonsPage(const Page& p, qint64 i) {
                                      .arg(p.host)
                                      .arg(i % 5 + 1)
                                      .arg(p.maker(i)))},
-        {"LicenseShortName", metadataValue(QString::fromLatin1(l.name))}};
+        {"LicenseShortName", metadataValue(QString::fromLatin1(l.name))},
+        {"License", metadataValue(QString::fromLatin1(l.commonsCode))},
+        {"AttributionRequired", metadataValue(l.attributionRequired ? "true" : "false")}};
     if (*l.address)
         meta.insert(QStringLiteral("LicenseUrl"), metadataValue(QString::fromLatin1(l.address)));
+    if (l.nonFree)
+        meta.insert(QStringLiteral("NonFree"), metadataValue(QStringLiteral("true")));
+    // Only the fields asked for, when the request names them.
+    if (!fields.isEmpty())
+        for (const QString& key : meta.keys())
+            if (!fields.contains(key))
+                meta.remove(key);
     const QString name = QUrl(p.address(i)).fileName();
     return {{"pageid", 1000 + i},
             {"ns", 6},
@@ -183,11 +256,13 @@ Reply commons(const Request& request, const QMap<QString, QString>& items, Page 
     if (p.first >= p.end())
         return json(200, top); // no hits: no "query" at all
     // The pages come in no particular order, as the real service sends them: each pair swapped.
+    const QStringList fields =
+        items.value(QStringLiteral("iiextmetadatafilter")).split(QLatin1Char('|'), Qt::SkipEmptyParts);
     QJsonArray pages;
     for (qint64 i = p.first; i < p.end(); i += 2) {
         if (i + 1 < p.end())
-            pages.append(commonsPage(p, i + 1));
-        pages.append(commonsPage(p, i));
+            pages.append(commonsPage(p, i + 1, fields));
+        pages.append(commonsPage(p, i, fields));
     }
     if (p.first + size < qMin<qint64>(p.entry.totalCount, p.entry.results.size()))
         top.insert(QStringLiteral("continue"),

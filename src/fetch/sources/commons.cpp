@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -32,7 +33,34 @@ QJsonValue metadata(const QJsonObject& extmetadata, const char* name) {
     return extmetadata.value(QLatin1String(name)).toObject().value(QLatin1String("value"));
 }
 
-bool readPage(const QJsonObject& page, SourceResult* r) {
+// A yes-or-no field ("true", "false"; a JSON boolean too); nothing when it is neither.
+std::optional<bool> flag(const QJsonValue& value) {
+    if (value.isBool())
+        return value.toBool();
+    const QString word = value.toString().trimmed();
+    if (word.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0)
+        return true;
+    if (word.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0)
+        return false;
+    return std::nullopt;
+}
+
+// What the file's licence allows: the licence's code ("cc-by-sa-4.0", "pd"; else its short name),
+// whether it asks for credit, and whether the file is free at all. A file marked non-free allows
+// nothing beyond what the law allows anyway.
+LicenceTerms termsOf(const QJsonObject& meta) {
+    if (flag(metadata(meta, "NonFree")).value_or(false))
+        return {true, false, false, false};
+    QString code = text(metadata(meta, "License"));
+    if (code.isEmpty())
+        code = text(metadata(meta, "LicenseShortName"));
+    LicenceTerms terms = termsOfCode(code);
+    if (const std::optional<bool> credit = flag(metadata(meta, "AttributionRequired")))
+        terms.noCredit = terms.known && !*credit;
+    return terms;
+}
+
+bool readPage(const QJsonObject& page, LicenceChoice asked, SourceResult* r) {
     const QJsonObject info = page.value(QLatin1String("imageinfo")).toArray().at(0).toObject();
     r->address = address(info.value(QLatin1String("url")));
     if (r->address.isEmpty())
@@ -58,6 +86,7 @@ bool readPage(const QJsonObject& page, SourceResult* r) {
     c.licence = text(metadata(meta, "LicenseShortName"));
     c.licenceAddress = address(metadata(meta, "LicenseUrl"));
     c.sourcePage = address(info.value(QLatin1String("descriptionurl")));
+    r->licenceFits = fits(asked, termsOf(meta));
     return true;
 }
 
@@ -95,7 +124,8 @@ SourceRequest CommonsSource::request(const PageQuery& query) const {
         queryValue(QStringLiteral("filetype:bitmap ") + query.keyword) +
         QStringLiteral("&gsrnamespace=6&gsrlimit=") + QString::number(pageSizeFor(query)) +
         QStringLiteral("&gsroffset=") + QString::number(qMax(0, query.offset)) +
-        QStringLiteral("&prop=imageinfo&iiprop=") + queryValue(QStringLiteral("url|size|mime|extmetadata"));
+        QStringLiteral("&prop=imageinfo&iiprop=") + queryValue(QStringLiteral("url|size|mime|extmetadata")) +
+        QStringLiteral("&iiextmetadatafilter=") + queryValue(QLatin1String(MetadataFields));
     return makeRequest(address, address);
 }
 
@@ -122,7 +152,7 @@ SourceAnswer CommonsSource::read(const QByteArray& answer, int httpStatus, const
         const QJsonValue entry = pages.at(i);
         const QJsonObject page = entry.toObject();
         SourceResult r;
-        if (readPage(page, &r))
+        if (readPage(page, asked.licence, &r))
             ranked.emplace_back(
                 wholeNumber(page.value(QLatin1String("index"))).value_or(std::numeric_limits<qint64>::max()),
                 std::move(r));

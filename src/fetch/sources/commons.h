@@ -8,10 +8,16 @@ namespace Sources {
 // counted by the offset of their first result; the answer says where the next page starts.
 // GET https://commons.wikimedia.org/w/api.php?action=query&format=json&formatversion=2
 //     &generator=search&gsrsearch=filetype:bitmap KEYWORD&gsrnamespace=6&gsrlimit=&gsroffset=
-//     &prop=imageinfo&iiprop=url|size|mime|extmetadata
+//     &prop=imageinfo&iiprop=url|size|mime|extmetadata&iiextmetadatafilter=ObjectName|...
+// The service cannot search by licence: each result is judged by its licence's fields.
 class CommonsSource : public ImageSource {
 public:
     static constexpr const char* OwnHost = "commons.wikimedia.org";
+    // The extended metadata asked for: the title, the creator, and the licence with its address, whether
+    // it asks for credit, and whether the file is free at all. The others (descriptions, categories)
+    // can run to kilobytes a file.
+    static constexpr const char* MetadataFields =
+        "ObjectName|Artist|LicenseShortName|LicenseUrl|License|AttributionRequired|NonFree";
     // The service takes up to 500; every result brings its metadata, so pages stay small.
     static constexpr int LargestPageSize = 50;
 

@@ -27,7 +27,23 @@ QString detailText(const QJsonValue& detail) {
     return {};
 }
 
-bool readResult(const QJsonObject& o, SourceResult* r) {
+// The request's part that asks for the licences of the choice only. Several licence types ask for
+// the licences that are in all of them; "license" lists licences.
+QString licenceFilter(LicenceChoice choice) {
+    switch (choice) {
+    case LicenceChoice::Any:
+        break;
+    case LicenceChoice::Commercial:
+        return QStringLiteral("&license_type=commercial");
+    case LicenceChoice::Modify:
+        return QStringLiteral("&license_type=commercial,modification");
+    case LicenceChoice::NoCredit:
+        return QStringLiteral("&license=cc0,pdm");
+    }
+    return {};
+}
+
+bool readResult(const QJsonObject& o, LicenceChoice asked, SourceResult* r) {
     r->address = address(o.value(QLatin1String("url")));
     if (r->address.isEmpty())
         return false;
@@ -40,8 +56,10 @@ bool readResult(const QJsonObject& o, SourceResult* r) {
     c.title = text(o.value(QLatin1String("title")));
     c.creator = text(o.value(QLatin1String("creator")));
     c.creatorAddress = address(o.value(QLatin1String("creator_url")));
-    c.licence = OpenverseSource::licenceName(text(o.value(QLatin1String("license"))),
-                                             text(o.value(QLatin1String("license_version"))));
+    const QString code = text(o.value(QLatin1String("license")));
+    c.licence = OpenverseSource::licenceName(code, text(o.value(QLatin1String("license_version"))));
+    // The service keeps to the licences asked for; a result that does not is not taken on trust.
+    r->licenceFits = fits(asked, termsOfCode(code));
     c.licenceAddress = address(o.value(QLatin1String("license_url")));
     c.sourcePage = address(o.value(QLatin1String("foreign_landing_url")));
     return true;
@@ -50,10 +68,10 @@ bool readResult(const QJsonObject& o, SourceResult* r) {
 } // namespace
 
 SourceRequest OpenverseSource::request(const PageQuery& query) const {
-    const QString address = QStringLiteral("https://") + host(QLatin1String(OwnHost)) +
-                            QStringLiteral("/v1/images/?q=") + queryValue(query.keyword) +
-                            QStringLiteral("&page=") + QString::number(qMax(1, query.page)) +
-                            QStringLiteral("&page_size=") + QString::number(pageSizeFor(query));
+    const QString address =
+        QStringLiteral("https://") + host(QLatin1String(OwnHost)) + QStringLiteral("/v1/images/?q=") +
+        queryValue(query.keyword) + QStringLiteral("&page=") + QString::number(qMax(1, query.page)) +
+        QStringLiteral("&page_size=") + QString::number(pageSizeFor(query)) + licenceFilter(query.licence);
     return makeRequest(address, address);
 }
 
@@ -76,7 +94,7 @@ SourceAnswer OpenverseSource::read(const QByteArray& answer, int httpStatus, con
     for (qsizetype i = 0; i < readable; ++i) {
         const QJsonValue entry = results.at(i);
         SourceResult r;
-        if (readResult(entry.toObject(), &r))
+        if (readResult(entry.toObject(), asked.licence, &r))
             out.results.append(r);
         else
             ++out.skipped;

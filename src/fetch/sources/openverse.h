@@ -5,7 +5,9 @@
 namespace Sources {
 
 // Openverse: openly licensed pictures gathered from many sites, searched without a key.
-// GET https://api.openverse.org/v1/images/?q=&page=&page_size=
+// GET https://api.openverse.org/v1/images/?q=&page=&page_size=[&license_type=|&license=]
+// The licence choice is asked for: license_type=commercial, license_type=commercial,modification or
+// license=cc0,pdm.
 class OpenverseSource : public ImageSource {
 public:
     static constexpr const char* OwnHost = "api.openverse.org";

@@ -10,7 +10,8 @@ class PexelsSource : public ImageSource {
 public:
     static constexpr const char* OwnHost = "api.pexels.com";
     static constexpr int LargestPageSize = 80;
-    // Every photo is under the same licence; the answer does not name it.
+    // Every photo is under the same licence; the answer does not name it: it allows commercial use and
+    // changes without credit, so every result fits every licence choice.
     static constexpr const char* Licence = "Pexels License";
     static constexpr const char* LicenceAddress = "https://www.pexels.com/license/";
 

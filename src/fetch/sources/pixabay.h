@@ -12,7 +12,8 @@ public:
     static constexpr const char* OwnHost = "pixabay.com";
     static constexpr int SmallestPageSize = 3;
     static constexpr int LargestPageSize = 200;
-    // Every picture is under the same licence; the answer does not name it.
+    // Every picture is under the same licence; the answer does not name it: it allows commercial use and
+    // changes without credit, so every result fits every licence choice.
     static constexpr const char* Licence = "Pixabay Content License";
     static constexpr const char* LicenceAddress = "https://pixabay.com/service/license-summary/";
 

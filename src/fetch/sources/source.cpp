@@ -273,4 +273,16 @@ int ImageSource::pageSizeFor(const PageQuery& query) const {
     return qBound(smallestPageSize(), query.pageSize, largestPageSize());
 }
 
+bool honours(Source source, LicenceChoice choice) {
+    return choice == LicenceChoice::Any || source != Source::ContextualWeb;
+}
+
+QVector<Source> sourcesHonouring(LicenceChoice choice) {
+    QVector<Source> out;
+    for (const Source source : All)
+        if (honours(source, choice))
+            out << source;
+    return out;
+}
+
 } // namespace Sources

@@ -2,6 +2,7 @@
 
 #include "base/settings_store.h"
 #include "fetch/image_result.h"
+#include "fetch/sources/licence.h"
 #include "fetch/tool_runner.h"
 
 #include <QByteArray>
@@ -115,6 +116,8 @@ struct PageQuery {
     int offset = 0;    // 0-based position of the page's first result, for Commons
     int pageSize = 20; // held to the source's range when the request is built
     QString key;       // the user's key, for the sources that need one
+    // The pictures the user may use: Openverse is asked for them, the others' results are judged.
+    LicenceChoice licence = LicenceChoice::Any;
 };
 
 // The request for one page. Everything goes to curl on its standard input, the address included:
@@ -164,6 +167,9 @@ struct SourceResult {
     QString extension; // lower case, without the dot ("jpg"); "" when neither type nor address tells
     QString mimeType;  // when the source names it ("image/jpeg"), else ""
     Credits credits;
+    // Whether the picture's licence fits the licence asked for (PageQuery::licence); a result that
+    // does not fit is skipped ("licence").
+    bool licenceFits = true;
 };
 
 // One result as the run judges it: the address to download, its extension and sizes, and the
@@ -265,5 +271,12 @@ public:
     // The query's page size held to the source's range.
     int pageSizeFor(const PageQuery& query) const;
 };
+
+// Whether a source can keep to the choice: every source keeps to `any`; the original service tells
+// no licence, so it keeps to no other.
+bool honours(Source source, LicenceChoice choice);
+
+// The sources that keep to the choice, in the key dialog's order.
+QVector<Source> sourcesHonouring(LicenceChoice choice);
 
 } // namespace Sources
