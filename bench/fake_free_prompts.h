@@ -13,8 +13,8 @@ public:
     QStringList openFiles(const FileRequest&) override { return {}; }
     QString saveFile(const FileRequest&) override { return QString(); }
     QString browseForFolder(const QString&, const QString&) override { return QString(); }
-    void openUrl(const QString&) override {}
-    ReportChoice runReport(const QString&, const QString&, const QString&) override {
+    bool openUrl(const QString&) override { return true; }
+    ReportChoice runReport(const QString&, const QString&, const QString&, bool) override {
         return ReportChoice::Ok;
     }
     std::optional<CellRange> chooseCellBlock(const Sheet&, const QString&) override { return std::nullopt; }

@@ -227,8 +227,10 @@ void Form1::Form_Load() {
             prompts_.openUrl(QString::fromLatin1(BuildConfig::HomePage));
     });
     trap(128, [&] {
-        if (Main::FirstTime())
+        if (Main::FirstTime()) {
+            Main::ChooseFirstSource();
             PushButton4_Click();
+        }
     });
     trap(130, [&] {
         ListView1->setModel(keywords_.get());

@@ -50,10 +50,10 @@ void Form3::buildControls() {
 
     // The key field comes first in the focus order: the dialog opens with the key selected.
     Frame2 = frame("Frame2", QStringLiteral("Enter Your RapidAPI Key"), twips(120, 3390, 7800, 750));
-    auto* label3 = new QLabel(QStringLiteral("API Key"), Frame2);
-    label3->setObjectName(QStringLiteral("Label3"));
-    label3->setGeometry(twips(120, 330, 840, 300));
-    label3->setAttribute(Qt::WA_NoMousePropagation);
+    Label3 = new QLabel(QStringLiteral("API Key"), Frame2);
+    Label3->setObjectName(QStringLiteral("Label3"));
+    Label3->setGeometry(twips(120, 330, 840, 300));
+    Label3->setAttribute(Qt::WA_NoMousePropagation);
     Text1 = new QLineEdit(QStringLiteral("Text1"), Frame2);
     Text1->setObjectName(QStringLiteral("Text1"));
     Text1->setGeometry(twips(1000, 300, 5960, 345));
@@ -61,6 +61,12 @@ void Form3::buildControls() {
     Text1->installEventFilter(this);
     PushButton4 = button("PushButton4", QStringLiteral("?"), twips(7080, 300, 600, 345), Frame2,
                          &Form3::PushButton4_Click, 9);
+    // In place of the key row for a source without a key.
+    LabelNoKey = new QLabel(Frame2);
+    LabelNoKey->setObjectName(QStringLiteral("LabelNoKey"));
+    LabelNoKey->setGeometry(twips(120, 330, 7560, 300));
+    LabelNoKey->setAttribute(Qt::WA_NoMousePropagation);
+    LabelNoKey->hide();
 
     // The source list and the credits box follow the key in the focus order.
     FrameSource = frame("FrameSource", QStringLiteral("Image Source"), twips(120, 960, 7800, 750));
@@ -92,8 +98,8 @@ void Form3::buildControls() {
         button("PushButton1", QStringLiteral("Open ") + Sources::dialogTexts(Source::ContextualWeb).keyPage,
                twips(120, 300, 7560, 345), Frame3, &Form3::PushButton1_Click, 9);
 
-    button("PushButton3", QStringLiteral("Test API Key"), twips(120, 4620, 3840, 405), this,
-           &Form3::PushButton3_Click, 11.25);
+    PushButton3 = button("PushButton3", QStringLiteral("Test API Key"), twips(120, 4620, 3840, 405), this,
+                         &Form3::PushButton3_Click, 11.25);
     button("PushButton6", QStringLiteral("Close"), twips(4080, 4620, 3840, 405), this,
            &Form3::PushButton6_Click, 11.25);
 
@@ -163,8 +169,17 @@ void Form3::showSource(Source source) {
         const QSignalBlocker quiet(Text1);
         Text1->setText(Download::Stored::key(source));
     }
-    Text1->setEnabled(keyed);
-    PushButton4->setEnabled(keyed);
+    // A source without a key: one line says so where the key would be, and what is about a key
+    // (the key row, the instructions and the key test) is out of reach.
+    LabelNoKey->setText(keyed ? QString() : t.keyHelp);
+    LabelNoKey->setVisible(!keyed);
+    for (QWidget* keyRow :
+         {static_cast<QWidget*>(Label3), static_cast<QWidget*>(Text1), static_cast<QWidget*>(PushButton4)}) {
+        keyRow->setVisible(keyed);
+        keyRow->setEnabled(keyed);
+    }
+    Frame1->setEnabled(keyed);
+    PushButton3->setEnabled(keyed);
 }
 
 void Form3::setPointer(int value) {

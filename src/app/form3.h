@@ -16,10 +16,11 @@ class QLineEdit;
 class QPushButton;
 
 // The API key dialog: where the user chooses the image source (stored under Source at once), enters
-// the key of that source (stored in the source's own key setting on every change of the field; the
-// field is disabled for the sources without a key), reads how to get one, opens the source's key page,
-// tests the key, and chooses whether the run keeps a credits list. What it shows of a source comes
-// from the table of sources (Sources::dialogTexts()).
+// the key of that source (stored in the source's own key setting on every change of the field), reads
+// how to get one, opens the source's key page, tests the key (for a source without a key one line
+// says so instead, and the key row, the instructions and the key test are out of reach), and chooses whether
+// the run keeps a credits list. What it shows of a source comes from the table of sources
+// (Sources::dialogTexts()).
 class Form3 : public QWidget {
     Q_OBJECT
 public:
@@ -67,8 +68,11 @@ private:
     QGroupBox* Frame2 = nullptr;
     QGroupBox* Frame3 = nullptr;
     QGroupBox* FrameSource = nullptr;
+    QLabel* Label3 = nullptr;
+    QLabel* LabelNoKey = nullptr; // "Openverse needs no key." in place of the key row
     QLineEdit* Text1 = nullptr;
     QPushButton* PushButton1 = nullptr;
+    QPushButton* PushButton3 = nullptr;
     QPushButton* PushButton4 = nullptr;
     QComboBox* ComboSource = nullptr;
     QCheckBox* CheckCredits = nullptr;

@@ -107,8 +107,8 @@ PicturesWindow::PicturesWindow(Prompts& prompts, QWidget* parent)
         connect(b, &QPushButton::clicked, this, handler);
         return b;
     };
-    ButtonOpenFolder = button("ButtonOpenFolder", QStringLiteral("Open Folder"),
-                              [this] { prompts_.openUrl(QUrl::fromLocalFile(folder()).toString()); });
+    ButtonOpenFolder =
+        button("ButtonOpenFolder", QStringLiteral("Open Folder"), [this] { prompts_.openFolder(folder()); });
     ButtonTrash = button("ButtonTrash", QStringLiteral("Move to Trash"), &PicturesWindow::trashSelected);
     ButtonPutBack = button("ButtonPutBack", QStringLiteral("Put Back"), &PicturesWindow::putBack);
     ButtonTrash->setToolTip(QStringLiteral("Moves the selected pictures to the trash (Delete)."));

@@ -32,21 +32,26 @@ QString boxText(QString text) {
 
 } // namespace
 
-Prompts::ReportChoice QtPrompts::runReport(const QString& text, const QString& details,
-                                           const QString& title) {
+Prompts::ReportChoice QtPrompts::runReport(const QString& text, const QString& details, const QString& title,
+                                           bool offerFolder) {
     QMessageBox box(owner());
     box.setWindowTitle(titleOr(title));
     box.setTextFormat(Qt::PlainText);
     box.setText(boxText(text));
     box.setIcon(QMessageBox::NoIcon);
     box.setDetailedText(details);
-    QPushButton* openFolder = box.addButton(QStringLiteral("Open Folder"), QMessageBox::ActionRole);
-    QPushButton* showPictures = box.addButton(QStringLiteral("Show Pictures"), QMessageBox::ActionRole);
+    QPushButton* openFolder = nullptr;
+    QPushButton* showPictures = nullptr;
+    if (offerFolder) {
+        openFolder = box.addButton(QStringLiteral("Open Folder"), QMessageBox::ActionRole);
+        showPictures = box.addButton(QStringLiteral("Show Pictures"), QMessageBox::ActionRole);
+    }
     box.setDefaultButton(box.addButton(QMessageBox::Ok));
     box.exec();
-    if (box.clickedButton() == openFolder)
+    if (openFolder && box.clickedButton() == openFolder)
         return ReportChoice::OpenFolder;
-    return box.clickedButton() == showPictures ? ReportChoice::ShowPictures : ReportChoice::Ok;
+    return showPictures && box.clickedButton() == showPictures ? ReportChoice::ShowPictures
+                                                               : ReportChoice::Ok;
 }
 
 Prompts::Answer QtPrompts::messageBox(const QString& text, const QString& title, Buttons buttons, Icon icon) {
@@ -150,8 +155,8 @@ QString QtPrompts::browseForFolder(const QString& prompt, const QString& startFo
     return QFileInfo(chosen).isDir() ? chosen : QString();
 }
 
-void QtPrompts::openUrl(const QString& url) {
-    QDesktopServices::openUrl(QUrl(url));
+bool QtPrompts::openUrl(const QString& url) {
+    return QDesktopServices::openUrl(QUrl(url));
 }
 
 std::optional<CellRange> QtPrompts::chooseCellBlock(const Sheet& sheet, const QString& prompt) {

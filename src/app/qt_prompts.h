@@ -13,8 +13,9 @@ public:
     QStringList openFiles(const FileRequest& request) override;
     QString saveFile(const FileRequest& request) override;
     QString browseForFolder(const QString& prompt, const QString& startFolder) override;
-    void openUrl(const QString& url) override;
-    ReportChoice runReport(const QString& text, const QString& details, const QString& title) override;
+    bool openUrl(const QString& url) override;
+    ReportChoice runReport(const QString& text, const QString& details, const QString& title,
+                           bool offerFolder) override;
     // Opens the block-highlighting grid window over the sheet.
     std::optional<CellRange> chooseCellBlock(const Sheet& sheet, const QString& prompt) override;
 

@@ -47,8 +47,9 @@ public:
     // A modal chooser of real folders, opened at `startFolder`; "" when cancelled.
     virtual QString browseForFolder(const QString& prompt, const QString& startFolder) = 0;
 
-    // Opens a web address in the user's browser without waiting.
-    virtual void openUrl(const QString& url) = 0;
+    // Opens a web address in the user's browser, or a local file or folder with the desktop's program
+    // for it, without waiting. False when no program took it (no browser, no file manager).
+    virtual bool openUrl(const QString& url) = 0;
 
     // Shows the sheet as a grid with the prompt, OK and Cancel, and lets the user highlight a block
     // of cells with the mouse (whole rows or columns by their headers reach to the sheet's end).
@@ -56,13 +57,19 @@ public:
     virtual std::optional<CellRange> chooseCellBlock(const Sheet& sheet, const QString& prompt) = 0;
 
     // The box that ends a download run: the text, the details behind "Show Details..." (one line per
-    // result), and the buttons "Open Folder" and "Show Pictures" beside OK. The button chosen.
-    virtual ReportChoice runReport(const QString& text, const QString& details, const QString& title) = 0;
+    // result), and, with `offerFolder`, the buttons "Open Folder" and "Show Pictures" beside OK. The
+    // button chosen.
+    virtual ReportChoice runReport(const QString& text, const QString& details, const QString& title,
+                                   bool offerFolder) = 0;
 
     // A message box with an OK button, no icon and the application title: the program's usual box.
     void tell(const QString& text);
 
+    // Opens a folder in the file manager; without one, a box says so and names the folder.
+    void openFolder(const QString& folder);
+
     // The run's end box with the application title; "Open Folder" opens `folder` in the file manager.
-    // The button chosen, for the caller to act on "Show Pictures".
+    // An empty `folder` (the run saved nothing) offers neither folder button. The button chosen, for
+    // the caller to act on "Show Pictures".
     ReportChoice report(const QString& text, const QString& details, const QString& folder);
 };

@@ -34,7 +34,7 @@ public:
     // A message: a check that keeps a run from starting, the end of a run, a key test's verdict.
     virtual void showMessage(const QString& text) = 0;
     // The message that ends a download run, with one line per result looked at and the folder the
-    // pictures went to.
+    // pictures went to ("" when the run saved none: the end box then offers no folder).
     virtual void showReport(const QString& text, const QString& details, const QString& folder) {
         (void)details;
         (void)folder;

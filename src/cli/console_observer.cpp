@@ -145,7 +145,7 @@ void ConsoleObserver::resultDone(const Result& result) {
     }
 }
 
-QStringList ConsoleObserver::summary(int kept, bool stopped) const {
+QStringList ConsoleObserver::summary(int kept, bool stopped, const QString& cause) const {
     QStringList lines;
     if (stopped)
         lines << QStringLiteral("Stopped after keyword %1 of %2.").arg(current_).arg(keywords_.Count());
@@ -181,6 +181,7 @@ QStringList ConsoleObserver::summary(int kept, bool stopped) const {
                      .arg(counted(already_, "picture", "pictures"),
                           QLatin1String(already_ == 1 ? "is" : "are"));
     else if (kept == 0 && !endText_.isEmpty())
-        lines << Console::plain(endText_).trimmed();
+        lines << Console::plain(endText_).trimmed() +
+                     (cause.isEmpty() ? QString() : QStringLiteral(" (") + cause + QLatin1Char(')'));
     return lines;
 }

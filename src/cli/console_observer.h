@@ -36,8 +36,9 @@ public:
 
     // The lines that end a run: pictures kept and where, results skipped by reason, keywords that
     // got no picture, and (when none was kept) the run's own word on what happened, or "Nothing
-    // new" when every picture found was in the folder already. `kept` is the run's own count.
-    QStringList summary(int kept, bool stopped) const;
+    // new" when every picture found was in the folder already. `kept` is the run's own count; `cause`,
+    // when given, ends the run's word in brackets (curl's own words on a source out of reach).
+    QStringList summary(int kept, bool stopped, const QString& cause = QString()) const;
 
     // Results skipped, and those of them skipped because the folder holds the picture already.
     int skipped() const { return skippedCount_; }

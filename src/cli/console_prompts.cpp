@@ -72,8 +72,9 @@ QString ConsolePrompts::browseForFolder(const QString& prompt, const QString& st
     return QString();
 }
 
-void ConsolePrompts::openUrl(const QString& url) {
+bool ConsolePrompts::openUrl(const QString& url) {
     (void)url;
+    return false;
 }
 
 std::optional<CellRange> ConsolePrompts::chooseCellBlock(const Sheet& sheet, const QString& prompt) {
@@ -83,9 +84,10 @@ std::optional<CellRange> ConsolePrompts::chooseCellBlock(const Sheet& sheet, con
 }
 
 Prompts::ReportChoice ConsolePrompts::runReport(const QString& text, const QString& details,
-                                                const QString& title) {
+                                                const QString& title, bool offerFolder) {
     (void)details;
     (void)title;
+    (void)offerFolder;
     Console::err(text);
     return ReportChoice::Ok;
 }

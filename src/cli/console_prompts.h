@@ -25,7 +25,8 @@ public:
     QStringList openFiles(const FileRequest& request) override;
     QString saveFile(const FileRequest& request) override;
     QString browseForFolder(const QString& prompt, const QString& startFolder) override;
-    void openUrl(const QString& url) override;
+    bool openUrl(const QString& url) override;
     std::optional<CellRange> chooseCellBlock(const Sheet& sheet, const QString& prompt) override;
-    ReportChoice runReport(const QString& text, const QString& details, const QString& title) override;
+    ReportChoice runReport(const QString& text, const QString& details, const QString& title,
+                           bool offerFolder) override;
 };

@@ -170,7 +170,7 @@ FetchEnd fetch(const QStringList& arguments) {
     end.already = observer.alreadyThere();
     end.skipped = observer.skipped() - end.already;
     const bool stopped = interruption().interrupted;
-    QStringList lines = observer.summary(summary.kept, summary.stopped || stopped);
+    QStringList lines = observer.summary(summary.kept, summary.stopped || stopped, summary.unreachable);
     if (!summary.localProblem.isEmpty() && summary.kept > 0)
         lines << Console::plain(summary.localProblem).trimmed();
     if (!summary.creditsProblem.isEmpty())

@@ -130,6 +130,8 @@ void finish(Run& run) {
     ErrorTrap& trap = run.trap;
     run.tally.summary.service = serviceState(run);
     run.tally.summary.stopped = RunStop::requested();
+    if (!run.tally.report.unreachableHost.isEmpty())
+        run.tally.summary.unreachable = run.tally.report.serviceProblem;
     run.live.partial.discard();
     trap(166, [&] { run.live.curl.reset(); });
     if (trap.ended())
@@ -137,8 +139,10 @@ void finish(Run& run) {
     trap(168, [&] { run.observer.setPointer(Surface::Default); });
     trap(170, [&] { run.observer.setProgressValue(0); });
     trap(172, [&] { run.observer.setProgressText(QStringLiteral("Progress Bar")); });
+    // The end box offers the folder only when the run put pictures into it.
     trap(174, [&] {
-        run.observer.showReport(run.tally.report.endText(), run.tally.report.detailsText(), run.in.folder);
+        run.observer.showReport(run.tally.report.endText(), run.tally.report.detailsText(),
+                                run.tally.report.kept > 0 ? run.in.folder : QString());
     });
 }
 

@@ -8,6 +8,8 @@
 #include "fetch/retry.h"
 #include "fetch/sources/answer_cache.h"
 
+#include <QUrl>
+
 #include <functional>
 #include <optional>
 
@@ -41,7 +43,11 @@ bool searchWithRetries(Run& run, Keyword& keyword, const std::function<ToolComma
         QString text;
         if (*exitCode == 0 && !output->crashed)
             text = read();
-        const int wait = Retry::searchWait(retry, *exitCode, *output, text);
+        // A source this run has not reached yet is not asked again: a name that does not resolve, a
+        // port that refuses or a certificate that fails stays so for a while, and the person hears it
+        // at once. One that answered before may have had a moment's trouble, and is tried again.
+        const bool neverReached = run.tally.answered == 0 && Retry::isUnreachable(*exitCode, *output);
+        const int wait = neverReached ? -1 : Retry::searchWait(retry, *exitCode, *output, text);
         if (wait < 0)
             return true;
         trap(138, [&] {
@@ -107,6 +113,15 @@ bool searchPage(Run& run, Keyword& keyword, Sources::PageQuery& query, Sources::
     if (exitCode != 0 || output.crashed) {
         run.tally.report.serviceProblem = PictureFetch::curlErrorText(exitCode, output);
         run.tally.report.serviceAnswerTooLarge = Sources::answerTooLarge(exitCode, answerFile);
+        if (Retry::isUnreachable(exitCode, output)) {
+            // Every further keyword would fail the same way: the run ends, naming the host, with
+            // curl's own words in the details.
+            const Sources::SourceRequest asked = source.request(query);
+            run.tally.report.unreachableHost = QUrl(asked.address).host();
+            run.tally.report.lines << keyword.text + QStringLiteral(": ") + asked.shownAddress +
+                                          QStringLiteral(" \u2192 ") + run.tally.report.serviceProblem;
+            run.tally.refused = true;
+        }
         return false;
     }
     const int status = output.httpStatus();

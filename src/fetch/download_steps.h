@@ -80,7 +80,8 @@ struct RunTally {
     RunReport report;
     RunSummary summary;
     int answered = 0;                // searches that got a page of results
-    bool refused = false;            // a source refused the key or the requests: no further keyword
+    bool refused = false;            // a source refused the key or requests, or was out of reach:
+                                     // no further keyword
     bool stopped = false;            // a local problem or the person ended the run
     bool comparisonReported = false; // a comparison setting that cannot be read is reported once a run
     QSet<QString> addresses;         // every address this run downloaded

@@ -7,8 +7,11 @@
 #include "fetch/curl_session.h"
 #include "fetch/pace.h"
 #include "fetch/picture_fetch.h"
+#include "fetch/retry.h"
 #include "fetch/run_report.h"
 #include "fetch/sources/adapters.h"
+
+#include <QUrl>
 
 #include <optional>
 
@@ -52,9 +55,12 @@ Sources::KeyVerdict KeyTest(RunObserver& observer, ErrorTrap& trap, Sources::Sou
         // A key is only blamed when the service answered: a search that never reached it says so.
         if (exitCode != 0 || output.crashed) {
             const QString answerFile = curl ? curl->responseFile() : QString();
+            const QString curlText = PictureFetch::curlErrorText(exitCode, output);
             verdict = {KeyVerdict::Unreachable,
-                       RunTexts::searchFailed(PictureFetch::curlErrorText(exitCode, output),
-                                              Sources::answerTooLarge(exitCode, answerFile))};
+                       Retry::isUnreachable(exitCode, output)
+                           ? RunTexts::cannotReach(QUrl(adapter->request(query).address).host()) +
+                                 QStringLiteral("\r\n\r\n") + curlText
+                           : RunTexts::searchFailed(curlText, Sources::answerTooLarge(exitCode, answerFile))};
         } else {
             verdict = adapter->keyTest(answer, output.httpStatus(), query, trap.prompts());
         }

@@ -38,6 +38,26 @@ bool isConnectionFailure(int curlExit) {
     }
 }
 
+bool isUnreachable(int curlExit, const ToolOutput& output) {
+    if (output.crashed)
+        return false;
+    switch (curlExit) {
+    case 5:  // proxy name not resolved
+    case 6:  // host name not resolved
+    case 7:  // could not connect: refused, network or host unreachable
+    case 35: // TLS handshake failed
+    case 58: // client certificate problem
+    case 60: // the server's certificate could not be verified
+    case 77: // the CA certificates could not be read
+    case 97: // the proxy refused the connection or the tunnel
+        return true;
+    case 28: // timed out
+        return output.httpStatus() == 0;
+    default:
+        return false;
+    }
+}
+
 int searchWait(int retry, int curlExit, const ToolOutput& output, const QString& answer) {
     if (retry >= SearchRetries)
         return -1;

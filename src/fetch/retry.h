@@ -24,6 +24,14 @@ inline constexpr int DownloadWaitSeconds = 1;
 // True for curl's exits of a connection that failed or broke: refused, timed out, cut, empty reply.
 bool isConnectionFailure(int curlExit);
 
+// True for curl's exits that say the host was never reached, so that asking again at once, or for
+// the next keyword, would fail alike: a host or proxy name that does not resolve (6, 5), a
+// connection refused or a network unreachable (7), a proxy that refused the tunnel (97), a TLS
+// handshake that failed (35) or a certificate that could not be checked (60, 58, 77), and a time-out
+// before any HTTP answer (28 without a status: the connect time-out, or a handshake that hung). A
+// time-out after the answer began (a trickling answer) is not one of them.
+bool isUnreachable(int curlExit, const ToolOutput& output);
+
 // The seconds to wait before search retry number `retry` (0 for the first), or -1 when the search
 // is not tried again. `answer` is the answer file's text (a 429 that names a daily or monthly quota
 // is final).

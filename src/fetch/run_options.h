@@ -54,6 +54,7 @@ struct RunSummary {
     // the run's own words; "" when none did.
     QString localProblem;
     QString creditsProblem; // why the credits list could not be written ("" while it could)
+    QString unreachable;    // curl's words when a search could not reach the source and ended the run
 };
 
 // The pause choices of the filter dialog, in its list's order: the text stored under Pace and the

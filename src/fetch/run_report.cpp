@@ -105,7 +105,9 @@ QString RunReport::endText() const {
         if (alreadyThere > 0)
             notes << counted(alreadyThere, "picture was", "pictures were") +
                          QStringLiteral(" already in the folder and not saved again.");
-        if (!serviceProblem.isEmpty())
+        if (!unreachableHost.isEmpty())
+            notes << RunTexts::cannotReach(unreachableHost);
+        else if (!serviceProblem.isEmpty())
             notes << QStringLiteral("Some searches failed: ") + serviceProblem;
         if (!creditsProblem.isEmpty())
             notes << QStringLiteral("The credits list (credits.csv) could not be written: ") +
@@ -116,6 +118,9 @@ QString RunReport::endText() const {
     }
     if (!stoppedBecause.isEmpty())
         return withNotes(stoppedBecause);
+    // curl's own words are in the details.
+    if (!unreachableHost.isEmpty())
+        return withNotes(RunTexts::cannotReach(unreachableHost));
     if (resultsSeen > 0) {
         QStringList details{QStringLiteral("Results looked at: %1").arg(resultsSeen),
                             QStringLiteral("Filtered by width or height: %1").arg(filtered)};
@@ -140,6 +145,12 @@ namespace RunTexts {
 
 QString unreachable(const QString& curlError) {
     return QStringLiteral("Could not reach the image search service.") + Paragraph + curlError;
+}
+
+QString cannotReach(const QString& host) {
+    return QStringLiteral("Could not reach %1. Check the internet connection, or the proxy settings, and try "
+                          "again.")
+        .arg(host);
 }
 
 QString answerTooLarge(const QString& curlError) {

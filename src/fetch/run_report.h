@@ -22,6 +22,7 @@ struct RunReport {
     QString serviceMessage;       // the service's last message ("Invalid API key...")
     QString serviceProblem;       // the last search that got no answer: curl's error text
     bool serviceAnswerTooLarge = false; // ... because the answer was larger than a search answer may be
+    QString unreachableHost;            // ... because this host could not be reached at all: the run ended
     int serviceStatus = 0;              // the last search answered with an HTTP error and no message
     QString stoppedBecause;             // the run stopped early: why, naming the folder
     QString creditsProblem;             // why the credits list could not be written ("" while it could)
@@ -59,6 +60,9 @@ namespace RunTexts {
 
 // The search could not be made: curl failed (no network, name not resolved, TLS, time limit).
 QString unreachable(const QString& curlError);
+
+// A search could not reach `host` at all (not resolved, refused, no TLS): what to check.
+QString cannotReach(const QString& host);
 
 // The search failed: unreachable(curlError), or answerTooLarge(curlError) when the answer was larger
 // than a search answer may be.

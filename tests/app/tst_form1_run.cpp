@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QLineEdit>
 #include <QListView>
@@ -80,50 +81,76 @@ void TestForm1Run::initTestCase() {
 
 void TestForm1Run::freshProfileSavesIntoTheDefaultFolder_data() {
     // Folders in a fresh home folder, the user's folder names, and where the pictures go (relative
-    // to the home folder).
+    // to the home folder); the settings file a profile holds already ("": none, a new profile) and
+    // the source the run asks.
     QTest::addColumn<QStringList>("folders");
     QTest::addColumn<QString>("userDirs");
     QTest::addColumn<QString>("expected");
+    QTest::addColumn<QString>("settings");
+    QTest::addColumn<QString>("searchPath");
+    const QString openverse = "/v1/images/";
     QTest::newRow("the user's own desktop name")
         << QStringList{"Desktop", "Bureau", "Images"}
         << "XDG_DESKTOP_DIR=\"$HOME/Bureau\"\nXDG_PICTURES_DIR=\"$HOME/Images\"\n"
-        << "Bureau/";
+        << "Bureau/"
+        << "" << openverse;
     QTest::newRow("no desktop: pictures") << QStringList{"Pictures"} << ""
-                                          << "Pictures/";
+                                          << "Pictures/"
+                                          << "" << openverse;
     QTest::newRow("neither: home") << QStringList() << ""
-                                   << "";
+                                   << ""
+                                   << "" << openverse;
+    // Settings written before there was a choice of source keep the original service.
+    QTest::newRow("settings without a source")
+        << QStringList{"Desktop"} << ""
+        << "Desktop/"
+        << "[Glimmerfetch]\nFirstTime=True\nSID=" + ImageService::validKey() + "\n"
+        << "/api/Search/ImageSearchAPI";
 }
 
 void TestForm1Run::freshProfileSavesIntoTheDefaultFolder() {
     QFETCH(QStringList, folders);
     QFETCH(QString, userDirs);
     QFETCH(QString, expected);
+    QFETCH(QString, settings);
+    QFETCH(QString, searchPath);
     QTemporaryDir home;
     QVERIFY(home.isValid());
     QVERIFY(makeHome(home.path(), folders, {}, userDirs));
     QDir dir(home.path());
     ScopedEnvironment homeScope("HOME", home.path());
     ScopedEnvironment config("XDG_CONFIG_HOME", dir.filePath(".config"));
+    if (!settings.isEmpty()) {
+        QVERIFY(QDir().mkpath(QFileInfo(SettingsStore::filePath()).path()));
+        writeBytes(SettingsStore::filePath(), settings.toUtf8());
+    }
 
     // The first start: the help, then the window with the save folder filled in.
     FakePrompts prompts;
     Form1 form(prompts, {[] { return 1; }, {}});
-    QCOMPARE(prompts.messages(), QStringList{Form1::helpText()});
+    QCOMPARE(prompts.messages(), settings.isEmpty() ? QStringList{Form1::helpText()} : QStringList());
     const QString saveFolder = home.path() + "/" + expected;
     QCOMPARE(child<QLineEdit>(&form, "Text1")->text(), saveFolder);
 
-    SettingsStore::write(SettingKey::ApiKey, ImageService::validKey());
-    form.keywords().add("apple");
+    // The samples and Start, no key entered on a new profile.
+    child<QPushButton>(&form, "PushButton5")->click();
     child<QLineEdit>(&form, "Text2")->setText("2");
     prompts.reset();
+    service->clearRequests();
     child<QPushButton>(&form, "PushButton2")->click();
 
     QCOMPARE(prompts.messages().size(), 1);
     QVERIFY2(prompts.messages().first().startsWith("Done."), qPrintable(prompts.messages().first()));
-    const QStringList kept = picturesIn(saveFolder).filter(QRegularExpression("^apple "));
-    QCOMPARE(kept.size(), 2);
-    for (const QString& name : kept)
-        QVERIFY2(!QImage(saveFolder + name).isNull(), qPrintable(name));
+    const auto requests = service->requests();
+    QVERIFY(!requests.isEmpty());
+    for (const auto& request : requests)
+        QVERIFY2(request.path.startsWith("/img/") || request.path == searchPath, qPrintable(request.path));
+    for (const QString keyword : {"apple", "dog", "city"}) {
+        const QStringList kept = picturesIn(saveFolder).filter(QRegularExpression("^" + keyword + " "));
+        QCOMPARE(kept.size(), 2);
+        for (const QString& name : kept)
+            QVERIFY2(!QImage(saveFolder + name).isNull(), qPrintable(name));
+    }
 }
 
 void TestForm1Run::barShowsKeywordsAsTyped() {

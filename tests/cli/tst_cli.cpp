@@ -407,7 +407,7 @@ void TestCommandLine::interruptWhileReadingAHugeWorkbook() {
 void TestCommandLine::jsonEndLine_data() {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<int>("runs");         // into the same folder
-    QTest::addColumn<QString>("where");    // "offline", "full disk" or ""
+    QTest::addColumn<QString>("where");    // "offline", "full disk", a host that does not resolve, or ""
     QTest::addColumn<QString>("end");      // how the last line starts
     QTest::addColumn<QStringList>("says"); // on standard error
     const auto end = [](int kept, int already, int skipped, int exit, const char* reason) {
@@ -423,9 +423,17 @@ void TestCommandLine::jsonEndLine_data() {
                                    << QStringList{"Kept 2 pictures"};
     QTest::newRow("nothing new") << QStringList{"twice"} << 2 << "" << end(0, 2, 0, 0, "nothing new\"}")
                                  << QStringList{"Nothing new: 2 pictures found are in the folder already."};
-    QTest::newRow("offline") << QStringList{"twice"} << 1 << "offline"
-                             << end(0, 0, 0, 3, "Could not reach the image search service.\\n\\ncurl: (7) ")
-                             << QStringList{"Could not reach the image search service."};
+    // One line says what to check, with curl's words; no other keyword is asked.
+    const QString check = "Check the internet connection, or the proxy settings, and try again.";
+    QTest::newRow("offline") << QStringList{"twice", "cat"} << 1 << "offline"
+                             << end(0, 0, 0, 3, "Could not reach 127.0.0.1. ") + check + "\"}"
+                             << QStringList{"\nCould not reach 127.0.0.1. " + check +
+                                            " (curl: (7) Failed to connect to 127.0.0.1 port 9"};
+    QTest::newRow("unresolvable host")
+        << QStringList{"twice", "cat"} << 1 << "nowhere.invalid"
+        << end(0, 0, 0, 3, "Could not reach nowhere.invalid. ") + check + "\"}"
+        << QStringList{"\nCould not reach nowhere.invalid. " + check +
+                       " (curl: (6) Could not resolve host: nowhere.invalid)\n"};
     QTest::newRow("usage error") << QStringList{"--count", "x", "cat"} << 1 << ""
                                  << end(0, 0, 0, 2, "--count takes a whole number")
                                  << QStringList{"--count takes"};
@@ -446,6 +454,8 @@ void TestCommandLine::jsonEndLine() {
     QMap<QString, QString> extra;
     if (where == "offline")
         extra.insert("GLIMMERFETCH_SERVICE_HOST", "127.0.0.1:9"); // nothing listens there
+    else if (where.endsWith(".invalid"))
+        extra.insert("GLIMMERFETCH_SERVICE_HOST", where);
     std::optional<SmallDisk> disk;
     if (where == "full disk") {
         disk.emplace(folder);

@@ -249,10 +249,13 @@ void TestDownloadSafety::unreachableServiceIsNamed() {
     ErrorTrap trap(prompts, "Form3.PushButton3_Click");
     Search::KeyTest(dialog, trap, Sources::Source::ContextualWeb, "typed", ImageService::validKey());
     qputenv("GLIMMERFETCH_SERVICE_HOST", host);
+    // The run's box names the host, with curl's words in its details; the key test's box says both.
+    const QString curlSays = "curl: (7) Failed to connect to 127.0.0.1 port 1";
     QCOMPARE(prompts.messages().size(), 2);
-    for (const QString& message : prompts.messages())
-        QVERIFY2(message.startsWith(unreachableStart(7) + "Failed to connect to 127.0.0.1 port 1"),
-                 qPrintable(message));
+    QCOMPARE(prompts.messages().at(0), RunTexts::cannotReach("127.0.0.1"));
+    QVERIFY2(prompts.calls.at(0).details.contains(curlSays), qPrintable(prompts.calls.at(0).details));
+    QVERIFY2(prompts.messages().at(1).startsWith(RunTexts::cannotReach("127.0.0.1") + "\r\n\r\n" + curlSays),
+             qPrintable(prompts.messages().at(1)));
 }
 
 void TestDownloadSafety::oversizedAnswerIsRefused_data() {

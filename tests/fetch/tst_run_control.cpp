@@ -2,7 +2,9 @@
 #include "download_fixture.h"
 #include "fetch/download_run.h"
 #include "fetch/retry.h"
+#include "fetch/run_report.h"
 #include "keywords/keyword_list.h"
+#include "test_settings.h"
 
 #include "app/form1.h"
 #include "base/globals.h"
@@ -11,9 +13,12 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTcpServer>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
+
+#include <optional>
 
 // A busy service and flaky servers, with real curl against the local image service over TLS: what
 // may succeed a moment later is tried again, what cannot is not, and the bar says why it waits.
@@ -28,6 +33,8 @@ private slots:
     void searchRetries();
     void searchWaits_data();
     void searchWaits();
+    void unreachable_data();
+    void unreachable();
     void downloadAgain_data();
     void downloadAgain();
     void finalBusyAnswerEndsTheRun_data();
@@ -36,6 +43,7 @@ private slots:
     void downloadRetries();
     void stopMidRun_data();
     void stopMidRun();
+    void detailsSayWhatBecameOfEachResult_data();
     void detailsSayWhatBecameOfEachResult();
 };
 
@@ -166,6 +174,27 @@ void TestRunControl::searchWaits() {
     QTEST(Retry::searchWait(retry, curlExit, output, answer), "wait");
 }
 
+// The failures that say the host was never reached: a run ends with its first such search.
+void TestRunControl::unreachable_data() {
+    QTest::addColumn<int>("curlExit");
+    QTest::addColumn<QByteArray>("written"); // the status curl wrote
+    QTest::addColumn<bool>("unreachable");
+    for (const int exit : {5, 6, 7, 35, 58, 60, 77, 97})
+        QTest::addRow("curl exit %d", exit) << exit << QByteArray("000\n\n") << true;
+    QTest::newRow("time-out before any answer") << 28 << QByteArray("000\n\n") << true;
+    QTest::newRow("time-out of an answer under way") << 28 << QByteArray("200\n\n") << false;
+    for (const int exit : {0, 18, 22, 52, 56, 63})
+        QTest::addRow("curl exit %d", exit) << exit << QByteArray("000\n\n") << false;
+}
+
+void TestRunControl::unreachable() {
+    QFETCH(int, curlExit);
+    QFETCH(QByteArray, written);
+    ToolOutput output;
+    output.standardOutput = written;
+    QTEST(Retry::isUnreachable(curlExit, output), "unreachable");
+}
+
 // A download is tried again after a broken connection or a server error only.
 void TestRunControl::downloadAgain_data() {
     QTest::addColumn<int>("curlExit");
@@ -193,30 +222,75 @@ void TestRunControl::downloadAgain() {
 void TestRunControl::finalBusyAnswerEndsTheRun_data() {
     QTest::addColumn<QString>("keyword");
     QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>(
+        "unreachable");                   // "": the service; else the host, "closed port" or "closed proxy"
+    QTest::addColumn<int>("keywords");    // the keyword, "apple", then others
     QTest::addColumn<int>("searches");    // of the whole run
     QTest::addColumn<QString>("message"); // "": the picture of "apple" is kept
-    QTest::newRow("429 after every try") << "at once" << ImageService::validKey() << 4
-                                         << "Nothing found.\r\n\r\nToo many requests per second.";
+    QTest::addColumn<QString>("details"); // curl's words in the details; {port} the closed port
+    const QString key = ImageService::validKey();
+    QTest::newRow("429 after every try")
+        << "at once" << key << "" << 2 << 4 << "Nothing found.\r\n\r\nToo many requests per second."
+        << "";
     QTest::newRow("a spent monthly quota")
-        << "busy" << ImageService::quotaKey() << 1
-        << "Nothing found.\r\n\r\nYou have exceeded the MONTHLY quota for Requests on your current plan";
+        << "busy" << ImageService::quotaKey() << "" << 2 << 1
+        << "Nothing found.\r\n\r\nYou have exceeded the MONTHLY quota for Requests on your current plan"
+        << "";
     // A server error says nothing about the next keyword: it is asked.
-    QTest::newRow("5xx after every try") << "always busy" << ImageService::validKey() << 5 << "";
+    QTest::newRow("5xx after every try") << "always busy" << key << "" << 2 << 5 << ""
+                                         << "";
+    // A source out of reach is not asked again, at the designed pace, nor for any other keyword.
+    QTest::newRow("unresolvable host")
+        << "cat" << key << "nowhere.invalid" << 10 << 1 << RunTexts::cannotReach("nowhere.invalid")
+        << "curl: (6) Could not resolve host: nowhere.invalid";
+    QTest::newRow("closed port") << "cat" << key << "closed port" << 10 << 1
+                                 << RunTexts::cannotReach("127.0.0.1")
+                                 << "curl: (7) Failed to connect to 127.0.0.1 port {port}";
+    // The proxy of the environment is used: it is what cannot be reached.
+    QTest::newRow("closed proxy") << "cat" << key << "closed proxy" << 10 << 1
+                                  << RunTexts::cannotReach("127.0.0.1")
+                                  << "curl: (7) Failed to connect to 127.0.0.1 port {port}";
 }
 
-// A service still busy after the retries is not asked for the keywords after it.
+// A service still busy after the retries, or out of reach, is not asked for the keywords after it.
 void TestRunControl::finalBusyAnswerEndsTheRun() {
     QFETCH(QString, keyword);
     QFETCH(QString, key);
+    QFETCH(QString, unreachable);
+    QFETCH(int, keywords);
     QFETCH(int, searches);
     QFETCH(QString, message);
+    QFETCH(QString, details);
     SettingsStore::write(SettingKey::ApiKey, key);
+    QTcpServer closed; // a port that was free a moment ago and takes no connection now
+    QVERIFY(closed.listen(QHostAddress::LocalHost));
+    const QString port = QString::number(closed.serverPort());
+    closed.close();
+    const QString host = unreachable == "closed port" ? "127.0.0.1:" + port : unreachable;
+    std::optional<ScopedEnvironment> redirected, proxy, noProxy, upperNoProxy, pace;
+    if (!unreachable.isEmpty()) {
+        pace.emplace("GLIMMERFETCH_PACE", "1");
+        if (unreachable == "closed proxy") {
+            proxy.emplace("https_proxy", "http://127.0.0.1:" + port);
+            noProxy.emplace("no_proxy", QString());
+            upperNoProxy.emplace("NO_PROXY", QString());
+        } else {
+            redirected.emplace("GLIMMERFETCH_SERVICE_HOST", host);
+        }
+    }
     KeywordList list;
     list.add(keyword);
     list.add("apple");
-    run(list, "1");
-    QCOMPARE(service->searchRequests().size(), searches);
+    for (int k = 3; k <= keywords; ++k)
+        list.add(QStringLiteral("pear %1").arg(k));
+    const auto summary = run(list, "1");
+    QCOMPARE(summary.searches, searches);
+    QCOMPARE(service->searchRequests().size(), unreachable.isEmpty() ? searches : 0);
     QCOMPARE(prompts.messages(), QStringList{message.isEmpty() ? done(1) : message});
+    const FakePrompts::Call end = prompts.callsOf("message").value(0);
+    QVERIFY2(end.details.contains(QString(details).replace("{port}", port)), qPrintable(end.details));
+    // The folder is offered only when the run put a picture into it.
+    QCOMPARE(end.folderOffered, message.isEmpty());
 }
 
 void TestRunControl::downloadRetries_data() {
@@ -293,7 +367,15 @@ void TestRunControl::stopMidRun() {
     }
 }
 
+void TestRunControl::detailsSayWhatBecameOfEachResult_data() {
+    QTest::addColumn<bool>("fileManager");
+    QTest::newRow("Open Folder opens the folder") << true;
+    QTest::newRow("no file manager: a box names the folder") << false;
+}
+
 void TestRunControl::detailsSayWhatBecameOfEachResult() {
+    QFETCH(bool, fileManager);
+    prompts.urlsOpen = fileManager;
     SettingsStore::write(SettingKey::WidthFilter, "6");
     SettingsStore::write(SettingKey::WidthLimit, "500");
     KeywordList list;
@@ -308,8 +390,13 @@ void TestRunControl::detailsSayWhatBecameOfEachResult() {
                           "mixed: " + results[2].url + arrow + "skipped: error page",
                           "mixed: " + results[3].url + arrow + "skipped: HTTP 404",
                           "mixed: " + results[4].url + arrow + "skipped: already in the folder"}));
-    // "Open Folder" opens the folder in the file manager.
+    // "Open Folder" opens the folder in the file manager; without one, a box says so.
     QCOMPARE(prompts.callsOf("url").value(0).text, QUrl::fromLocalFile(prefix).toString());
+    QCOMPARE(prompts.messages().mid(1),
+             fileManager ? QStringList()
+                         : QStringList{"The folder could not be opened: no file manager was found.\r\n\r\n"
+                                       "The pictures are in:\r\n" +
+                                       folder->path()});
 }
 
 QTEST_MAIN(TestRunControl)

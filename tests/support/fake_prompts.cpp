@@ -53,26 +53,30 @@ QString FakePrompts::browseForFolder(const QString& prompt, const QString& start
 }
 
 Prompts::ReportChoice FakePrompts::runReport(const QString& text, const QString& details,
-                                             const QString& title) {
+                                             const QString& title, bool offerFolder) {
     Call call;
     call.kind = QStringLiteral("message");
     call.text = text;
     call.title = title;
     call.details = details;
+    call.folderOffered = offerFolder;
     calls << call;
     if (onMessage)
         onMessage(call);
+    if (!offerFolder)
+        return ReportChoice::Ok;
     if (!reportAnswers.isEmpty())
         return reportAnswers.dequeue();
     return !openFolderAnswers.isEmpty() && openFolderAnswers.dequeue() ? ReportChoice::OpenFolder
                                                                        : ReportChoice::Ok;
 }
 
-void FakePrompts::openUrl(const QString& url) {
+bool FakePrompts::openUrl(const QString& url) {
     Call call;
     call.kind = QStringLiteral("url");
     call.text = url;
     calls << call;
+    return urlsOpen;
 }
 
 std::optional<CellRange> FakePrompts::chooseCellBlock(const Sheet& sheet, const QString& prompt) {
@@ -110,5 +114,6 @@ void FakePrompts::reset() {
     blockAnswers.clear();
     openFolderAnswers.clear();
     reportAnswers.clear();
+    urlsOpen = true;
     onMessage = nullptr;
 }

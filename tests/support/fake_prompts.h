@@ -22,7 +22,8 @@ public:
         Icon icon = Icon::None;
         FileRequest request;
         QString startFolder;
-        QString details; // a run's end box: the lines behind "Show Details..."
+        QString details;            // a run's end box: the lines behind "Show Details..."
+        bool folderOffered = false; // ... and whether it offered "Open Folder" and "Show Pictures"
     };
 
     Answer messageBox(const QString& text, const QString& title, Buttons buttons, Icon icon) override;
@@ -30,10 +31,13 @@ public:
     QStringList openFiles(const FileRequest& request) override;
     QString saveFile(const FileRequest& request) override;
     QString browseForFolder(const QString& prompt, const QString& startFolder) override;
-    void openUrl(const QString& url) override;
+    // Records a call of kind "url"; false when urlsOpen is (no browser or file manager).
+    bool openUrl(const QString& url) override;
     // Records a call of kind "message" with its details and answers from reportAnswers, else from
-    // openFolderAnswers (true: "Open Folder"); with both queues empty it answers OK.
-    ReportChoice runReport(const QString& text, const QString& details, const QString& title) override;
+    // openFolderAnswers (true: "Open Folder"); with both queues empty, or the folder not offered, it
+    // answers OK.
+    ReportChoice runReport(const QString& text, const QString& details, const QString& title,
+                           bool offerFolder) override;
     // Records a call of kind "block" (text: the prompt, title: the sheet's name) and answers
     // from blockAnswers; an empty queue cancels.
     std::optional<CellRange> chooseCellBlock(const Sheet& sheet, const QString& prompt) override;
@@ -47,6 +51,7 @@ public:
     QQueue<std::optional<CellRange>> blockAnswers;
     QQueue<bool> openFolderAnswers;
     QQueue<ReportChoice> reportAnswers;
+    bool urlsOpen = true;
 
     // Runs when a message box is shown, before it is answered (for example to look at the window).
     std::function<void(const Call&)> onMessage;
