@@ -161,8 +161,7 @@ void Form3::showSource(Source source) {
     Label1->setText(t.intro);
     Frame3->setTitle(keyed ? QStringLiteral("Get Your %1 Key").arg(t.keyName)
                            : QStringLiteral("Visit %1").arg(t.keyName));
-    Frame2->setTitle(keyed ? QStringLiteral("Enter Your %1 Key").arg(t.keyName)
-                           : QStringLiteral("%1 Needs No Key").arg(t.keyName));
+    Frame2->setTitle(keyed ? QStringLiteral("Enter Your %1 Key").arg(t.keyName) : QStringLiteral("API Key"));
     PushButton1->setText(QStringLiteral("Open ") + t.keyPage);
     {
         // Swapping the text is no typing: no source's key goes into another's setting.
