@@ -33,8 +33,6 @@ private slots:
     void searchRetries();
     void searchWaits_data();
     void searchWaits();
-    void unreachable_data();
-    void unreachable();
     void downloadAgain_data();
     void downloadAgain();
     void finalBusyAnswerEndsTheRun_data();
@@ -172,27 +170,6 @@ void TestRunControl::searchWaits() {
     ToolOutput output;
     output.standardOutput = written;
     QTEST(Retry::searchWait(retry, curlExit, output, answer), "wait");
-}
-
-// The failures that say the host was never reached: a run ends with its first such search.
-void TestRunControl::unreachable_data() {
-    QTest::addColumn<int>("curlExit");
-    QTest::addColumn<QByteArray>("written"); // the status curl wrote
-    QTest::addColumn<bool>("unreachable");
-    for (const int exit : {5, 6, 7, 35, 58, 60, 77, 97})
-        QTest::addRow("curl exit %d", exit) << exit << QByteArray("000\n\n") << true;
-    QTest::newRow("time-out before any answer") << 28 << QByteArray("000\n\n") << true;
-    QTest::newRow("time-out of an answer under way") << 28 << QByteArray("200\n\n") << false;
-    for (const int exit : {0, 18, 22, 52, 56, 63})
-        QTest::addRow("curl exit %d", exit) << exit << QByteArray("000\n\n") << false;
-}
-
-void TestRunControl::unreachable() {
-    QFETCH(int, curlExit);
-    QFETCH(QByteArray, written);
-    ToolOutput output;
-    output.standardOutput = written;
-    QTEST(Retry::isUnreachable(curlExit, output), "unreachable");
 }
 
 // A download is tried again after a broken connection or a server error only.
