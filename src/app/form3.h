@@ -18,7 +18,8 @@ class QPushButton;
 // The API key dialog: where the user chooses the image source (stored under Source at once), enters
 // the key of that source (stored in the source's own key setting on every change of the field; the
 // field is disabled for the sources without a key), reads how to get one, opens the source's key page,
-// tests the key, and chooses whether the run keeps a credits list. What it shows of a source comes
+// tests the key, chooses the pictures the user may use (Licence), whether the run keeps a credits list
+// and whether it writes the credits into each picture (EmbedCredits). What it shows of a source comes
 // from the table of sources (Sources::dialogTexts()).
 class Form3 : public QWidget {
     Q_OBJECT
@@ -72,6 +73,8 @@ private:
     QPushButton* PushButton4 = nullptr;
     QComboBox* ComboSource = nullptr;
     QCheckBox* CheckCredits = nullptr;
+    QComboBox* ComboLicence = nullptr; // the pictures the user may use (Licence)
+    QCheckBox* CheckEmbed = nullptr;   // credits written into each picture (EmbedCredits)
 
     HandPointer hand_;
     bool testing_ = false;

@@ -78,7 +78,7 @@ void choose(Form3* form, Source source) {
     auto* list = child<QComboBox>(form, "ComboSource");
     list->setFocus();
     const int target =
-        int(std::find(Sources::All.begin(), Sources::All.end(), source) - Sources::All.begin());
+        int(std::find(Sources::Choices.begin(), Sources::Choices.end(), source) - Sources::Choices.begin());
     while (list->currentIndex() < target)
         QTest::keyClick(list, Qt::Key_Down);
     while (list->currentIndex() > target)
@@ -379,7 +379,7 @@ void TestForm3::storedSourceShown() {
     main->show();
     Form3* form = open(*main);
     auto* list = child<QComboBox>(form, "ComboSource");
-    QCOMPARE(list->count(), 5);
+    QCOMPARE(list->count(), 6);
     QCOMPARE(list->itemText(0), s("Contextual Web Search (RapidAPI key)"));
     QCOMPARE(list->itemText(4), s("Pixabay (free key)"));
     QCOMPARE(list->currentIndex(), index);
