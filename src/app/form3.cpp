@@ -191,7 +191,9 @@ void Form3::showSource(Source source) {
     Frame3->setTitle(keyed ? QStringLiteral("Get Your %1 Key").arg(t.keyName)
                            : QStringLiteral("Visit %1").arg(t.keyName));
     Frame2->setTitle(keyed ? QStringLiteral("Enter Your %1 Key").arg(t.keyName)
-                           : QStringLiteral("%1 Needs No Key").arg(t.keyName));
+                           : (Sources::isMix(source) ? QStringLiteral("%1 Need No Key")
+                                                     : QStringLiteral("%1 Needs No Key"))
+                                 .arg(t.keyName));
     PushButton1->setText(QStringLiteral("Open ") + t.keyPage);
     {
         // Swapping the text is no typing: no source's key goes into another's setting.

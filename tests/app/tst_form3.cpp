@@ -415,6 +415,8 @@ void TestForm3::switchingSource_data() {
                             << "https://www.pexels.com/api/";
     QTest::newRow("Pixabay") << Source::Pixabay << "pixabay" << SettingKey::PixabayKey
                              << "https://pixabay.com/api/docs/";
+    QTest::newRow("All free sources")
+        << Source::Free << "free" << SettingKey::ApiKey << "https://openverse.org/";
 }
 
 void TestForm3::switchingSource() {
@@ -561,6 +563,9 @@ void TestForm3::otherSourceKeyTest_data() {
                                        << "Openverse answered: it works, and needs no key.";
     QTest::newRow("Pexels, the field's key") << Source::Pexels << "/v1/search"
                                              << "Congratulations! Your API Key is valid and working.";
+    // All free sources at once is tried with its first, which needs no key.
+    QTest::newRow("all free sources") << Source::Free << "/v1/images/"
+                                      << "Openverse answered: it works, and needs no key.";
 }
 
 void TestForm3::otherSourceKeyTest() {

@@ -45,6 +45,7 @@ private slots:
     void answersThatNeverEnd();
     void keyIsAskedForOnlyWhereNeeded_data();
     void keyIsAskedForOnlyWhereNeeded();
+    void freeSourcesGoOnWithoutOneThatFails_data();
     void freeSourcesGoOnWithoutOneThatFails();
     void licenceAndCreditsInThePictures();
     void creditsFields_data();
@@ -389,36 +390,56 @@ void TestSourceRuns::keyIsAskedForOnlyWhereNeeded() {
             QVERIFY2(search.startsWith("/v1/images/") || search.startsWith("/w/api.php"), qPrintable(search));
 }
 
-// All free sources, the first of them answering 503 to every search: it is left out after its
-// retries, for the rest of the run, and the others fill the keywords.
+void TestSourceRuns::freeSourcesGoOnWithoutOneThatFails_data() {
+    QTest::addColumn<QStringList>("down"); // sources whose searches answer 503
+    QTest::addColumn<bool>("keys");        // Pexels' and Pixabay's keys kept
+    QTest::addColumn<int>("kept");
+    QTest::addColumn<QString>("end"); // how the end box begins
+    QTest::newRow("the first down") << QStringList{"openverse"} << true << 4 << "Done.";
+    // Every source left out: the run ends as a failed search does, after the first keyword.
+    QTest::newRow("all down") << QStringList{"openverse", "commons"} << false << 0
+                              << "Nothing found.\r\n\r\nWikimedia Commons: ";
+}
+
+// All free sources, some of them answering 503 to every search: each is left out after its retries,
+// for the rest of the run, and the others fill the keywords.
 void TestSourceRuns::freeSourcesGoOnWithoutOneThatFails() {
+    QFETCH(QStringList, down);
+    QFETCH(bool, keys);
+    QFETCH(int, kept);
+    QFETCH(QString, end);
     {
         std::unique_ptr<ImageService> usual = std::move(service);
         const auto restore = qScopeGuard([&] {
             service.reset(); // gives the environment back
             service = std::move(usual);
         });
-        service = std::make_unique<ImageService>(QStringList{"--unavailable", "openverse"}, catalog());
+        QStringList arguments;
+        for (const QString& source : down)
+            arguments << "--unavailable" << source;
+        service = std::make_unique<ImageService>(arguments, catalog());
         QVERIFY(service->isRunning());
         service->applyToEnvironment();
-        SettingsStore::write(SettingKey::PexelsKey, Key);
-        SettingsStore::write(SettingKey::PixabayKey, Key);
+        if (keys) {
+            SettingsStore::write(SettingKey::PexelsKey, Key);
+            SettingsStore::write(SettingKey::PixabayKey, Key);
+        }
         const auto summary = runSource(Source::Free, {"alpha", "beta"});
-        QCOMPARE(summary.kept, 4);
-        QCOMPARE(summary.leftOut.size(), 1);
+        QCOMPARE(summary.kept, kept);
+        QCOMPARE(summary.leftOut.size(), down.size());
         QVERIFY2(summary.leftOut.at(0).startsWith("Openverse: "), qPrintable(summary.leftOut.at(0)));
         const QStringList asked = searches();
         QCOMPARE(asked.filter(QRegularExpression("^/v1/images/")).size(), 4); // once and three retries
-        QVERIFY(!asked.filter(QRegularExpression("^/w/api.php\\?.*beta")).isEmpty());
-        const QString end = prompts.messages().value(0);
-        QVERIFY2(end.startsWith("Done.") && end.contains("Left out for the rest of the run: Openverse: "),
-                 qPrintable(end));
-        // The same picture met again at another source is not downloaded twice; each line names the
-        // source that gave it.
-        const QString details = prompts.calls.value(0).details;
-        QVERIFY2(details.contains("\u2192 skipped: already in the folder"), qPrintable(details));
-        const QByteArray credits = fileBytes(prefix + "credits.csv");
-        QCOMPARE(credits.count(",commons,"), 4);
+        QCOMPARE(asked.filter(QRegularExpression("beta")).isEmpty(), kept == 0);
+        const QString box = prompts.messages().value(0);
+        QVERIFY2(box.startsWith(end) && box.contains("\r\n\r\nLeft out for the rest of the run: Openverse: "),
+                 qPrintable(box));
+        if (kept > 0) {
+            // The same picture met again at another source is not downloaded twice; each line names
+            // the source that gave it.
+            QVERIFY(prompts.calls.value(0).details.contains("\u2192 skipped: already in the folder"));
+            QCOMPARE(fileBytes(prefix + "credits.csv").count(",commons,"), 4);
+        }
     } // the service's own files go with it
     verifyNothingLeft();
 }
