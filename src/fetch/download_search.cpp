@@ -141,8 +141,12 @@ bool searchPage(Run& run, SourceLane& lane, Keyword& keyword, Sources::PageQuery
         run.tally.report.serviceStatus = problem.httpStatus;
     if (!mix)
         run.tally.refused = problem.refusesAll;
-    else if (problem.refusesAll || status >= 500 || answer->kind == Kind::Unreadable)
-        leaveOut(run, lane, problem.message.value_or(RunTexts::serviceError(status)));
+    else if (problem.refusesAll || status >= 500 || answer->kind == Kind::Unreadable) {
+        QString why = problem.message.value_or(RunTexts::serviceError(status));
+        if (status != 0 && !why.contains(QLatin1String("HTTP")))
+            why += QStringLiteral(" (HTTP %1)").arg(status);
+        leaveOut(run, lane, why);
+    }
     return false;
 }
 
