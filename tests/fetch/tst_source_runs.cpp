@@ -455,6 +455,8 @@ void TestSourceRuns::licenceAndCreditsInThePictures() {
     auto summary = runSource(Source::Commons, {"alpha"});
     QCOMPARE(summary.kept, 2);
     QVERIFY(prompts.calls.value(0).details.contains("\u2192 skipped: licence"));
+    QVERIFY(prompts.messages().value(0).contains(
+        " skipped because their licence does not allow the use chosen.\r\n\r\n2 pictures saved in "));
     const QString jpeg = prefix + "alpha 2.jpg";
     QCOMPARE(summary.keptFiles, (QStringList{prefix + "alpha 1.png", jpeg}));
     const Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(jpeg.toStdString());
