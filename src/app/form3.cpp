@@ -36,7 +36,7 @@ void Form3::buildControls() {
     setObjectName(QStringLiteral("Form3"));
     // The designed caption; the load step replaces it with the program's name.
     setWindowTitle(QStringLiteral("Form3"));
-    Look::makeFixedWindow(this, 8040, 5415);
+    Look::makeFixedWindow(this, 8040, 6115);
 
     auto frame = [&](const char* name, const QString& caption, QRect geometry) {
         return Look::place(new QGroupBox(caption, this), name, geometry, this);
@@ -49,7 +49,7 @@ void Form3::buildControls() {
     };
 
     // The key field comes first in the focus order: the dialog opens with the key selected.
-    Frame2 = frame("Frame2", QStringLiteral("Enter Your RapidAPI Key"), twips(120, 3390, 7800, 750));
+    Frame2 = frame("Frame2", QStringLiteral("Enter Your RapidAPI Key"), twips(120, 3790, 7800, 750));
     Label3 = new QLabel(QStringLiteral("API Key"), Frame2);
     Label3->setObjectName(QStringLiteral("Label3"));
     Label3->setGeometry(twips(120, 330, 840, 300));
@@ -69,16 +69,31 @@ void Form3::buildControls() {
     LabelNoKey->hide();
 
     // The source list and the credits box follow the key in the focus order.
-    FrameSource = frame("FrameSource", QStringLiteral("Image Source"), twips(120, 960, 7800, 750));
+    FrameSource = frame("FrameSource", QStringLiteral("Image Source"), twips(120, 960, 7800, 1150));
     ComboSource = Look::place(new QComboBox(FrameSource), "ComboSource", twips(120, 300, 7560, 345), this);
     ComboSource->setEditable(false); // a drop-down list: pick an item, no typing
     ComboSource->setToolTip(QStringLiteral("Where the pictures come from. Openverse and Wikimedia Commons "
                                            "need no key; Pexels and Pixabay need a free one."));
+    auto* licenceLabel = new QLabel(QString::fromLatin1(Sources::LicenceChoiceLabel), FrameSource);
+    licenceLabel->setObjectName(QStringLiteral("LabelLicence"));
+    licenceLabel->setGeometry(twips(120, 720, 2040, 300));
+    ComboLicence = Look::place(new QComboBox(FrameSource), "ComboLicence", twips(2280, 700, 5400, 345), this);
+    ComboLicence->setEditable(false);
+    for (const Sources::LicenceChoice choice : Sources::AllLicenceChoices)
+        ComboLicence->addItem(Sources::caption(choice));
+    ComboLicence->setToolTip(QStringLiteral("Only pictures whose licence allows this use are downloaded. The "
+                                            "original service tells no licence: it keeps to \"Any licence\" "
+                                            "only."));
     CheckCredits =
         Look::place(new QCheckBox(QStringLiteral("Keep a credits list (credits.csv) in the folder"), this),
-                    "CheckCredits", twips(240, 4230, 7680, 300), this);
+                    "CheckCredits", twips(240, 4630, 7680, 300), this);
     CheckCredits->setToolTip(QStringLiteral("One line for every downloaded picture: its file, keyword, "
                                             "source, address, page, title, creator and licence."));
+    CheckEmbed = Look::place(new QCheckBox(QStringLiteral("Write the credits into each picture"), this),
+                             "CheckEmbed", twips(240, 4930, 7680, 300), this);
+    CheckEmbed->setToolTip(QStringLiteral("Title, creator, licence and source go into the picture's own "
+                                          "metadata (XMP) of JPEG, PNG, WebP and TIFF pictures, where photo "
+                                          "managers read them."));
 
     Label1 = new QLabel(Sources::dialogTexts(Source::ContextualWeb).intro, this);
     Label1->setObjectName(QStringLiteral("Label1"));
@@ -89,18 +104,18 @@ void Form3::buildControls() {
     Label1->setAutoFillBackground(true);
     Label1->setAttribute(Qt::WA_NoMousePropagation);
 
-    Frame1 = frame("Frame1", QStringLiteral("How To Get Your API Key"), twips(120, 1770, 7800, 750));
+    Frame1 = frame("Frame1", QStringLiteral("How To Get Your API Key"), twips(120, 2170, 7800, 750));
     button("PushButton2", QStringLiteral("Click Here For Instructions"), twips(120, 300, 7560, 345), Frame1,
            &Form3::PushButton2_Click, 9);
 
-    Frame3 = frame("Frame3", QStringLiteral("Get Your RapidAPI Key"), twips(120, 2580, 7800, 750));
+    Frame3 = frame("Frame3", QStringLiteral("Get Your RapidAPI Key"), twips(120, 2980, 7800, 750));
     PushButton1 =
         button("PushButton1", QStringLiteral("Open ") + Sources::dialogTexts(Source::ContextualWeb).keyPage,
                twips(120, 300, 7560, 345), Frame3, &Form3::PushButton1_Click, 9);
 
-    PushButton3 = button("PushButton3", QStringLiteral("Test API Key"), twips(120, 4620, 3840, 405), this,
+    PushButton3 = button("PushButton3", QStringLiteral("Test API Key"), twips(120, 5320, 3840, 405), this,
                          &Form3::PushButton3_Click, 11.25);
-    button("PushButton6", QStringLiteral("Close"), twips(4080, 4620, 3840, 405), this,
+    button("PushButton6", QStringLiteral("Close"), twips(4080, 5320, 3840, 405), this,
            &Form3::PushButton6_Click, 11.25);
 
     // The key as typed or pasted, blanks included, on every change, into the setting of the source
@@ -112,6 +127,14 @@ void Form3::buildControls() {
     connect(ComboSource, &QComboBox::currentIndexChanged, this, &Form3::ComboSource_Click);
     connect(CheckCredits, &QCheckBox::toggled, this, [](bool on) {
         SettingsStore::write(SettingKey::Credits, on ? QStringLiteral("True") : QStringLiteral("False"));
+    });
+    connect(CheckEmbed, &QCheckBox::toggled, this, [](bool on) {
+        SettingsStore::write(SettingKey::EmbedCredits, on ? QStringLiteral("True") : QStringLiteral("False"));
+    });
+    connect(ComboLicence, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (index >= 0 && index < int(Sources::AllLicenceChoices.size()))
+            SettingsStore::write(SettingKey::Licence,
+                                 Sources::storedName(Sources::AllLicenceChoices[size_t(index)]));
     });
 }
 
@@ -128,11 +151,11 @@ void Form3::Form_Load() {
     trap(110, [&] {
         const QSignalBlocker quiet(ComboSource);
         ComboSource->clear();
-        for (Source s : Sources::All)
+        for (Source s : Sources::Choices)
             ComboSource->addItem(Sources::caption(s));
         const Source stored = Download::Stored::source();
-        for (int i = 0; i < int(Sources::All.size()); ++i)
-            if (Sources::All[size_t(i)] == stored)
+        for (int i = 0; i < int(Sources::Choices.size()); ++i)
+            if (Sources::Choices[size_t(i)] == stored)
                 ComboSource->setCurrentIndex(i);
         showSource(stored);
     });
@@ -147,12 +170,24 @@ void Form3::Form_Load() {
         const QSignalBlocker quiet(CheckCredits);
         CheckCredits->setChecked(Download::Stored::credits());
     });
+    // The licence and the credits in the pictures as stored; an unknown licence name shows as any.
+    trap(116, [&] {
+        const QSignalBlocker quiet(ComboLicence);
+        const Sources::LicenceChoice stored = Download::Stored::licence();
+        for (int i = 0; i < int(Sources::AllLicenceChoices.size()); ++i)
+            if (Sources::AllLicenceChoices[size_t(i)] == stored)
+                ComboLicence->setCurrentIndex(i);
+    });
+    trap(118, [&] {
+        const QSignalBlocker quiet(CheckEmbed);
+        CheckEmbed->setChecked(Download::Stored::embedCredits());
+    });
 }
 
 Source Form3::source() const {
     const int index = ComboSource->currentIndex();
-    return index >= 0 && index < int(Sources::All.size()) ? Sources::All[size_t(index)]
-                                                          : Source::ContextualWeb;
+    return index >= 0 && index < int(Sources::Choices.size()) ? Sources::Choices[size_t(index)]
+                                                              : Source::ContextualWeb;
 }
 
 void Form3::showSource(Source source) {

@@ -18,9 +18,10 @@ class QPushButton;
 // The API key dialog: where the user chooses the image source (stored under Source at once), enters
 // the key of that source (stored in the source's own key setting on every change of the field), reads
 // how to get one, opens the source's key page, tests the key, and chooses whether the run keeps a
-// credits list. For a source without a key one line says so instead, and the key row, the
-// instructions and the key test are out of reach. What it shows of a source comes from the table of
-// sources (Sources::dialogTexts()).
+// credits list, the pictures the user may use (Licence) and
+// whether the run writes the credits into each picture (EmbedCredits). For a source without a key one line
+// says so instead, and the key row, the instructions and the key test are out of reach. What it shows of a
+// source comes from the table of sources (Sources::dialogTexts()).
 class Form3 : public QWidget {
     Q_OBJECT
 public:
@@ -76,6 +77,8 @@ private:
     QPushButton* PushButton4 = nullptr;
     QComboBox* ComboSource = nullptr;
     QCheckBox* CheckCredits = nullptr;
+    QComboBox* ComboLicence = nullptr; // the pictures the user may use (Licence)
+    QCheckBox* CheckEmbed = nullptr;   // credits written into each picture (EmbedCredits)
 
     HandPointer hand_;
     bool testing_ = false;

@@ -76,9 +76,11 @@ const Entry Table[] = {
     {SettingKey::Parallel, "Parallel", [] { return text("1"); }},
     {SettingKey::Pace, "Pace", [] { return text("designed"); }},
     {SettingKey::ShowPictures, "ShowPictures", [] { return text("True"); }},
+    {SettingKey::Licence, "Licence", [] { return text("any"); }},
+    {SettingKey::EmbedCredits, "EmbedCredits", [] { return text("False"); }},
 };
 
-constexpr std::size_t KeyCount = static_cast<std::size_t>(SettingKey::ShowPictures) + 1;
+constexpr std::size_t KeyCount = static_cast<std::size_t>(SettingKey::EmbedCredits) + 1;
 static_assert(std::size(Table) == KeyCount, "every SettingKey has one row in the table");
 
 const Entry& entry(SettingKey key) {

@@ -38,6 +38,8 @@ enum class SettingKey {
     Parallel,           // "Parallel": downloads at once, 1 to 8
     Pace,               // "Pace": pauses between downloads, "designed", "short" or "none"
     ShowPictures,       // "ShowPictures": "True" opens the Pictures window when a run keeps a picture
+    Licence,            // "Licence": the pictures a run keeps, "any", "commercial", "modify", "nocredit"
+    EmbedCredits,       // "EmbedCredits": "True" writes the credits into each kept picture
 };
 
 namespace SettingsStore {

@@ -176,6 +176,8 @@ FetchEnd fetch(const QStringList& arguments) {
     if (!summary.creditsProblem.isEmpty())
         lines << QStringLiteral("The credits list (credits.csv) could not be written: %1.")
                      .arg(summary.creditsProblem);
+    for (const QString& source : summary.leftOut)
+        lines << QStringLiteral("Left out for the rest of the run: ") + Console::plain(source).trimmed();
     for (const QString& line : lines)
         std::fprintf(stderr, "%s\n", qPrintable(line));
 

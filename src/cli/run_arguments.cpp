@@ -26,9 +26,16 @@ constexpr qint64 KeyFileBytes = 4096;
 
 QString sourceNames() {
     QStringList names;
-    for (Sources::Source source : Sources::All)
+    for (Sources::Source source : Sources::Choices)
         names << Sources::storedName(source);
     return names.join(QStringLiteral(", "));
+}
+
+QString licenceNames() {
+    QStringList names;
+    for (Sources::LicenceChoice choice : Sources::AllLicenceChoices)
+        names << Sources::storedName(choice);
+    return names.join(QLatin1Char('|'));
 }
 
 // A whole number from `least` to `most` given with option `name`.
@@ -184,6 +191,18 @@ FetchRequest readFetchArguments(const QCommandLineParser& parser) {
     if (parser.isSet(QStringLiteral("parallel")))
         options.parallel = wholeNumber(parser, QStringLiteral("parallel"), 1, Download::MostAtOnce);
 
+    if (parser.isSet(QStringLiteral("licence"))) {
+        const QString name = parser.value(QStringLiteral("licence"));
+        const std::optional<Sources::LicenceChoice> choice = Sources::licenceNamed(name.trimmed().toLower());
+        if (!choice)
+            throw UsageProblem{QStringLiteral("--licence takes %1, not \"%2\"").arg(licenceNames(), name)};
+        options.licence = *choice;
+    }
+    if (const QString refusal = Sources::licenceRefusal(options.source, options.licence); !refusal.isEmpty())
+        throw UsageProblem{refusal};
+    if (parser.isSet(QStringLiteral("embed-credits")))
+        options.embedCredits = true;
+
     if (parser.isSet(QStringLiteral("json")) && parser.isSet(QStringLiteral("quiet")))
         throw UsageProblem{QStringLiteral("--json and --quiet cannot be used together")};
     if (parser.isSet(QStringLiteral("json")))
@@ -242,6 +261,16 @@ void addFetchOptions(QCommandLineParser& parser) {
                                      "changed).")
                           .arg(Download::MostAtOnce),
                       QStringLiteral("N")});
+    parser.addOption({QStringLiteral("licence"),
+                      QStringLiteral("Keep only pictures whose licence allows the use: any, commercial "
+                                     "(commercial use), modify (commercial use and changes) or nocredit (no "
+                                     "credit needed) (default: the choice in the window, any unless "
+                                     "changed). The original service tells no licence: any only."),
+                      QStringLiteral("any|commercial|modify|nocredit")});
+    parser.addOption({QStringLiteral("embed-credits"),
+                      QStringLiteral("Write the credits (title, creator, licence, source) into each JPEG, "
+                                     "PNG, WebP and TIFF picture kept, as XMP (default: the choice in the "
+                                     "window).")});
     parser.addOption({QStringLiteral("json"),
                       QStringLiteral("Print one JSON object per result looked at (keyword, address, outcome, "
                                      "file, reason, source and what the source says of the picture), then "

@@ -156,7 +156,7 @@ private:
                 if (!e.partial.create(run_.in.folder, &problem))
                     return run_.stopForFolder(problem);
                 e.fetch.emplace(*run_.live.curl, e.candidate.image.downloadAddress, e.partial.contents(),
-                                run_.in.userAgent, e.partial.descriptor);
+                                Sources::downloadUserAgent(e.candidate.source), e.partial.descriptor);
                 ++run_.tally.summary.downloads;
             }
             const std::optional<ToolCommand> command = e.fetch->next();

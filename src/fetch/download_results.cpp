@@ -4,6 +4,7 @@
 #include "base/waiting.h"
 #include "fetch/credits_file.h"
 #include "fetch/download_target.h"
+#include "fetch/embedded_credits.h"
 #include "fetch/pace.h"
 #include "fetch/picture_fetch.h"
 #include "fetch/picture_type.h"
@@ -29,11 +30,11 @@ const QString ReplacedMeanwhile = QStringLiteral("the file was replaced during t
 constexpr qint64 MinimumFreeBytes = 1024 * 1024;
 
 // What the observer is told of a result, its outcome aside.
-RunObserver::Result resultOf(const Run& run, const Keyword& keyword, const Candidate& candidate) {
+RunObserver::Result resultOf(const Keyword& keyword, const Candidate& candidate) {
     RunObserver::Result result;
     result.keyword = keyword.text;
     result.address = candidate.image.address;
-    result.source = Sources::storedName(run.in.options.source);
+    result.source = Sources::storedName(candidate.source);
     const Sources::Credits& credits = candidate.credits;
     result.title = credits.title;
     result.creator = credits.creator;
@@ -50,18 +51,35 @@ QString notPictureReason(const QString& path) {
     return IsErrorPage(path) ? QStringLiteral("error page") : QStringLiteral("not a picture");
 }
 
+// The kept picture's credits.
+CreditsFile::Line creditsLine(const Keyword& keyword, const Candidate& candidate, const QString& file) {
+    return {file,
+            keyword.text,
+            candidate.source,
+            candidate.image.address,
+            candidate.credits,
+            QDateTime::currentDateTimeUtc()};
+}
+
 // Adds the kept picture's line to the folder's credits list, when the user keeps one.
-void addCredits(Run& run, const Keyword& keyword, const Candidate& candidate, const QString& file) {
+void addCredits(Run& run, const CreditsFile::Line& line) {
     if (!run.in.options.credits || !run.tally.report.creditsProblem.isEmpty())
         return;
-    const CreditsFile::Line line{file,
-                                 keyword.text,
-                                 run.in.options.source,
-                                 candidate.image.address,
-                                 candidate.credits,
-                                 QDateTime::currentDateTimeUtc()};
     run.tally.report.creditsProblem = CreditsFile::append(run.in.folder, line);
     run.tally.summary.creditsProblem = run.tally.report.creditsProblem;
+}
+
+// Writes the credits into the kept picture when the user wants them there, before anyone is shown
+// the picture; the folder's pictures learn its bytes as they arrived, so a later copy is still
+// found. Returns what the details add to the picture's line ("" when nothing).
+QString embedCredits(Run& run, const QString& keptPath, const CreditsFile::Line& line) {
+    if (!run.in.options.embedCredits) {
+        run.live.pictures.add(keptPath);
+        return QString();
+    }
+    const EmbeddedCredits::Outcome outcome = EmbeddedCredits::write(keptPath, line);
+    run.live.pictures.add(keptPath, outcome.asArrived);
+    return outcome.note;
 }
 
 // Judges the file that arrived and keeps it under the next free name when it is a picture.
@@ -92,14 +110,16 @@ void judgeDownload(Run& run, Keyword& keyword, const Candidate& candidate, Parti
             run.tally.report.failure(QStringLiteral("could not save the file"));
         return;
     }
+    partial.kept();
     const QString file = QFileInfo(keptPath).fileName();
-    run.tally.report.keptAs(keyword.text, candidate.image.address, file);
-    RunObserver::Result result = resultOf(run, keyword, candidate);
+    const CreditsFile::Line line = creditsLine(keyword, candidate, file);
+    const QString note = embedCredits(run, keptPath, line);
+    run.tally.report.keptAs(keyword.text, candidate.image.address,
+                            note.isEmpty() ? file : file + QStringLiteral(" (") + note + QLatin1Char(')'));
+    RunObserver::Result result = resultOf(keyword, candidate);
     result.file = file;
     run.observer.resultDone(result);
-    addCredits(run, keyword, candidate, file);
-    partial.kept();
-    run.live.pictures.add(keptPath);
+    addCredits(run, line);
     ++keyword.kept;
     ++run.tally.report.kept;
     ++run.tally.summary.kept;
@@ -121,7 +141,7 @@ void downloadResult(Run& run, Keyword& keyword, const Candidate& candidate) {
         outcome = PictureFetch::fetch(
             *run.live.curl, candidate.image.downloadAddress, run.live.partial.contents(),
             [&](const ToolCommand& command, ToolOutput* output) { return run.runShown(command, output); },
-            run.in.userAgent, run.live.partial.descriptor);
+            Sources::downloadUserAgent(candidate.source), run.live.partial.descriptor);
         run.observer.setProgressText(keyword.downloading);
     });
     if (run.stopRequested())
@@ -150,6 +170,8 @@ void takeResult(Run& run, Keyword& keyword, const Candidate& candidate) {
 Verdict screen(Run& run, const Candidate& candidate) {
     ErrorTrap& trap = run.trap;
     const CurlFunctions::ImageResult& result = candidate.image;
+    if (!candidate.licenceFits)
+        return Verdict::Licence;
     if (!result.widthError.isEmpty() || !result.heightError.isEmpty())
         return Verdict::Unreadable;
     bool wanted = false;
@@ -181,6 +203,10 @@ Verdict screen(Run& run, const Candidate& candidate) {
 
 void reportSkipped(Run& run, const Keyword& keyword, const Candidate& candidate, Verdict verdict) {
     switch (verdict) {
+    case Verdict::Licence:
+        run.skip(keyword, candidate, QStringLiteral("licence"));
+        ++run.tally.report.licence;
+        break;
     case Verdict::Unreadable:
         run.skip(keyword, candidate, QStringLiteral("width or height could not be read"));
         ++run.tally.report.unreadable;
@@ -227,8 +253,8 @@ void Run::searchPause(double designedSeconds) {
     Main::PauseSeconds(Pace::seconds(designedSeconds * in.options.searchPace));
 }
 
-QString Run::key() const {
-    return in.options.key ? *in.options.key : Stored::key(in.options.source);
+QString Run::key(Sources::Source source) const {
+    return in.options.key && source == in.options.source ? *in.options.key : Stored::key(source);
 }
 
 int Run::runShown(const ToolCommand& command, ToolOutput* output) {
@@ -255,7 +281,7 @@ void Run::stopForFolder(const QString& problem) {
 
 void Run::skip(const Keyword& keyword, const Candidate& candidate, const QString& reason) {
     tally.report.skipped(keyword.text, candidate.image.address, reason);
-    RunObserver::Result result = resultOf(*this, keyword, candidate);
+    RunObserver::Result result = resultOf(keyword, candidate);
     result.reason = reason;
     result.alreadyThere = reason == AlreadyThere;
     observer.resultDone(result);

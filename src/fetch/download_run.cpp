@@ -6,7 +6,6 @@
 #include "base/run_gate.h"
 #include "base/surface.h"
 #include "base/waiting.h"
-#include "fetch/sources/adapters.h"
 #include "keywords/keyword_list.h"
 
 #include <algorithm>
@@ -42,7 +41,11 @@ bool startChecks(Run& run, const QString& folderText) {
         });
     if (go)
         run.trap(104, [&] {
-            if (Sources::needsKey(run.in.options.source) && run.key().isEmpty()) {
+            const QString licence = Sources::licenceRefusal(run.in.options.source, run.in.options.licence);
+            if (!licence.isEmpty()) {
+                run.observer.showMessage(licence);
+                go = false;
+            } else if (Sources::needsKey(run.in.options.source) && run.key().isEmpty()) {
                 run.observer.showMessage(QStringLiteral("Please enter API key first."));
                 go = false;
             }
@@ -54,9 +57,7 @@ bool startChecks(Run& run, const QString& folderText) {
 void takeOptions(Run& run, const RunOptions& options) {
     run.in.options = options;
     run.in.options.parallel = AtOnce(options.parallel);
-    run.in.userAgent = Sources::downloadUserAgent(options.source);
-    run.tally.report.site = Sources::site(options.source);
-    run.live.source = Sources::makeAdapter(options.source);
+    openLanes(run);
 }
 
 void readInputs(Run& run, const QString& countText, const QString& startText) {

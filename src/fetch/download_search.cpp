@@ -6,15 +6,19 @@
 #include "fetch/pace.h"
 #include "fetch/picture_fetch.h"
 #include "fetch/retry.h"
+#include "fetch/sources/adapters.h"
 #include "fetch/sources/answer_cache.h"
 
 #include <QUrl>
 
+#include <algorithm>
 #include <functional>
 #include <optional>
+#include <vector>
 
-// The run's searches: the pages of one keyword asked of the run's source, again while the source is
-// busy, spaced to its rate, and read into the results the run takes one by one.
+// The run's searches: the pages of one keyword asked of the run's source (or of each free source in
+// turn), again while a source is busy, each spaced to its own rate, and read into the results the run
+// takes one by one.
 namespace Download {
 namespace Steps {
 
@@ -23,8 +27,9 @@ namespace {
 // Runs one search, again while the service is busy or the connection broke, the bar saying why it
 // waits. `read` reads the answer file after a search that curl finished and returns its text, for
 // telling a busy service from a spent quota. False when the run was stopped or ended meanwhile.
-bool searchWithRetries(Run& run, Keyword& keyword, const std::function<ToolCommand()>& command,
-                       const std::function<QString()>& read, int* exitCode, ToolOutput* output) {
+bool searchWithRetries(Run& run, SourceLane& lane, Keyword& keyword,
+                       const std::function<ToolCommand()>& command, const std::function<QString()>& read,
+                       int* exitCode, ToolOutput* output) {
     ErrorTrap& trap = run.trap;
     const QString answerFile = run.live.curl->responseFile();
     for (int retry = 0;; ++retry) {
@@ -37,7 +42,7 @@ bool searchWithRetries(Run& run, Keyword& keyword, const std::function<ToolComma
             *exitCode = run.runShown(search, output);
             run.observer.setProgressText(keyword.finding);
         });
-        run.live.sinceSearch.start();
+        lane.sinceSearch.start();
         if (trap.ended() || run.stopRequested())
             return false;
         QString text;
@@ -57,23 +62,34 @@ bool searchWithRetries(Run& run, Keyword& keyword, const std::function<ToolComma
     }
 }
 
-// Waits until the source takes the next request: its published rate counts every request of the
-// program, so the person's pace choice does not shorten this wait (only GLIMMERFETCH_PACE does).
-void spaceSearches(Run& run) {
-    const double spacing = Sources::requestSpacing(run.in.options.source);
-    if (!run.live.sinceSearch.isValid() || spacing <= 0)
-        return;
-    const double left = spacing - static_cast<double>(run.live.sinceSearch.elapsed()) / 1000.0;
+// Waits until the source takes the next request (only GLIMMERFETCH_PACE shortens the wait).
+void spaceSearches(const SourceLane& lane) {
+    const double left = lane.secondsToWait();
     if (left > 0)
         Main::PauseSeconds(Pace::seconds(left));
 }
 
+// A source of a mix that cannot be asked any more (it refused, could not be reached, or kept failing)
+// is left out for the rest of the run; with none left, no further keyword is asked.
+void leaveOut(Run& run, SourceLane& lane, const QString& why) {
+    lane.leftOut = true;
+    const QString line = why.startsWith(Sources::shownName(lane.source))
+                             ? why
+                             : Sources::shownName(lane.source) + QStringLiteral(": ") + why;
+    run.tally.report.leftOut << line;
+    run.tally.summary.leftOut << line;
+    run.tally.refused = std::all_of(run.live.lanes.begin(), run.live.lanes.end(),
+                                    [](const SourceLane& l) { return l.leftOut; });
+}
+
 // Asks the source for one page. True with `answer` holding a page of results; otherwise the report
 // says why not. The key goes into `query` anew for every request.
-bool searchPage(Run& run, Keyword& keyword, Sources::PageQuery& query, Sources::SourceAnswer* answer) {
+bool searchPage(Run& run, SourceLane& lane, Keyword& keyword, Sources::PageQuery& query,
+                Sources::SourceAnswer* answer) {
     using Kind = Sources::SourceAnswer::Kind;
-    Sources::ImageSource& source = *run.live.source;
-    const Sources::Source which = run.in.options.source;
+    Sources::ImageSource& source = *lane.adapter;
+    const Sources::Source which = lane.source;
+    const bool mix = Sources::isMix(run.in.options.source);
     const bool credits = run.in.options.credits;
     const auto tookPage = [&] {
         ++run.tally.answered;
@@ -85,7 +101,7 @@ bool searchPage(Run& run, Keyword& keyword, Sources::PageQuery& query, Sources::
     QString cached; // the request as the cache knows it
     if (const qint64 keep = Sources::answerKeepSeconds(which); keep > 0) {
         cache.emplace(Sources::storedName(which), keep);
-        query.key = run.key();
+        query.key = run.key(which);
         cached = source.request(query).shownAddress;
         if (const std::optional<QByteArray> kept = cache->find(cached)) {
             *answer = source.readInRun(*kept, 200, query, run.trap, credits);
@@ -94,13 +110,13 @@ bool searchPage(Run& run, Keyword& keyword, Sources::PageQuery& query, Sources::
         }
     }
 
-    spaceSearches(run);
+    spaceSearches(lane);
     int exitCode = 0;
     ToolOutput output;
     QByteArray bytes;
     const QString answerFile = run.live.curl->responseFile();
     const auto command = [&] {
-        query.key = run.key();
+        query.key = run.key(which);
         return source.command(*run.live.curl, source.request(query));
     };
     const auto read = [&] {
@@ -108,12 +124,14 @@ bool searchPage(Run& run, Keyword& keyword, Sources::PageQuery& query, Sources::
         run.trap(140, [&] { bytes = source.readAnswerFile(answerFile); });
         return QString::fromUtf8(bytes);
     };
-    if (!searchWithRetries(run, keyword, command, read, &exitCode, &output))
+    if (!searchWithRetries(run, lane, keyword, command, read, &exitCode, &output))
         return false;
     if (exitCode != 0 || output.crashed) {
         run.tally.report.serviceProblem = PictureFetch::curlErrorText(exitCode, output);
         run.tally.report.serviceAnswerTooLarge = Sources::answerTooLarge(exitCode, answerFile);
-        if (Retry::isUnreachable(exitCode, output)) {
+        if (mix)
+            leaveOut(run, lane, run.tally.report.serviceProblem);
+        if (Retry::isUnreachable(exitCode, output) && (!mix || run.tally.refused)) {
             // Every further keyword would fail the same way: the run ends, naming the host, with
             // curl's own words in the details.
             const Sources::SourceRequest asked = source.request(query);
@@ -136,12 +154,19 @@ bool searchPage(Run& run, Keyword& keyword, Sources::PageQuery& query, Sources::
         run.tally.report.serviceMessage = *problem.message;
     if (problem.httpStatus != 0)
         run.tally.report.serviceStatus = problem.httpStatus;
-    run.tally.refused = problem.refusesAll;
+    if (!mix)
+        run.tally.refused = problem.refusesAll;
+    else if (problem.refusesAll || status >= 500 || answer->kind == Kind::Unreadable) {
+        QString why = problem.message.value_or(RunTexts::serviceError(status));
+        if (status != 0 && !why.contains(QLatin1String("HTTP")))
+            why += QStringLiteral(" (HTTP %1)").arg(status);
+        leaveOut(run, lane, why);
+    }
     return false;
 }
 
 // A result of a source's page as the run judges it.
-void candidateOf(const Sources::SourceResult& result, Candidate& candidate) {
+void candidateOf(const Sources::SourceResult& result, Sources::Source source, Candidate& candidate) {
     CurlFunctions::ImageResult& image = candidate.image;
     image = CurlFunctions::ImageResult();
     image.address = result.address;
@@ -151,35 +176,46 @@ void candidateOf(const Sources::SourceResult& result, Candidate& candidate) {
     image.width = result.width;
     image.height = result.height;
     candidate.credits = result.credits;
+    candidate.source = source;
+    candidate.licenceFits = result.licenceFits;
 }
 
-// The results of one keyword, page after page, from the start position's page on.
+// The results of one keyword from one source, page after page, from the start position's page on.
 class SourceFeed : public ResultFeed {
 public:
-    SourceFeed(Run& run, Keyword& keyword)
+    SourceFeed(Run& run, SourceLane& lane, Keyword& keyword)
         : run_(run)
+        , lane_(lane)
         , keyword_(keyword) {
         query_.keyword = keyword.text;
         query_.pageSize = Sources::pageSize(run.in.count);
         query_.page = run.in.start;
-        query_.offset = (run.in.start - 1) * run.live.source->pageSizeFor(query_);
+        query_.offset = (run.in.start - 1) * lane.adapter->pageSizeFor(query_);
+        query_.licence = run.in.options.licence;
     }
 
     // Asks for the first page. False when it brought no results.
-    bool start() { return askPage(); }
+    bool start() {
+        started_ = true;
+        return askPage();
+    }
     const Sources::SourceAnswer& firstAnswer() const { return answer_; }
 
     Step next(Candidate& candidate) override {
+        // A feed of a mix asks for its first page when its first result is wanted.
+        if (!started_ && !start())
+            return Step::Over;
         for (;;) {
             if (answer_.feed) {
                 const Step step = answer_.feed->next(candidate);
+                candidate.source = lane_.source;
                 if (step != Step::Over)
                     return step;
             } else if (index_ < answer_.results.size()) {
-                candidateOf(answer_.results.at(index_++), candidate);
+                candidateOf(answer_.results.at(index_++), lane_.source, candidate);
                 return Step::Found;
             }
-            if (!answer_.hasNext || pages_ >= Limits::PagesPerKeyword || !run_.goesOn())
+            if (!answer_.hasNext || pages_ >= Limits::PagesPerKeyword || lane_.leftOut || !run_.goesOn())
                 return Step::Over;
             query_ = Sources::nextQuery(query_, answer_);
             // A page that brings no address the keyword has not seen (an empty page, or the same page
@@ -193,7 +229,7 @@ private:
     bool askPage() {
         index_ = 0;
         ++pages_;
-        if (!searchPage(run_, keyword_, query_, &answer_))
+        if (!searchPage(run_, lane_, keyword_, query_, &answer_))
             return false;
         freshPage_ = false;
         for (const Sources::SourceResult& result : answer_.results)
@@ -205,19 +241,79 @@ private:
     }
 
     Run& run_;
+    SourceLane& lane_;
     Keyword& keyword_;
     Sources::PageQuery query_;
     Sources::SourceAnswer answer_;
     qsizetype index_ = 0;
     int pages_ = 0;
     bool freshPage_ = false;
+    bool started_ = false;
     QSet<QString> seen_; // the addresses of the keyword's pages so far
+};
+
+// The results of one keyword from several sources: one of each in turn, a source that has no more
+// making room for the others.
+class MixFeed : public ResultFeed {
+public:
+    MixFeed(Run& run, Keyword& keyword) {
+        for (SourceLane& lane : run.live.lanes)
+            if (!lane.leftOut)
+                feeds_.push_back(std::make_unique<SourceFeed>(run, lane, keyword));
+    }
+
+    Step next(Candidate& candidate) override {
+        while (!feeds_.empty()) {
+            turn_ %= feeds_.size();
+            const Step step = feeds_[turn_]->next(candidate);
+            if (step == Step::Over) {
+                feeds_.erase(feeds_.begin() + static_cast<std::ptrdiff_t>(turn_));
+                continue;
+            }
+            ++turn_;
+            return step;
+        }
+        return Step::Over;
+    }
+
+private:
+    std::vector<std::unique_ptr<SourceFeed>> feeds_;
+    std::size_t turn_ = 0;
 };
 
 } // namespace
 
+SourceLane::SourceLane(Sources::Source which)
+    : source(which)
+    , adapter(Sources::makeAdapter(which)) {}
+
+double SourceLane::secondsToWait() const {
+    const double spacing = Sources::requestSpacing(source);
+    if (!sinceSearch.isValid() || spacing <= 0)
+        return 0;
+    return std::max(0.0, spacing - static_cast<double>(sinceSearch.elapsed()) / 1000.0);
+}
+
+void openLanes(Run& run) {
+    const Sources::Source chosen = run.in.options.source;
+    QStringList sites;
+    for (const Sources::Source source : Sources::members(chosen)) {
+        if (Sources::isMix(chosen) && Sources::needsKey(source) && run.key(source).trimmed().isEmpty())
+            continue;
+        run.live.lanes.emplace_back(source);
+        sites << Sources::site(source);
+    }
+    run.tally.report.site = sites.join(QStringLiteral(", "));
+}
+
 void searchSource(Run& run, Keyword& keyword) {
-    SourceFeed feed(run, keyword);
+    if (Sources::isMix(run.in.options.source)) {
+        MixFeed feed(run, keyword);
+        takeResults(run, keyword, feed);
+        run.trap(160, [&] { run.searchPause(1.5); });
+        return;
+    }
+    SourceFeed feed(run, run.live.lanes.front(), keyword);
     if (!feed.start())
         return;
     const qint64 total = feed.firstAnswer().total;

@@ -23,6 +23,7 @@
 
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace Download {
 namespace Steps {
@@ -71,7 +72,6 @@ struct RunInputs {
     int count = 0;      // pictures per keyword
     int start = 0;      // the first page asked for
     FilterSettings filters;
-    QString userAgent; // for downloads: the source's wish, else curl's usual one
 };
 
 // What the run has done so far: the report of its end, the summary for its caller, and what
@@ -80,22 +80,35 @@ struct RunTally {
     RunReport report;
     RunSummary summary;
     int answered = 0;                // searches that got a page of results
-    bool refused = false;            // a source refused the key or requests, or was out of reach:
-                                     // no further keyword
+    bool refused = false;            // no source is left to ask (one refused the key or requests,
+                                     // or was out of reach): no further keyword
     bool stopped = false;            // a local problem or the person ended the run
     bool comparisonReported = false; // a comparison setting that cannot be read is reported once a run
     QSet<QString> addresses;         // every address this run downloaded
+};
+
+// One source the run asks (the chosen one, or each of the free sources): its own adapter, and the
+// time since its last search, which spaces its requests to its own rate.
+struct SourceLane {
+    explicit SourceLane(Sources::Source which);
+    Sources::Source source;
+    std::unique_ptr<Sources::ImageSource> adapter;
+    QElapsedTimer sinceSearch; // since its last search ended; not started before the first
+    bool leftOut = false;      // one of a mix that refused or could not be reached: not asked again
+
+    // The seconds, as designed, until the source takes its next request (0: now). Its published
+    // rate counts every request of the program, so the person's pace choice does not shorten it.
+    double secondsToWait() const;
 };
 
 // What the run holds while it works; all of it goes when the run ends, the program's end included.
 struct RunLive {
     explicit RunLive(const QString& folder)
         : pictures(folder) {}
-    std::unique_ptr<Sources::ImageSource> source; // the run's own adapter
-    FolderPictures pictures;                      // what the folder holds, to keep no copy twice
+    std::vector<SourceLane> lanes; // the sources asked, in the order their results are taken
+    FolderPictures pictures;       // what the folder holds, to keep no copy twice
     PartialDownload partial;
     std::optional<CurlSession> curl; // none when the temporary folder could not take it
-    QElapsedTimer sinceSearch;       // since the last search ended; not started before the first
 };
 
 // One run: where it reports (the keyword list it reads, its observer and its handler's trap) and its
@@ -142,9 +155,10 @@ struct Run {
     // True, and the run marked as stopped, once the user asked to stop it.
     bool stopRequested();
 
-    // The key the run sends: the caller's, else the one the settings keep for the source, read anew
-    // each time.
-    QString key() const;
+    // The key the run sends to a source: the caller's for the source chosen, else the one the
+    // settings keep for the source, read anew each time.
+    QString key(Sources::Source source) const;
+    QString key() const { return key(in.options.source); }
 
     // True when the run goes on with its next step: no end of the program, no stop.
     bool goesOn() { return !trap.ended() && !tally.stopped && !stopRequested(); }
@@ -161,8 +175,12 @@ struct Keyword {
     int wanted = 0;
 };
 
-// Asks the run's source for the keyword's pictures, page after page until enough are kept
-// (download_search.cpp).
+// The lanes of the run's sources (download_search.cpp): the chosen one, or the free sources that
+// can be asked (those that need a key only where one is kept); the end names their sites.
+void openLanes(Run& run);
+
+// Asks the run's sources for the keyword's pictures, page after page until enough are kept, taking
+// one result of each source in turn (download_search.cpp).
 void searchSource(Run& run, Keyword& keyword);
 
 // The results of a keyword, until enough are kept or there are no more (download_results.cpp).
@@ -175,6 +193,7 @@ void takeResultsAtOnce(Run& run, Keyword& keyword, ResultFeed& feed);
 // What becomes of a result before any download.
 enum class Verdict {
     Download,   // it passed: download it (its address is now one this run asked for)
+    Licence,    // its licence does not fit the choice
     Unreadable, // its width or height could not be read
     Filtered,   // the width or height filter left it out
     Repeated,   // this run asked for the same address before

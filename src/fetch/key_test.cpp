@@ -37,7 +37,9 @@ Sources::KeyVerdict KeyTest(RunObserver& observer, ErrorTrap& trap, Sources::Sou
         return KeyVerdict::NotRun;
     }
 
-    const std::unique_ptr<Sources::ImageSource> adapter = Sources::makeAdapter(source);
+    // All free sources at once is tried with its first source, which needs no key.
+    const std::unique_ptr<Sources::ImageSource> adapter =
+        Sources::makeAdapter(Sources::members(source).front());
     const Sources::PageQuery query{QStringLiteral("city"), 1, 0, 4, key};
     Sources::KeyTestResult verdict;
     int exitCode = Shell32::StartErrorBase + 53; // no session: curl could not be started

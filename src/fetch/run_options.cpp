@@ -14,6 +14,8 @@ RunOptions RunOptions::fromSettings() {
     options.pace = PaceChoices[Stored::paceChoice()].factor;
     options.parallel = Stored::parallel();
     options.credits = Stored::credits();
+    options.licence = Stored::licence();
+    options.embedCredits = Stored::embedCredits();
     return options;
 }
 
@@ -33,6 +35,18 @@ bool credits() {
     } catch (const AppError&) {
         return true;
     }
+}
+
+bool embedCredits() {
+    try {
+        return Conversions::ToBool(SettingsStore::read(SettingKey::EmbedCredits));
+    } catch (const AppError&) {
+        return false;
+    }
+}
+
+Sources::LicenceChoice licence() {
+    return Sources::licenceFromStoredName(SettingsStore::read(SettingKey::Licence));
 }
 
 int parallel() {

@@ -32,9 +32,13 @@ struct RunOptions {
     double searchPace = 1; // scales the pauses around searches
     int parallel = 1;      // downloads of a keyword at once, 1 to MostAtOnce
     bool credits = true;   // keep credits.csv in the folder
+    // The pictures the user may use: a result whose licence does not fit is skipped ("licence").
+    Sources::LicenceChoice licence = Sources::LicenceChoice::Any;
+    bool embedCredits = false; // write the credits into each kept picture (XMP)
 
-    // The choices the window's run takes: the source chosen in the key dialog, the pause and the
-    // downloads at once of the filter dialog (the searches keep their pauses), the credits choice.
+    // The choices the window's run takes: the source, the licence and the credits choices of the key
+    // dialog, the pause and the downloads at once of the filter dialog (the searches keep their
+    // pauses).
     static RunOptions fromSettings();
 };
 
@@ -55,6 +59,8 @@ struct RunSummary {
     QString localProblem;
     QString creditsProblem; // why the credits list could not be written ("" while it could)
     QString unreachable;    // curl's words when a search could not reach the source and ended the run
+    // The sources of a mix that were left out for the rest of the run, each line saying why.
+    QStringList leftOut;
 };
 
 // The pause choices of the filter dialog, in its list's order: the text stored under Pace and the
@@ -76,6 +82,10 @@ QString key(Sources::Source source);
 // Credits: on unless it reads as false ("False" in any case, or 0); a text that is no flag at all
 // leaves it on, the default.
 bool credits();
+// EmbedCredits: on only when it reads as true ("True" in any case, or a number but 0).
+bool embedCredits();
+// Licence: an empty or unknown name means `any`.
+Sources::LicenceChoice licence();
 // Parallel: a whole number brought into 1..MostAtOnce; anything else is 1.
 int parallel();
 // Pace: the position of the stored text in PaceChoices; anything else is the first, as designed.

@@ -93,6 +93,8 @@ QString RunReport::endText() const {
             note += QStringLiteral(" and %1 more").arg(unusableKeywords.size() - NamedKeywords);
         notes << note + QLatin1Char('.');
     }
+    for (const QString& source : leftOut)
+        notes << QStringLiteral("Left out for the rest of the run: ") + source;
     const auto withNotes = [&](const QString& text) {
         return notes.isEmpty() ? text : text + Paragraph + notes.join(Paragraph);
     };
@@ -102,6 +104,9 @@ QString RunReport::endText() const {
             notes << counted(unreadable, "result", "results") +
                          QStringLiteral(
                              " could not be read (an address, width or height that is not usable).");
+        if (licence > 0)
+            notes << counted(licence, "result was", "results were") +
+                         QStringLiteral(" skipped because their licence does not allow the use chosen.");
         if (alreadyThere > 0)
             notes << counted(alreadyThere, "picture was", "pictures were") +
                          QStringLiteral(" already in the folder and not saved again.");
@@ -124,6 +129,8 @@ QString RunReport::endText() const {
     if (resultsSeen > 0) {
         QStringList details{QStringLiteral("Results looked at: %1").arg(resultsSeen),
                             QStringLiteral("Filtered by width or height: %1").arg(filtered)};
+        if (licence > 0)
+            details << QStringLiteral("Licence does not allow the use chosen: %1").arg(licence);
         if (unreadable > 0)
             details << QStringLiteral("Could not be read: %1").arg(unreadable);
         if (alreadyThere > 0)

@@ -11,6 +11,7 @@ struct RunReport {
     QString site;                 // the source's site, "" for the original service
     int resultsSeen = 0;          // results of the answers that the run looked at
     int filtered = 0;             // rejected by the width or height filter
+    int licence = 0;              // left out because their licence does not fit the choice
     int unreadable = 0;           // results whose address, width or height could not be read
     int notPictures = 0;          // downloads that were no picture (error pages, texts, empty files)
     int failed = 0;               // downloads that did not arrive (HTTP errors, time-outs, refused addresses)
@@ -26,6 +27,7 @@ struct RunReport {
     int serviceStatus = 0;              // the last search answered with an HTTP error and no message
     QString stoppedBecause;             // the run stopped early: why, naming the folder
     QString creditsProblem;             // why the credits list could not be written ("" while it could)
+    QStringList leftOut;                // sources of a mix left out for the rest of the run, with why
 
     QStringList lines; // what became of each result looked at, in order
 

@@ -1,5 +1,6 @@
 #include "app/form1.h"
 #include "app/form3.h"
+#include "app/window_look.h"
 #include "base/globals.h"
 #include "base/settings_store.h"
 #include "base/surface.h"
@@ -79,7 +80,7 @@ void choose(Form3* form, Source source) {
     auto* list = child<QComboBox>(form, "ComboSource");
     list->setFocus();
     const int target =
-        int(std::find(Sources::All.begin(), Sources::All.end(), source) - Sources::All.begin());
+        int(std::find(Sources::Choices.begin(), Sources::Choices.end(), source) - Sources::Choices.begin());
     while (list->currentIndex() < target)
         QTest::keyClick(list, Qt::Key_Down);
     while (list->currentIndex() > target)
@@ -110,6 +111,8 @@ private slots:
     void storedSourceShown();
     void switchingSource_data();
     void switchingSource();
+    void licenceList_data();
+    void licenceList();
     void creditsBox_data();
     void creditsBox();
     void otherSourceKeyTest_data();
@@ -391,7 +394,7 @@ void TestForm3::storedSourceShown() {
     main->show();
     Form3* form = open(*main);
     auto* list = child<QComboBox>(form, "ComboSource");
-    QCOMPARE(list->count(), 5);
+    QCOMPARE(list->count(), 6);
     QCOMPARE(list->itemText(0), s("Contextual Web Search (RapidAPI key)"));
     QCOMPARE(list->itemText(4), s("Pixabay (free key)"));
     QCOMPARE(list->currentIndex(), index);
@@ -432,6 +435,8 @@ void TestForm3::switchingSource_data() {
                             << "https://www.pexels.com/api/";
     QTest::newRow("Pixabay") << Source::Pixabay << "pixabay" << SettingKey::PixabayKey
                              << "https://pixabay.com/api/docs/";
+    QTest::newRow("All free sources")
+        << Source::Free << "free" << SettingKey::ApiKey << "https://openverse.org/";
 }
 
 void TestForm3::switchingSource() {
@@ -489,37 +494,89 @@ void TestForm3::switchingSource() {
 }
 
 void TestForm3::creditsBox_data() {
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<SettingKey>("key");
     QTest::addColumn<QString>("stored"); // "-" for no entry
     QTest::addColumn<bool>("shown");
-    QTest::newRow("no entry") << "-" << true;
-    QTest::newRow("True") << "True" << true;
-    QTest::newRow("False") << "False" << false;
-    QTest::newRow("false") << "false" << false;
-    QTest::newRow("not a truth value") << "maybe" << true;
+    const QString list = "CheckCredits";
+    QTest::newRow("no entry") << list << SettingKey::Credits << "-" << true;
+    QTest::newRow("True") << list << SettingKey::Credits << "True" << true;
+    QTest::newRow("False") << list << SettingKey::Credits << "False" << false;
+    QTest::newRow("false") << list << SettingKey::Credits << "false" << false;
+    QTest::newRow("not a truth value") << list << SettingKey::Credits << "maybe" << true;
+    // Credits inside the pictures are off unless asked for.
+    const QString inside = "CheckEmbed";
+    QTest::newRow("inside: no entry") << inside << SettingKey::EmbedCredits << "-" << false;
+    QTest::newRow("inside: True") << inside << SettingKey::EmbedCredits << "True" << true;
+    QTest::newRow("inside: not a truth value") << inside << SettingKey::EmbedCredits << "maybe" << false;
 }
 
 void TestForm3::creditsBox() {
+    QFETCH(QString, box);
+    QFETCH(SettingKey, key);
     QFETCH(QString, stored);
     QFETCH(bool, shown);
     if (stored != s("-"))
-        TestSettings::seed(SettingKey::Credits, stored);
+        TestSettings::seed(key, stored);
     FakePrompts prompts;
     auto main = startSeenForm1(prompts);
     main->show();
     Form3* form = open(*main);
-    auto* box = child<QCheckBox>(form, "CheckCredits");
-    QCOMPARE(box->text(), s("Keep a credits list (credits.csv) in the folder"));
-    QCOMPARE(box->isChecked(), shown);
-    QCOMPARE(SettingsStore::read(SettingKey::Credits, s("-")), stored); // opening stores nothing
-    QTest::mouseClick(box, Qt::LeftButton);
-    QCOMPARE(SettingsStore::read(SettingKey::Credits), shown ? s("False") : s("True"));
-    QTest::mouseClick(box, Qt::LeftButton);
-    QCOMPARE(SettingsStore::read(SettingKey::Credits), shown ? s("True") : s("False"));
-    QTest::mouseClick(box, Qt::LeftButton);
+    auto* check = child<QCheckBox>(form, qPrintable(box));
+    QCOMPARE(check->text(), key == SettingKey::Credits ? s("Keep a credits list (credits.csv) in the folder")
+                                                       : s("Write the credits into each picture"));
+    QCOMPARE(check->isChecked(), shown);
+    const QPoint onBox(Look::px(120), check->height() / 2); // the box, not the space after the text
+    QCOMPARE(SettingsStore::read(key, s("-")), stored);     // opening stores nothing
+    QTest::mouseClick(check, Qt::LeftButton, {}, onBox);
+    QCOMPARE(SettingsStore::read(key), shown ? s("False") : s("True"));
+    QTest::mouseClick(check, Qt::LeftButton, {}, onBox);
+    QCOMPARE(SettingsStore::read(key), shown ? s("True") : s("False"));
+    QTest::mouseClick(check, Qt::LeftButton, {}, onBox);
     // The next dialog shows what was stored.
     form->close();
     Form3* again = open(*main);
-    QCOMPARE(child<QCheckBox>(again, "CheckCredits")->isChecked(), !shown);
+    QCOMPARE(child<QCheckBox>(again, qPrintable(box))->isChecked(), !shown);
+    QVERIFY(prompts.messages().isEmpty());
+}
+
+void TestForm3::licenceList_data() {
+    QTest::addColumn<QString>("stored"); // "-" for no entry
+    QTest::addColumn<int>("index");
+    QTest::newRow("no entry") << "-" << 0;
+    QTest::newRow("commercial") << "commercial" << 1;
+    QTest::newRow("modify") << "modify" << 2;
+    QTest::newRow("nocredit") << "nocredit" << 3;
+    QTest::newRow("other case") << "NoCredit" << 0;
+    QTest::newRow("unknown name") << "cc-by" << 0;
+}
+
+void TestForm3::licenceList() {
+    QFETCH(QString, stored);
+    QFETCH(int, index);
+    if (stored != s("-"))
+        TestSettings::seed(SettingKey::Licence, stored);
+    FakePrompts prompts;
+    auto main = startSeenForm1(prompts);
+    main->show();
+    Form3* form = open(*main);
+    QCOMPARE(child<QLabel>(form, "LabelLicence")->text(), s("Pictures I may use:"));
+    auto* list = child<QComboBox>(form, "ComboLicence");
+    QStringList captions;
+    for (int i = 0; i < list->count(); ++i)
+        captions << list->itemText(i);
+    QCOMPARE(captions, (QStringList{"Any licence", "Commercial use", "Commercial use and changes",
+                                    "No credit needed"}));
+    QCOMPARE(list->currentIndex(), index);
+    QCOMPARE(SettingsStore::read(SettingKey::Licence, s("-")), stored); // opening stores nothing
+    list->setFocus();
+    QTest::keyClick(list, index == 3 ? Qt::Key_Up : Qt::Key_Down);
+    const int next = index == 3 ? 2 : index + 1;
+    QCOMPARE(SettingsStore::read(SettingKey::Licence),
+             QStringList({"any", "commercial", "modify", "nocredit"}).at(next));
+    // The next dialog shows what was stored.
+    form->close();
+    QCOMPARE(child<QComboBox>(open(*main), "ComboLicence")->currentText(), captions.at(next));
     QVERIFY(prompts.messages().isEmpty());
 }
 
@@ -531,6 +588,8 @@ void TestForm3::otherSourceKeyTest_data() {
                                                 << "";
     QTest::newRow("Pexels, the field's key") << Source::Pexels << "/v1/search"
                                              << "Congratulations! Your API Key is valid and working.";
+    QTest::newRow("all free sources: nothing to test") << Source::Free << ""
+                                                       << "";
 }
 
 void TestForm3::otherSourceKeyTest() {

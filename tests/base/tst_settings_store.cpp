@@ -94,6 +94,10 @@ void TestSettingsStore::defaults_data() {
                             << "";
     QTest::newRow("pictures shown as they arrive") << K::ShowPictures << "ShowPictures"
                                                    << "True";
+    QTest::newRow("any licence") << K::Licence << "Licence"
+                                 << "any";
+    QTest::newRow("credits not written into pictures") << K::EmbedCredits << "EmbedCredits"
+                                                       << "False";
 }
 
 void TestSettingsStore::defaults() {
@@ -154,7 +158,7 @@ void TestSettingsStore::readsCreateNothing() {
     for (const SettingKey key : SettingsStore::keys())
         SettingsStore::read(key);
     QVERIFY(!QFile::exists(SettingsStore::filePath()));
-    QCOMPARE(SettingsStore::keys().size(), 23);
+    QCOMPARE(SettingsStore::keys().size(), 25);
 }
 
 void TestSettingsStore::roundTrip_data() {
@@ -220,6 +224,8 @@ void TestSettingsStore::fileFormatUnchanged() {
         {K::Parallel, "Parallel", "4", "4"},
         {K::Pace, "Pace", "short", "short"},
         {K::ShowPictures, "ShowPictures", "False", "False"},
+        {K::Licence, "Licence", "nocredit", "nocredit"},
+        {K::EmbedCredits, "EmbedCredits", "True", "True"},
     };
     QCOMPARE(std::size(written), std::size_t(SettingsStore::keys().size()));
     QMap<QString, QByteArray> lines; // sorted by name, as the file is

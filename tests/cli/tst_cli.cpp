@@ -243,6 +243,14 @@ void TestCommandLine::badOptionsExitTwo_data() {
     QTest::newRow("endless keyword file") << QStringList{"-k", "/dev/zero"} << "not a regular file";
     QTest::newRow("folder is a file")
         << QStringList{"-o", "/dev/null", "cat"} << "/dev/null is a file, not a folder";
+    QTest::newRow("unknown licence") << QStringList{"--licence", "free", "-s", "commons", "cat"}
+                                     << "--licence takes any|commercial|modify|nocredit, not \"free\"";
+    QTest::newRow("a licence the original service cannot keep")
+        << QStringList{"-s", "contextualweb", "--licence", "modify", "cat"}
+        << "Contextual Web Search tells no licence of its pictures, so it cannot keep to \"Commercial use "
+           "and "
+           "changes\". The sources that tell it: Openverse, Wikimedia Commons, Pexels, Pixabay, All free "
+           "sources.";
 }
 
 void TestCommandLine::badOptionsExitTwo() {
@@ -434,6 +442,13 @@ void TestCommandLine::jsonEndLine_data() {
         << end(0, 0, 0, 3, "Could not reach nowhere.invalid. ") + check + "\"}"
         << QStringList{"\nCould not reach nowhere.invalid. " + check +
                        " (curl: (6) Could not resolve host: nowhere.invalid)\n"};
+    // Openverse is asked for pictures without credit, Commons' are judged; the same picture met at
+    // both is kept once, and found again after its credits were written into it.
+    const QStringList free{"-s", "free", "--licence", "nocredit", "--embed-credits", "twice"};
+    QTest::newRow("all free sources, no credit")
+        << free << 1 << "" << end(1, 1, 1, 0, "done\"}") << QStringList{"Kept 1 picture"};
+    QTest::newRow("all free sources, credits inside, nothing new")
+        << free << 2 << "" << end(0, 2, 1, 0, "nothing new\"}") << QStringList{"Nothing new"};
     QTest::newRow("usage error") << QStringList{"--count", "x", "cat"} << 1 << ""
                                  << end(0, 0, 0, 2, "--count takes a whole number")
                                  << QStringList{"--count takes"};

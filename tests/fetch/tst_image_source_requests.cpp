@@ -412,7 +412,7 @@ void TestImageSourceRequests::licenceNames() {
     QCOMPARE(licenceFromStoredName(storedName(choice)), choice);
     // The original service tells no licence: it keeps to `any` only.
     const QVector<Source> honouring = sourcesHonouring(choice);
-    QCOMPARE(honouring.size(), position == 0 ? 5 : 4);
+    QCOMPARE(honouring.size(), position == 0 ? 6 : 5);
     QCOMPARE(honours(Source::ContextualWeb, choice), position == 0);
     QVERIFY(honours(Source::Commons, choice));
 }

@@ -12,9 +12,12 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+
+#include <exiv2/exiv2.hpp>
 
 #include <optional>
 
@@ -42,6 +45,9 @@ private slots:
     void answersThatNeverEnd();
     void keyIsAskedForOnlyWhereNeeded_data();
     void keyIsAskedForOnlyWhereNeeded();
+    void freeSourcesGoOnWithoutOneThatFails_data();
+    void freeSourcesGoOnWithoutOneThatFails();
+    void licenceAndCreditsInThePictures();
     void creditsFields_data();
     void creditsFields();
     void attribution_data();
@@ -342,27 +348,131 @@ void TestSourceRuns::answersThatNeverEnd() {
 
 void TestSourceRuns::keyIsAskedForOnlyWhereNeeded_data() {
     QTest::addColumn<Source>("source");
-    QTest::addColumn<bool>("starts");
-    QTest::newRow("original") << Source::ContextualWeb << false;
-    QTest::newRow("openverse") << Source::Openverse << true;
-    QTest::newRow("commons") << Source::Commons << true;
-    QTest::newRow("pexels") << Source::Pexels << false;
-    QTest::newRow("pixabay") << Source::Pixabay << false;
+    QTest::addColumn<QString>("licence");
+    QTest::addColumn<QString>("refusal"); // "" when the run starts
+    const QString noKey = "Please enter API key first.";
+    QTest::newRow("original") << Source::ContextualWeb << "any" << noKey;
+    QTest::newRow("openverse") << Source::Openverse << "any"
+                               << "";
+    QTest::newRow("commons") << Source::Commons << "any"
+                             << "";
+    QTest::newRow("pexels") << Source::Pexels << "any" << noKey;
+    QTest::newRow("pixabay") << Source::Pixabay << "any" << noKey;
+    QTest::newRow("free: those without a key") << Source::Free << "any"
+                                               << "";
+    // The original service tells no licence: a choice it cannot keep refuses the start, before the key.
+    QTest::newRow("original, commercial use")
+        << Source::ContextualWeb << "commercial"
+        << "Contextual Web Search tells no licence of its pictures, so it cannot keep to \"Commercial "
+           "use\". The sources that tell it: Openverse, Wikimedia Commons, Pexels, Pixabay, All free "
+           "sources.";
+    QTest::newRow("commons, no credit") << Source::Commons << "nocredit"
+                                        << "";
 }
 
 // No key at all is stored: only the sources that need none start. The original service's key does
 // not stand in for another source's.
 void TestSourceRuns::keyIsAskedForOnlyWhereNeeded() {
     QFETCH(Source, source);
-    QFETCH(bool, starts);
+    QFETCH(QString, licence);
+    QFETCH(QString, refusal);
     SettingsStore::write(SettingKey::ApiKey, source == Source::ContextualWeb ? QString() : Key);
     SettingsStore::write(SettingKey::Source, Sources::storedName(source));
+    SettingsStore::write(SettingKey::Licence, licence);
     KeywordList list;
     list.add(QStringLiteral("alpha"));
     const auto summary = run(list, QStringLiteral("1"));
-    QCOMPARE(summary.started, starts);
-    if (!starts)
-        QCOMPARE(prompts.messages(), QStringList{"Please enter API key first."});
+    QCOMPARE(summary.started, refusal.isEmpty());
+    if (!refusal.isEmpty())
+        QCOMPARE(prompts.messages(), QStringList{refusal});
+    else if (source == Source::Free) // Pexels and Pixabay, without a key, are not asked
+        for (const QString& search : searches())
+            QVERIFY2(search.startsWith("/v1/images/") || search.startsWith("/w/api.php"), qPrintable(search));
+}
+
+void TestSourceRuns::freeSourcesGoOnWithoutOneThatFails_data() {
+    QTest::addColumn<QStringList>("down"); // sources whose searches answer 503
+    QTest::addColumn<bool>("keys");        // Pexels' and Pixabay's keys kept
+    QTest::addColumn<int>("kept");
+    QTest::addColumn<QString>("end"); // how the end box begins
+    QTest::newRow("the first down") << QStringList{"openverse"} << true << 4 << "Done.";
+    // Every source left out: the run ends as a failed search does, after the first keyword.
+    QTest::newRow("all down") << QStringList{"openverse", "commons"} << false << 0
+                              << "Nothing found.\r\n\r\nWikimedia Commons: ";
+}
+
+// All free sources, some of them answering 503 to every search: each is left out after its retries,
+// for the rest of the run, and the others fill the keywords.
+void TestSourceRuns::freeSourcesGoOnWithoutOneThatFails() {
+    QFETCH(QStringList, down);
+    QFETCH(bool, keys);
+    QFETCH(int, kept);
+    QFETCH(QString, end);
+    {
+        std::unique_ptr<ImageService> usual = std::move(service);
+        const auto restore = qScopeGuard([&] {
+            service.reset(); // gives the environment back
+            service = std::move(usual);
+        });
+        QStringList arguments;
+        for (const QString& source : down)
+            arguments << "--unavailable" << source;
+        service = std::make_unique<ImageService>(arguments, catalog());
+        QVERIFY(service->isRunning());
+        service->applyToEnvironment();
+        if (keys) {
+            SettingsStore::write(SettingKey::PexelsKey, Key);
+            SettingsStore::write(SettingKey::PixabayKey, Key);
+        }
+        const auto summary = runSource(Source::Free, {"alpha", "beta"});
+        QCOMPARE(summary.kept, kept);
+        QCOMPARE(summary.leftOut.size(), down.size());
+        QVERIFY2(summary.leftOut.at(0).startsWith("Openverse: "), qPrintable(summary.leftOut.at(0)));
+        const QStringList asked = searches();
+        QCOMPARE(asked.filter(QRegularExpression("^/v1/images/")).size(), 4); // once and three retries
+        QCOMPARE(asked.filter(QRegularExpression("beta")).isEmpty(), kept == 0);
+        const QString box = prompts.messages().value(0);
+        QVERIFY2(
+            box.startsWith(end) &&
+                box.contains(
+                    "\r\n\r\nLeft out for the rest of the run: Openverse: Service Unavailable (HTTP 503)"),
+            qPrintable(box));
+        if (kept > 0) {
+            // The same picture met again at another source is not downloaded twice; each line names
+            // the source that gave it.
+            QVERIFY(prompts.calls.value(0).details.contains("\u2192 skipped: already in the folder"));
+            QCOMPARE(fileBytes(prefix + "credits.csv").count(",commons,"), 4);
+        }
+    } // the service's own files go with it
+    verifyNothingLeft();
+}
+
+// Commons judges each result's licence: those that do not allow changes are skipped ("licence").
+// The kept pictures carry their credits, and a second run still finds them in the folder.
+void TestSourceRuns::licenceAndCreditsInThePictures() {
+    SettingsStore::write(SettingKey::Licence, QStringLiteral("modify"));
+    SettingsStore::write(SettingKey::EmbedCredits, QStringLiteral("True"));
+    auto summary = runSource(Source::Commons, {"alpha"});
+    QCOMPARE(summary.kept, 2);
+    QVERIFY(prompts.calls.value(0).details.contains("\u2192 skipped: licence"));
+    QVERIFY(prompts.messages().value(0).contains(
+        " skipped because their licence does not allow the use chosen.\r\n\r\n2 pictures saved in "));
+    const QString jpeg = prefix + "alpha 2.jpg";
+    QCOMPARE(summary.keptFiles, (QStringList{prefix + "alpha 1.png", jpeg}));
+    const Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(jpeg.toStdString());
+    image->readMetadata();
+    const Exiv2::XmpData& xmp = image->xmpData();
+    const auto rights = xmp.findKey(Exiv2::XmpKey("Xmp.dc.rights"));
+    QVERIFY(rights != xmp.end());
+    QCOMPARE(QString::fromStdString(rights->toString(0)),
+             "\"alpha 27\" by Maker 2 & friends, Wikimedia Commons, CC BY 2.0 "
+             "(https://creativecommons.org/licenses/by/2.0/)");
+
+    prompts.reset();
+    summary = runSource(Source::Commons, {"alpha"});
+    QCOMPARE(summary.kept, 0);
+    QVERIFY2(prompts.messages().value(0).contains("Already in the folder: 2"),
+             qPrintable(prompts.messages().value(0)));
 }
 
 void TestSourceRuns::creditsFields_data() {

@@ -116,8 +116,13 @@ int main(int argc, char* argv[]) {
         QStringLiteral("search-latency"),
         QStringLiteral("Hold every search answer back this many milliseconds (a distant service)."),
         QStringLiteral("ms"), QStringLiteral("0"));
+    const QCommandLineOption unavailableOption(
+        QStringLiteral("unavailable"),
+        QStringLiteral("Answer every search of this source with 503 (openverse, commons, pexels, pixabay; "
+                       "repeatable)."),
+        QStringLiteral("source"));
     parser.addOptions({certOption, keyOption, portOption, logOption, validOption, quotaOption, catalogOption,
-                       renderOption, latencyOption, searchLatencyOption});
+                       renderOption, latencyOption, searchLatencyOption, unavailableOption});
     parser.process(app);
 
     if (parser.isSet(renderOption))
@@ -130,6 +135,8 @@ int main(int argc, char* argv[]) {
                                                         : QStringList{QStringLiteral("spent-key-0123456789")};
     settings.validKeys = QSet<QString>(valid.begin(), valid.end());
     settings.quotaKeys = QSet<QString>(quota.begin(), quota.end());
+    const QStringList unavailable = parser.values(unavailableOption);
+    settings.unavailable = QSet<QString>(unavailable.begin(), unavailable.end());
 
     for (const auto& [option, ms] : {std::pair{&latencyOption, &settings.latencyMs},
                                      std::pair{&searchLatencyOption, &settings.searchLatencyMs}}) {

@@ -53,8 +53,9 @@ struct Settings {
     QSet<QString> validKeys;
     QSet<QString> quotaKeys;
     Catalog catalog;
-    int latencyMs = 0;       // every picture's answer is held back this long (a distant server)
-    int searchLatencyMs = 0; // every search answer, of every source, is held back this long
+    int latencyMs = 0;         // every picture's answer is held back this long (a distant server)
+    int searchLatencyMs = 0;   // every search answer, of every source, is held back this long
+    QSet<QString> unavailable; // sources ("openverse", "commons", ...) whose searches answer 503
 };
 
 // The reply to one request.

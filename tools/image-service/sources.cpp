@@ -384,7 +384,10 @@ bool sourceReply(const QString& path, const Request& request, const Settings& se
     if (source == Commons && p.keyword.startsWith(QLatin1String("filetype:bitmap ")))
         p.keyword.remove(0, 16);
     p.entry = settings.catalog.entryFor(p.keyword);
-    if (request.method != "GET")
+    static const char* const names[] = {"openverse", "commons", "pexels", "pixabay"};
+    if (settings.unavailable.contains(QLatin1String(names[source])))
+        *out = reply(503, Text, "Service Unavailable\n");
+    else if (request.method != "GET")
         *out = reply(405, Json, "{\"detail\":\"Method not allowed.\"}");
     else if (source == Openverse)
         *out = openverse(items, p);

@@ -18,6 +18,8 @@ std::unique_ptr<ImageSource> makeAdapter(Source source) {
         return std::make_unique<PexelsSource>();
     case Source::Pixabay:
         return std::make_unique<PixabaySource>();
+    case Source::Free:
+        return nullptr;
     case Source::ContextualWeb:
         break;
     }

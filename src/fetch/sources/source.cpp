@@ -79,6 +79,17 @@ const Description Descriptions[] = {
      "Go to {key page}\rLog in or create a free account\rYour key is shown on that page, under "
      "'Parameters' (key)\rPaste this key into this software.",
      "Your Pixabay key is shown on {key page} once you are logged in. Paste it as it is."},
+    // Each member keeps its own spacing; the end of a run names the sites of those it asked.
+    {Source::Free, "free", "All free sources (no key needed)", false, SettingKey::ApiKey, 0,
+     "openverse.org, commons.wikimedia.org, pexels.com and pixabay.com", false,
+     "This software can search all free sources at once: Openverse and Wikimedia Commons, and Pexels "
+     "and Pixabay once their keys are entered. No key is needed: just start downloading.",
+     "All Free Sources", "https://openverse.org/",
+     "All free sources at once needs no key.\rEach keyword is asked of Openverse and Wikimedia Commons, "
+     "and of Pexels and Pixabay when their keys are entered (choose them in this list to enter one).\r"
+     "The pictures are taken from each source in turn; a source that fails is left out for the rest of "
+     "the run.\rEvery picture comes with its source, creator and licence (see credits.csv in the folder).",
+     "All free sources need no key."},
 };
 
 const Description& describe(Source source) {
@@ -89,6 +100,16 @@ const Description& describe(Source source) {
 }
 
 } // namespace
+
+QVector<Source> members(Source choice) {
+    if (choice == Source::Free)
+        return {Source::Openverse, Source::Commons, Source::Pexels, Source::Pixabay};
+    return {choice};
+}
+
+bool isMix(Source choice) {
+    return choice == Source::Free;
+}
 
 QString storedName(Source source) {
     return QString::fromLatin1(describe(source).storedName);
@@ -279,10 +300,21 @@ bool honours(Source source, LicenceChoice choice) {
 
 QVector<Source> sourcesHonouring(LicenceChoice choice) {
     QVector<Source> out;
-    for (const Source source : All)
+    for (const Source source : Choices)
         if (honours(source, choice))
             out << source;
     return out;
+}
+
+QString licenceRefusal(Source source, LicenceChoice choice) {
+    if (honours(source, choice))
+        return QString();
+    QStringList names;
+    for (const Source s : sourcesHonouring(choice))
+        names << shownName(s);
+    return QStringLiteral("%1 tells no licence of its pictures, so it cannot keep to \"%2\". The sources "
+                          "that tell it: %3.")
+        .arg(shownName(source), caption(choice), names.join(QStringLiteral(", ")));
 }
 
 } // namespace Sources

@@ -31,15 +31,29 @@ class Prompts;
 
 namespace Sources {
 
-enum class Source { ContextualWeb, Openverse, Commons, Pexels, Pixabay };
+// The image sources, and Free: all free sources at once, a mix of them that has no adapter of its
+// own (its members() are asked each in turn).
+enum class Source { ContextualWeb, Openverse, Commons, Pexels, Pixabay, Free };
 
-// Every source, in the order the key dialog lists them.
+// Every source with an adapter, in the order the key dialog lists them.
 inline constexpr std::array<Source, 5> All = {Source::ContextualWeb, Source::Openverse, Source::Commons,
                                               Source::Pexels, Source::Pixabay};
 
+// What the key dialog and the command line offer: every source, then all free sources at once.
+inline constexpr std::array<Source, 6> Choices = {Source::ContextualWeb, Source::Openverse, Source::Commons,
+                                                  Source::Pexels,        Source::Pixabay,   Source::Free};
+
+// The sources a run of `choice` asks, in the order it takes their results: the free sources for
+// Free (a run leaves out those that need a key where none is kept), else the source itself.
+QVector<Source> members(Source choice);
+
+// Whether the choice mixes several sources (Free).
+bool isMix(Source choice);
+
 // What the table of sources (source.cpp) says of each.
 
-// The name stored in the settings ("contextualweb", "openverse", "commons", "pexels", "pixabay").
+// The name stored in the settings ("contextualweb", "openverse", "commons", "pexels", "pixabay",
+// "free").
 QString storedName(Source source);
 
 // The source a stored name means, exactly as stored; nothing for an unknown name.
@@ -67,7 +81,8 @@ QString site(Source source);
 bool needsKey(Source source);
 
 // The requests a source takes without complaint: the least time between two of them, in seconds as
-// designed (the run's pace scales it; 0 where the run's own pauses are enough).
+// designed (the run's pace scales it; 0 where the run's own pauses are enough, and for Free, whose
+// members keep each their own).
 double requestSpacing(Source source);
 
 // How long a source's answers are kept and used again instead of asking once more (0: not kept).
@@ -177,6 +192,8 @@ struct SourceResult {
 struct Candidate {
     CurlFunctions::ImageResult image;
     Credits credits;
+    Source source = Source::ContextualWeb; // where the result came from
+    bool licenceFits = true;               // SourceResult::licenceFits
 };
 
 // The results of an answer, or of a keyword's pages, one at a time in answer order.
@@ -273,10 +290,13 @@ public:
 };
 
 // Whether a source can keep to the choice: every source keeps to `any`; the original service tells
-// no licence, so it keeps to no other.
+// no licence, so it keeps to no other; the free sources all keep to every choice.
 bool honours(Source source, LicenceChoice choice);
 
-// The sources that keep to the choice, in the key dialog's order.
+// The sources that keep to the choice, in the key dialog's order (Choices).
 QVector<Source> sourcesHonouring(LicenceChoice choice);
+
+// Why a run of `source` cannot start with the choice, naming the sources that can; "" when it can.
+QString licenceRefusal(Source source, LicenceChoice choice);
 
 } // namespace Sources
