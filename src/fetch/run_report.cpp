@@ -93,8 +93,10 @@ QString RunReport::endText() const {
             note += QStringLiteral(" and %1 more").arg(unusableKeywords.size() - NamedKeywords);
         notes << note + QLatin1Char('.');
     }
-    for (const QString& source : leftOut)
-        notes << QStringLiteral("Left out for the rest of the run: ") + source;
+    // When no source could be reached, the box says so once; curl's words are in the details.
+    if (unreachableHost.isEmpty())
+        for (const QString& source : leftOut)
+            notes << QStringLiteral("Left out for the rest of the run: ") + source;
     const auto withNotes = [&](const QString& text) {
         return notes.isEmpty() ? text : text + Paragraph + notes.join(Paragraph);
     };

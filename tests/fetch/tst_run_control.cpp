@@ -205,28 +205,33 @@ void TestRunControl::finalBusyAnswerEndsTheRun_data() {
     QTest::addColumn<int>("searches");    // of the whole run
     QTest::addColumn<QString>("message"); // "": the picture of "apple" is kept
     QTest::addColumn<QString>("details"); // curl's words in the details; {port} the closed port
+    QTest::addColumn<bool>("free");       // all free sources at once, else the original service
     const QString key = ImageService::validKey();
     QTest::newRow("429 after every try")
         << "at once" << key << "" << 2 << 4 << "Nothing found.\r\n\r\nToo many requests per second."
-        << "";
+        << "" << false;
     QTest::newRow("a spent monthly quota")
         << "busy" << ImageService::quotaKey() << "" << 2 << 1
         << "Nothing found.\r\n\r\nYou have exceeded the MONTHLY quota for Requests on your current plan"
-        << "";
+        << "" << false;
     // A server error says nothing about the next keyword: it is asked.
     QTest::newRow("5xx after every try") << "always busy" << key << "" << 2 << 5 << ""
-                                         << "";
+                                         << "" << false;
     // A source out of reach is not asked again, at the designed pace, nor for any other keyword.
     QTest::newRow("unresolvable host")
         << "cat" << key << "nowhere.invalid" << 10 << 1 << RunTexts::cannotReach("nowhere.invalid")
-        << "curl: (6) Could not resolve host: nowhere.invalid";
+        << "curl: (6) Could not resolve host: nowhere.invalid" << false;
+    // Each free source is left out in turn; when none is left, the run ends the same way.
+    QTest::newRow("all free sources, unresolvable host")
+        << "cat" << key << "nowhere.invalid" << 10 << 2 << RunTexts::cannotReach("nowhere.invalid")
+        << "curl: (6) Could not resolve host: nowhere.invalid" << true;
     QTest::newRow("closed port") << "cat" << key << "closed port" << 10 << 1
                                  << RunTexts::cannotReach("127.0.0.1")
-                                 << "curl: (7) Failed to connect to 127.0.0.1 port {port}";
+                                 << "curl: (7) Failed to connect to 127.0.0.1 port {port}" << false;
     // The proxy of the environment is used: it is what cannot be reached.
     QTest::newRow("closed proxy") << "cat" << key << "closed proxy" << 10 << 1
                                   << RunTexts::cannotReach("127.0.0.1")
-                                  << "curl: (7) Failed to connect to 127.0.0.1 port {port}";
+                                  << "curl: (7) Failed to connect to 127.0.0.1 port {port}" << false;
 }
 
 // A service still busy after the retries, or out of reach, is not asked for the keywords after it.
@@ -238,6 +243,7 @@ void TestRunControl::finalBusyAnswerEndsTheRun() {
     QFETCH(int, searches);
     QFETCH(QString, message);
     QFETCH(QString, details);
+    QFETCH(bool, free);
     SettingsStore::write(SettingKey::ApiKey, key);
     QTcpServer closed; // a port that was free a moment ago and takes no connection now
     QVERIFY(closed.listen(QHostAddress::LocalHost));
@@ -255,6 +261,8 @@ void TestRunControl::finalBusyAnswerEndsTheRun() {
             redirected.emplace("GLIMMERFETCH_SERVICE_HOST", host);
         }
     }
+    if (free)
+        TestSettings::seed(SettingKey::Source, QStringLiteral("free"));
     KeywordList list;
     list.add(keyword);
     list.add("apple");
