@@ -20,19 +20,27 @@ namespace {
 
 // Runs one search, again while the service is busy or the connection broke, the bar saying why it
 // waits. `read` reads the answer file after a search that curl finished and returns its text, for
-// telling a busy service from a spent quota. False when the run was stopped or ended meanwhile.
+// telling a busy service from a spent quota. With `sent`, the first try went out ahead and
+// `exitCode`, `output` and the answer file hold its outcome. False when the run was stopped or
+// ended meanwhile.
 bool searchWithRetries(Run& run, Keyword& keyword, const std::function<ToolCommand()>& command,
-                       const std::function<QString()>& read, int* exitCode, ToolOutput* output) {
+                       const std::function<QString()>& read, int* exitCode, ToolOutput* output,
+                       bool sent = false) {
     ErrorTrap& trap = run.trap;
     const QString answerFile = run.live.curl->responseFile();
     for (int retry = 0;; ++retry) {
-        trap(136, [&] { Main::RemoveFile(answerFile); });
+        const bool ahead = sent && retry == 0;
+        if (!ahead)
+            trap(136, [&] { Main::RemoveFile(answerFile); });
         trap(138, [&] {
-            const ToolCommand search = command();
+            const ToolCommand search = ahead ? ToolCommand() : command();
             run.observer.setProgressText(keyword.finding);
             ++run.tally.summary.searches;
-            *output = ToolOutput();
-            *exitCode = run.runShown(search, output);
+            if (!ahead) {
+                *output = ToolOutput();
+                run.live.ahead.searchStarts();
+                *exitCode = run.runShown(search, output);
+            }
             run.observer.setProgressText(keyword.finding);
         });
         run.live.sinceSearch.start();
@@ -53,11 +61,13 @@ bool searchWithRetries(Run& run, Keyword& keyword, const std::function<ToolComma
 
 // Waits until the source takes the next request: its published rate counts every request of the
 // program, so the person's pace choice does not shorten this wait (only GLIMMERFETCH_PACE does).
+// Searching ahead, the spacing runs from the start of one search to the start of the next.
 void spaceSearches(Run& run) {
     const double spacing = Sources::requestSpacing(run.in.options.source);
-    if (!run.live.sinceSearch.isValid() || spacing <= 0)
+    const QElapsedTimer& since = SearchAhead::on(run) ? run.live.ahead.sinceStart() : run.live.sinceSearch;
+    if (!since.isValid() || spacing <= 0)
         return;
-    const double left = spacing - static_cast<double>(run.live.sinceSearch.elapsed()) / 1000.0;
+    const double left = spacing - static_cast<double>(since.elapsed()) / 1000.0;
     if (left > 0)
         Main::PauseSeconds(Pace::seconds(left));
 }
@@ -88,7 +98,6 @@ bool searchPage(Run& run, Keyword& keyword, Sources::PageQuery& query, Sources::
         }
     }
 
-    spaceSearches(run);
     int exitCode = 0;
     ToolOutput output;
     QByteArray bytes;
@@ -102,7 +111,13 @@ bool searchPage(Run& run, Keyword& keyword, Sources::PageQuery& query, Sources::
         run.trap(140, [&] { bytes = source.readAnswerFile(answerFile); });
         return QString::fromUtf8(bytes);
     };
-    if (!searchWithRetries(run, keyword, command, read, &exitCode, &output))
+    // The keyword's first page may have been asked for while the keyword before downloaded.
+    const bool sent = run.live.ahead.take(run, command, &exitCode, &output);
+    if (!sent) {
+        run.live.ahead.waitIdle();
+        spaceSearches(run);
+    }
+    if (!searchWithRetries(run, keyword, command, read, &exitCode, &output, sent))
         return false;
     if (exitCode != 0 || output.crashed) {
         run.tally.report.serviceProblem = PictureFetch::curlErrorText(exitCode, output);
@@ -143,12 +158,8 @@ class SourceFeed : public ResultFeed {
 public:
     SourceFeed(Run& run, Keyword& keyword)
         : run_(run)
-        , keyword_(keyword) {
-        query_.keyword = keyword.text;
-        query_.pageSize = Sources::pageSize(run.in.count);
-        query_.page = run.in.start;
-        query_.offset = (run.in.start - 1) * run.live.source->pageSizeFor(query_);
-    }
+        , keyword_(keyword)
+        , query_(firstQuery(run, keyword.text)) {}
 
     // Asks for the first page. False when it brought no results.
     bool start() { return askPage(); }

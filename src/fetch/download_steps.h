@@ -2,7 +2,8 @@
 
 // What the download run's steps share: the run in three parts (what it is given, what it has done,
 // what it holds while it works) and the keyword being worked on. Private to the run
-// (download_run.cpp, download_search.cpp, download_results.cpp and download_at_once.cpp).
+// (download_run.cpp, download_search.cpp, download_results.cpp, download_at_once.cpp and
+// search_ahead.cpp).
 
 #include "base/error_report.h"
 #include "base/surface.h"
@@ -13,6 +14,7 @@
 #include "fetch/picture_fetch.h"
 #include "fetch/run_options.h"
 #include "fetch/run_report.h"
+#include "fetch/search_ahead.h"
 #include "fetch/sources/source.h"
 #include "fetch/tool_runner.h"
 #include "keywords/keyword_list.h"
@@ -95,6 +97,7 @@ struct RunLive {
     PartialDownload partial;
     std::optional<CurlSession> curl; // none when the temporary folder could not take it
     QElapsedTimer sinceSearch;       // since the last search ended; not started before the first
+    SearchAhead ahead;               // the next keyword's search; ends before the curl session goes
 };
 
 // One run: where it reports (the keyword list it reads, its observer and its handler's trap) and its
