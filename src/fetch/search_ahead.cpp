@@ -1,7 +1,6 @@
-#include "fetch/search_ahead.h"
+#include "fetch/download_steps.h"
 
 #include "base/waiting.h"
-#include "fetch/download_steps.h"
 #include "fetch/download_target.h"
 #include "fetch/pace.h"
 #include "fetch/sources/answer_cache.h"

@@ -228,7 +228,7 @@ void TestParallelRuns::sameFolderAsOneAtATime_data() {
     QTest::newRow("four keywords, one needing a second page, eight at once")
         << QStringList{"second", "pages", "mixture", "four hosts"} << "3" << 8 << 12 << 0 << "openverse";
     QTest::newRow("stop while the next search is out")
-        << QStringList{"four hosts", "one host", "hosts"} << "12" << 8 << 12 << 1 << "";
+        << QStringList{"four hosts", "one host", "hosts"} << "9" << 8 << 9 << 1 << "";
 }
 
 void TestParallelRuns::sameFolderAsOneAtATime() {
