@@ -237,7 +237,8 @@ namespace {
 // downloading the same addresses one after the other. The ideal is the total latency shared by
 // eight places plus the time that is not latency (bare curl's time less 100 x 200 ms); a keyword's
 // pictures are kept before the next keyword's start, so its 10 pictures take two rounds of eight
-// places, and "keyword-bound" is that floor: 10 keywords x 2 x 200 ms plus the same transfer. The anchor
+// places, and "keyword-bound" is that floor: 10 keywords x 2 rounds x (200 ms + one picture's share
+// of the transfer). The anchor
 // ("curl -Z 8"): one curl process fetching the same addresses 8 at a time over connections it
 // keeps open, as fast as curl itself gets; the run starts a curl process for every picture.
 constexpr int LatencyMs = 200;
@@ -346,9 +347,10 @@ int parallelTable(int rounds) {
     std::printf("ideal     %6.0f  (total latency %.0f ms / 8 + transfer %.0f ms)\n", ideal, totalLatency,
                 transfer);
     const double rounds8 = (PicturesPerKeyword + 7) / 8;
-    const double keywordBound = Keywords * rounds8 * LatencyMs + transfer;
-    std::printf("keyword-bound %6.0f  (%d keywords x %.0f rounds x %d ms + transfer)\n", keywordBound,
-                Keywords, rounds8, LatencyMs);
+    const double perPicture = transfer / (Keywords * PicturesPerKeyword);
+    const double keywordBound = Keywords * rounds8 * (LatencyMs + perPicture);
+    std::printf("keyword-bound %6.0f  (%d keywords x %.0f rounds x (%d ms + %.0f ms transfer))\n",
+                keywordBound, Keywords, rounds8, LatencyMs, perPicture);
     for (const int c : {2, 3}) {
         const double speedup = median(times[0]) / median(times[c]);
         const double fromIdeal = median(times[c]) / ideal;
