@@ -74,6 +74,7 @@ public:
             if (done())
                 return;
             trap(152, [&] { start(); });
+            run_.live.ahead.step(run_);
             if (done() || (entries_.empty() && feedOver_))
                 return;
             if (settleable())
@@ -184,6 +185,11 @@ private:
         }
         for (const qint64 end : coolingUntil_)
             until = std::min(until, end);
+        // The next keyword's search, out already or due soon.
+        if (Shell32::ToolRun* search = run_.live.ahead.running())
+            tools.push_back(search);
+        else if (const qint64 due = run_.live.ahead.untilDue(run_); due > 0)
+            until = std::min(until, now + due);
         Shell32::WaitForAny(tools, static_cast<int>(std::max<qint64>(0, until - now)));
     }
 

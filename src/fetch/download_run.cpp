@@ -134,6 +134,7 @@ void finish(Run& run) {
     if (!run.tally.report.unreachableHost.isEmpty())
         run.tally.summary.unreachable = run.tally.report.serviceProblem;
     run.live.partial.discard();
+    run.live.ahead.drop(); // a search for a keyword the run did not reach
     trap(166, [&] { run.live.curl.reset(); });
     if (trap.ended())
         return;
@@ -168,8 +169,10 @@ RunSummary DownloadRun(KeywordList& keywords, RunObserver& observer, ErrorTrap& 
     });
     // The list stays editable during the run: a keyword that is gone is not read, and once the
     // list is shorter than k there is nothing left to do.
-    for (int k = 1; k <= last && k <= keywords.Count() && !run.tally.refused && run.goesOn(); ++k)
+    for (int k = 1; k <= last && k <= keywords.Count() && !run.tally.refused && run.goesOn(); ++k) {
+        run.live.ahead.reach(k, last);
         runKeyword(run, k);
+    }
     finish(run);
     return run.tally.summary;
 }

@@ -26,20 +26,27 @@ namespace {
 
 // Runs one search, again while the service is busy or the connection broke, the bar saying why it
 // waits. `read` reads the answer file after a search that curl finished and returns its text, for
-// telling a busy service from a spent quota. False when the run was stopped or ended meanwhile.
+// telling a busy service from a spent quota. With `sent`, the first try went out ahead and
+// `exitCode`, `output` and the answer file hold its outcome. False when the run was stopped or
+// ended meanwhile.
 bool searchWithRetries(Run& run, SourceLane& lane, Keyword& keyword,
                        const std::function<ToolCommand()>& command, const std::function<QString()>& read,
-                       int* exitCode, ToolOutput* output) {
+                       int* exitCode, ToolOutput* output, bool sent = false) {
     ErrorTrap& trap = run.trap;
     const QString answerFile = run.live.curl->responseFile();
     for (int retry = 0;; ++retry) {
-        trap(136, [&] { Main::RemoveFile(answerFile); });
+        const bool ahead = sent && retry == 0;
+        if (!ahead)
+            trap(136, [&] { Main::RemoveFile(answerFile); });
         trap(138, [&] {
-            const ToolCommand search = command();
+            const ToolCommand search = ahead ? ToolCommand() : command();
             run.observer.setProgressText(keyword.finding);
             ++run.tally.summary.searches;
-            *output = ToolOutput();
-            *exitCode = run.runShown(search, output);
+            if (!ahead) {
+                *output = ToolOutput();
+                run.live.ahead.searchStarts();
+                *exitCode = run.runShown(search, output);
+            }
             run.observer.setProgressText(keyword.finding);
         });
         lane.sinceSearch.start();
@@ -63,8 +70,9 @@ bool searchWithRetries(Run& run, SourceLane& lane, Keyword& keyword,
 }
 
 // Waits until the source takes the next request (only GLIMMERFETCH_PACE shortens the wait).
-void spaceSearches(const SourceLane& lane) {
-    const double left = lane.secondsToWait();
+// Searching ahead, the spacing runs from the start of one search to the start of the next.
+void spaceSearches(Run& run, const SourceLane& lane) {
+    const double left = SearchAhead::on(run) ? run.live.ahead.secondsToWait(lane) : lane.secondsToWait();
     if (left > 0)
         Main::PauseSeconds(Pace::seconds(left));
 }
@@ -110,7 +118,6 @@ bool searchPage(Run& run, SourceLane& lane, Keyword& keyword, Sources::PageQuery
         }
     }
 
-    spaceSearches(lane);
     int exitCode = 0;
     ToolOutput output;
     QByteArray bytes;
@@ -124,7 +131,13 @@ bool searchPage(Run& run, SourceLane& lane, Keyword& keyword, Sources::PageQuery
         run.trap(140, [&] { bytes = source.readAnswerFile(answerFile); });
         return QString::fromUtf8(bytes);
     };
-    if (!searchWithRetries(run, lane, keyword, command, read, &exitCode, &output))
+    // The keyword's first page may have been asked for while the keyword before downloaded.
+    const bool sent = run.live.ahead.take(run, command, &exitCode, &output);
+    if (!sent) {
+        run.live.ahead.waitIdle();
+        spaceSearches(run, lane);
+    }
+    if (!searchWithRetries(run, lane, keyword, command, read, &exitCode, &output, sent))
         return false;
     if (exitCode != 0 || output.crashed) {
         run.tally.report.serviceProblem = PictureFetch::curlErrorText(exitCode, output);
@@ -186,13 +199,8 @@ public:
     SourceFeed(Run& run, SourceLane& lane, Keyword& keyword)
         : run_(run)
         , lane_(lane)
-        , keyword_(keyword) {
-        query_.keyword = keyword.text;
-        query_.pageSize = Sources::pageSize(run.in.count);
-        query_.page = run.in.start;
-        query_.offset = (run.in.start - 1) * lane.adapter->pageSizeFor(query_);
-        query_.licence = run.in.options.licence;
-    }
+        , keyword_(keyword)
+        , query_(firstQuery(run, lane, keyword.text)) {}
 
     // Asks for the first page. False when it brought no results.
     bool start() {

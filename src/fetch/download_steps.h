@@ -2,7 +2,8 @@
 
 // What the download run's steps share: the run in three parts (what it is given, what it has done,
 // what it holds while it works) and the keyword being worked on. Private to the run
-// (download_run.cpp, download_search.cpp, download_results.cpp and download_at_once.cpp).
+// (download_run.cpp, download_search.cpp, download_results.cpp, download_at_once.cpp and
+// search_ahead.cpp).
 
 #include "base/error_report.h"
 #include "base/surface.h"
@@ -21,6 +22,7 @@
 #include <QSet>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -64,6 +66,67 @@ struct PartialDownload {
 };
 
 struct Keyword;
+struct Run;
+
+// The query for a keyword's first page: the start position's page, the run's page size.
+struct SourceLane;
+
+// The query for a keyword's first page from a source: the start position's page, the run's page size
+// and licence choice.
+Sources::PageQuery firstQuery(const Run& run, const SourceLane& lane, const QString& keyword);
+
+// The next keyword's first search (search_ahead.cpp). With more than one download at once the run
+// asks for the next keyword's first page as soon as the source's spacing allows, while the current
+// keyword's pictures still download. Searches still go one at a time, the spacing counted from the
+// start of one to the start of the next (the source's rate). The answer waits, unread, until the
+// run reaches that keyword, and is then read, retried and judged like any other: only its sending
+// moved. An answer the run never reaches is dropped with its curl and counts for nothing.
+class SearchAhead {
+public:
+    ~SearchAhead() { drop(); }
+
+    // Whether the run searches ahead: more than one download at once, and not turned off.
+    static bool on(const Run& run);
+
+    // The run reaches keyword `k` of the list; it goes no further than `last`.
+    void reach(int k, int last);
+
+    // Any search of the run goes out now: the spacing of the next one counts from here.
+    void searchStarts() { sinceStart_.start(); }
+    // The seconds, as designed, until the lane's source takes the next search counted from the
+    // start of the last one (0: now).
+    double secondsToWait(const SourceLane& lane) const;
+
+    // Sends the next keyword's first search when there is one, none is out, and the source's spacing
+    // allows it. Called while the current keyword's downloads are under way.
+    void step(Run& run);
+    // The search that is out and still running, for waiting on it with the downloads; nullptr if none.
+    Shell32::ToolRun* running() const;
+    // The milliseconds until step() may send the next search (0 when it may now or never will).
+    qint64 untilDue(const Run& run) const;
+
+    // Waits until the search that is out has ended, its answer kept: searches go one at a time.
+    void waitIdle();
+
+    // For the current keyword's first page: when the search that went ahead is `command`, waits for
+    // it, puts its answer where `command` writes and gives its exit code and output (Shell32::Stopped
+    // when the run was stopped meanwhile). A search for another request is dropped: false. For a
+    // later page of the keyword before, the search that went ahead stays: false.
+    bool take(Run& run, const std::function<ToolCommand()>& command, int* exitCode, ToolOutput* output);
+
+    // Ends the search that is out and forgets its answer.
+    void drop();
+
+private:
+    std::unique_ptr<Shell32::ToolRun> tool_;
+    ToolCommand command_; // as sent, writing to answerFile_
+    QString answerFile_;
+    QElapsedTimer sinceStart_;
+    int current_ = 0; // the keyword the run works on
+    int last_ = 0;
+    int sentFor_ = 0; // the keyword the search out (or its answer) belongs to; 0: none
+    int decided_ = 0; // the last keyword whose search was sent or could not go ahead
+};
 
 // What a run is given, fixed once its start has read it.
 struct RunInputs {
@@ -109,6 +172,7 @@ struct RunLive {
     FolderPictures pictures;       // what the folder holds, to keep no copy twice
     PartialDownload partial;
     std::optional<CurlSession> curl; // none when the temporary folder could not take it
+    SearchAhead ahead;               // the next keyword's search; ends before the curl session goes
 };
 
 // One run: where it reports (the keyword list it reads, its observer and its handler's trap) and its

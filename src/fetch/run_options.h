@@ -31,7 +31,10 @@ struct RunOptions {
     double pace = 1;       // scales the pauses between downloads (1 as designed, 0 none)
     double searchPace = 1; // scales the pauses around searches
     int parallel = 1;      // downloads of a keyword at once, 1 to MostAtOnce
-    bool credits = true;   // keep credits.csv in the folder
+    // With more than one at once, the next keyword's search goes out while the current keyword's
+    // pictures download. False keeps every search after the downloads before it (for comparisons).
+    bool searchAhead = true;
+    bool credits = true; // keep credits.csv in the folder
     // The pictures the user may use: a result whose licence does not fit is skipped ("licence").
     Sources::LicenceChoice licence = Sources::LicenceChoice::Any;
     bool embedCredits = false; // write the credits into each kept picture (XMP)

@@ -18,8 +18,9 @@
 #include <QTimer>
 
 // Several downloads at once, with real curl against the local image service over TLS: the folder
-// is the one a run of one download after the other leaves, a stop ends every curl, and no host gets
-// more than two downloads at once.
+// is the one a run of one download after the other leaves (the next keyword's search going out
+// while the pictures download), a stop ends every curl, and no host gets more than two downloads at
+// once.
 class TestParallelRuns : public QObject, public DownloadFixture {
     Q_OBJECT
 private slots:
@@ -41,17 +42,39 @@ private:
         QString message;
         QString details;
     };
-    Outcome runAtOnce(const QStringList& keywords, const QString& count, int atOnce);
+    // With `stopOnceThere`, the run is stopped once the folder holds these files while a search is
+    // out.
+    Outcome runAtOnce(const QStringList& keywords, const QString& count, int atOnce,
+                      const QStringList& stopOnceThere = {});
     void useLocalhost(const ImageService& server);
 
     // The outcome of one download after the other, by keywords and count: rows that ask the same
     // compare with the same run.
     QHash<QString, Outcome> oneAtATime;
+    QString source; // the source runAtOnce() asks; "" for the original service
 
     // The same service with every picture held back a moment, as distant servers do: long enough
     // that the second download to a host starts while the first waits, even on a busy machine.
     std::unique_ptr<ImageService> distant;
+    // The distant service with every search answer held back too, so that a search is out long enough.
+    std::unique_ptr<ImageService> slowSearch;
 };
+
+namespace {
+
+// The curls of the test program that are downloads (they write into a file the run holds open) or
+// searches.
+QStringList curlsThat(bool download) {
+    QStringList found;
+    for (const QString& pid : DownloadFixture::curlChildren()) {
+        QFile commandLine("/proc/" + pid + "/cmdline");
+        if (commandLine.open(QIODevice::ReadOnly) && commandLine.readAll().contains("/dev/fd/") == download)
+            found << pid;
+    }
+    return found;
+}
+
+} // namespace
 
 namespace {
 
@@ -115,6 +138,11 @@ QByteArray catalog() {
         four.append(picture("png", 600, 600, 70 + i, 1 + i % 4));
     }
     c.insert("one host", QJsonObject{{"results", one}});
+    // A first page that brings one picture and a second page with the rest.
+    QJsonArray pages;
+    for (int i = 0; i < 28; ++i)
+        pages.append(picture(i % 25 == 24 || i > 25 ? "png" : "notfound", 600, 600, 90 + i, 1 + i % 4));
+    c.insert("pages", QJsonObject{{"results", pages}});
     c.insert("four hosts", QJsonObject{{"results", four}});
     return QJsonDocument(c).toJson(QJsonDocument::Compact);
 }
@@ -125,6 +153,9 @@ void TestParallelRuns::initTestCase() {
     // Made before the run's temporary folder is set, so that its files are not taken for the run's.
     distant = std::make_unique<ImageService>(QStringList{"--latency", "300"}, catalog());
     QVERIFY2(distant->isRunning(), qPrintable(distant->errorText()));
+    slowSearch = std::make_unique<ImageService>(QStringList{"--latency", "300", "--search-latency", "2000"},
+                                                catalog());
+    QVERIFY2(slowSearch->isRunning(), qPrintable(slowSearch->errorText()));
     QVERIFY2(startService(catalog()), qPrintable(service->errorText()));
     useLocalhost(*service);
 }
@@ -136,16 +167,28 @@ void TestParallelRuns::useLocalhost(const ImageService& server) {
 }
 
 TestParallelRuns::Outcome TestParallelRuns::runAtOnce(const QStringList& keywords, const QString& count,
-                                                      int atOnce) {
+                                                      int atOnce, const QStringList& stopOnceThere) {
     [&] { QVERIFY(reset()); }();
     SettingsStore::write(SettingKey::WidthFilter, "6");
     SettingsStore::write(SettingKey::WidthLimit, "500");
     SettingsStore::write(SettingKey::Parallel, QString::number(atOnce));
+    SettingsStore::write(SettingKey::Source, source);
     KeywordList list;
     for (const QString& keyword : keywords)
         list.add(keyword);
     prompts.openFolderAnswers.enqueue(false);
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, this, [&] {
+        const QStringList there = QDir(folder->path()).entryList(QDir::Files | QDir::Hidden);
+        if (std::all_of(stopOnceThere.begin(), stopOnceThere.end(),
+                        [&](const QString& f) { return there.contains(f); }) &&
+            !curlsThat(false).isEmpty())
+            RunStop::request();
+    });
+    if (!stopOnceThere.isEmpty())
+        watch.start(10);
     run(list, count);
+    watch.stop();
     Outcome outcome;
     const QDir dir(folder->path());
     for (const QString& name : dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)) {
@@ -170,12 +213,22 @@ void TestParallelRuns::sameFolderAsOneAtATime_data() {
     QTest::addColumn<QString>("count");
     QTest::addColumn<int>("atOnce");
     QTest::addColumn<int>("kept"); // as a check that the rows ask for something
+    // Stopped while the search of the keyword after this one is out (0: not stopped); compared with
+    // the keywords before it, one download after the other.
+    QTest::addColumn<int>("stopAfter");
+    QTest::addColumn<QString>("source"); // the stored name; "" for the original service
     const QStringList both{"mixture", "second"};
-    QTest::newRow("eight at once, five wanted") << both << "5" << 8 << 8;
-    QTest::newRow("two at once, five wanted") << both << "5" << 2 << 8;
-    QTest::newRow("eight at once, one wanted") << both << "1" << 8 << 2;
-    QTest::newRow("eight at once, more wanted than there are") << both << "12" << 8 << 11;
-    QTest::newRow("several hosts, four at once") << QStringList{"hosts"} << "9" << 4 << 9;
+    QTest::newRow("eight at once, five wanted") << both << "5" << 8 << 8 << 0 << "";
+    QTest::newRow("two at once, five wanted") << both << "5" << 2 << 8 << 0 << "";
+    QTest::newRow("eight at once, one wanted") << both << "1" << 8 << 2 << 0 << "";
+    QTest::newRow("eight at once, more wanted than there are") << both << "12" << 8 << 11 << 0 << "";
+    QTest::newRow("several hosts, four at once") << QStringList{"hosts"} << "9" << 4 << 9 << 0 << "";
+    // Openverse pages its answers: the second keyword's second page is asked for while the third
+    // keyword's search is out.
+    QTest::newRow("four keywords, one needing a second page, eight at once")
+        << QStringList{"second", "pages", "mixture", "four hosts"} << "3" << 8 << 12 << 0 << "openverse";
+    QTest::newRow("stop while the next search is out")
+        << QStringList{"four hosts", "one host", "hosts"} << "9" << 8 << 9 << 1 << "";
 }
 
 void TestParallelRuns::sameFolderAsOneAtATime() {
@@ -183,15 +236,37 @@ void TestParallelRuns::sameFolderAsOneAtATime() {
     QFETCH(QString, count);
     QFETCH(int, atOnce);
     QFETCH(int, kept);
-    const QString reference = keywords.join('|') + '/' + count;
+    QFETCH(int, stopAfter);
+    // The answers' addresses name the service: the reference asks the same one.
+    if (stopAfter > 0)
+        useLocalhost(*slowSearch);
+    QFETCH(QString, source);
+    this->source = source;
+    const QStringList reached = stopAfter > 0 ? keywords.mid(0, stopAfter) : keywords;
+    const QString reference = reached.join('|') + '/' + count + (stopAfter > 0 ? "/slow" : "") + source;
     if (!oneAtATime.contains(reference))
-        oneAtATime.insert(reference, runAtOnce(keywords, count, 1));
+        oneAtATime.insert(reference, runAtOnce(reached, count, 1));
     const Outcome one = oneAtATime.value(reference);
-    const Outcome many = runAtOnce(keywords, count, atOnce);
+    slowSearch->clearRequests();
+    const Outcome many = runAtOnce(keywords, count, atOnce, stopAfter > 0 ? one.files.keys() : QStringList());
+    useLocalhost(*service);
+    if (stopAfter > 0) { // the search that was out went while the keyword before still downloaded
+        const auto log = slowSearch->requests();
+        qsizetype search = -1;
+        qsizetype lastPicture = -1;
+        for (qsizetype i = 0; i < log.size(); ++i)
+            if (log.at(i).path.startsWith("/img/"))
+                lastPicture = i;
+            else if (log.at(i).queryValue("q") == keywords.at(stopAfter))
+                search = i;
+        QVERIFY(search >= 0 && search < lastPicture);
+    }
     QCOMPARE(many.files.keys(), one.files.keys());
     for (const QString& name : one.files.keys())
         QVERIFY2(many.files.value(name) == one.files.value(name), qPrintable(name));
-    QCOMPARE(many.message, one.message);
+    // The search that was out when the run stopped is not reported; the end box says what was saved.
+    const QString saved = one.message.section("\r\n\r\n", -1);
+    QCOMPARE(many.message, stopAfter > 0 ? "Downloading was stopped.\r\n\r\n" + saved : one.message);
     QCOMPARE(many.details, one.details);
     QCOMPARE(one.files.size() - (one.files.contains(CreditsFile::FileName) ? 1 : 0), kept);
 }
@@ -206,7 +281,8 @@ void TestParallelRuns::stopEndsEveryDownload() {
     QTimer watch;
     watch.setInterval(20);
     connect(&watch, &QTimer::timeout, this, [&] {
-        most = std::max<int>(most, curlChildren().size());
+        // The next keyword's search may be out too.
+        most = std::max<int>(most, curlsThat(true).size());
         if (most >= 8)
             RunStop::request();
     });

@@ -1,0 +1,156 @@
+#include "fetch/download_steps.h"
+
+#include "base/waiting.h"
+#include "fetch/download_target.h"
+#include "fetch/pace.h"
+#include "fetch/sources/answer_cache.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <algorithm>
+
+namespace Download {
+namespace Steps {
+
+namespace {
+
+// Makes `command` write its answer to `to` instead of `from`. False when it does not write to `from`.
+bool writeTo(ToolCommand& command, const QString& from, const QString& to) {
+    const qsizetype at = command.arguments.indexOf(QStringLiteral("--output"));
+    if (at < 0 || at + 1 >= command.arguments.size() || command.arguments.at(at + 1) != from)
+        return false;
+    command.arguments[at + 1] = to;
+    return true;
+}
+
+bool same(const ToolCommand& a, const ToolCommand& b) {
+    return a.program == b.program && a.arguments == b.arguments && a.standardInput == b.standardInput &&
+           a.fileSizeLimit == b.fileSizeLimit && a.sharedDescriptor == b.sharedDescriptor;
+}
+
+} // namespace
+
+Sources::PageQuery firstQuery(const Run& run, const SourceLane& lane, const QString& keyword) {
+    Sources::PageQuery query;
+    query.keyword = keyword;
+    query.pageSize = Sources::pageSize(run.in.count);
+    query.page = run.in.start;
+    query.offset = (run.in.start - 1) * lane.adapter->pageSizeFor(query);
+    query.licence = run.in.options.licence;
+    return query;
+}
+
+// A mix takes its sources' first pages in turn, each when its results are wanted: it sends nothing
+// ahead.
+bool SearchAhead::on(const Run& run) {
+    return run.in.options.parallel > 1 && run.in.options.searchAhead && run.live.lanes.size() == 1 &&
+           !Sources::isMix(run.in.options.source);
+}
+
+double SearchAhead::secondsToWait(const SourceLane& lane) const {
+    const double spacing = Sources::requestSpacing(lane.source);
+    if (!sinceStart_.isValid() || spacing <= 0)
+        return 0;
+    return std::max(0.0, spacing - static_cast<double>(sinceStart_.elapsed()) / 1000.0);
+}
+
+void SearchAhead::reach(int k, int last) {
+    current_ = k;
+    last_ = last;
+    if (tool_ && sentFor_ != k)
+        drop(); // its keyword was passed over
+}
+
+qint64 SearchAhead::untilDue(const Run& run) const {
+    if (!sinceStart_.isValid())
+        return 0;
+    const double spacing = Pace::seconds(Sources::requestSpacing(run.in.options.source)) * 1000.0;
+    return std::max<qint64>(0, static_cast<qint64>(spacing) - sinceStart_.elapsed());
+}
+
+void SearchAhead::step(Run& run) {
+    const int next = current_ + 1;
+    if (!on(run) || tool_ || decided_ >= next || next > last_ || next > run.keywords.Count() ||
+        !run.live.curl || run.tally.refused || !run.goesOn() || untilDue(run) > 0)
+        return;
+    decided_ = next;
+    ToolCommand command;
+    try {
+        const QString text = run.keywords.item(next);
+        if (!DownloadTarget::usableNamePart(DownloadTarget::namePart(text)))
+            return; // the run passes over it without a search
+        const SourceLane& lane = run.live.lanes.front();
+        Sources::ImageSource& source = *lane.adapter;
+        Sources::PageQuery query = firstQuery(run, lane, text);
+        query.key = run.key();
+        const Sources::SourceRequest request = source.request(query);
+        const Sources::Source which = run.in.options.source;
+        if (const qint64 keep = Sources::answerKeepSeconds(which);
+            keep > 0 && AnswerCache(Sources::storedName(which), keep).find(request.shownAddress))
+            return; // the run takes the kept answer instead
+        command = source.command(*run.live.curl, request);
+    } catch (const AppError&) {
+        return; // the run's own search meets the problem and reports it
+    }
+    const QString answerFile = QDir(run.live.curl->folder()).filePath(QStringLiteral("ahead.txt"));
+    if (!writeTo(command, run.live.curl->responseFile(), answerFile))
+        return;
+    QFile::remove(answerFile);
+    command_ = command;
+    answerFile_ = answerFile;
+    sentFor_ = next;
+    tool_ = std::make_unique<Shell32::ToolRun>(command);
+    tool_->start();
+    searchStarts();
+}
+
+Shell32::ToolRun* SearchAhead::running() const {
+    return tool_ && !tool_->ended() ? tool_.get() : nullptr;
+}
+
+void SearchAhead::waitIdle() {
+    while (running() && !RunStop::requested())
+        Shell32::WaitForAny({tool_.get()}, Shell32::cycleMilliseconds());
+}
+
+bool SearchAhead::take(Run& run, const std::function<ToolCommand()>& command, int* exitCode,
+                       ToolOutput* output) {
+    if (!tool_ || sentFor_ != current_)
+        return false; // none, or it is for the next keyword and this is a later page of this one
+    const QString target = run.live.curl->responseFile();
+    ToolCommand now;
+    try {
+        now = command();
+    } catch (const AppError&) {
+        drop();
+        return false;
+    }
+    // The keyword, the key or anything else of the request changed since it went out.
+    if (!writeTo(now, target, answerFile_) || !same(now, command_)) {
+        drop();
+        return false;
+    }
+    waitIdle();
+    if (running()) { // the run was stopped meanwhile
+        drop();
+        *exitCode = Shell32::Stopped;
+        return true;
+    }
+    *exitCode = tool_->result(output);
+    tool_.reset();
+    sentFor_ = 0;
+    QFile::remove(target);
+    QFile::rename(answerFile_, target);
+    return true;
+}
+
+void SearchAhead::drop() {
+    tool_.reset();
+    sentFor_ = 0;
+    if (!answerFile_.isEmpty())
+        QFile::remove(answerFile_);
+}
+
+} // namespace Steps
+} // namespace Download
