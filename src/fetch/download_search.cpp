@@ -72,7 +72,8 @@ bool searchWithRetries(Run& run, SourceLane& lane, Keyword& keyword,
 // Waits until the source takes the next request (only GLIMMERFETCH_PACE shortens the wait).
 // Searching ahead, the spacing runs from the start of one search to the start of the next.
 void spaceSearches(Run& run, const SourceLane& lane) {
-    const double left = SearchAhead::on(run) ? run.live.ahead.secondsToWait(lane) : lane.secondsToWait();
+    const double left =
+        spacingLeft(lane.source, SearchAhead::on(run) ? run.live.ahead.sinceStart() : lane.sinceSearch);
     if (left > 0)
         Main::PauseSeconds(Pace::seconds(left));
 }
@@ -295,11 +296,11 @@ SourceLane::SourceLane(Sources::Source which)
     : source(which)
     , adapter(Sources::makeAdapter(which)) {}
 
-double SourceLane::secondsToWait() const {
+double spacingLeft(Sources::Source source, const QElapsedTimer& since) {
     const double spacing = Sources::requestSpacing(source);
-    if (!sinceSearch.isValid() || spacing <= 0)
+    if (!since.isValid() || spacing <= 0)
         return 0;
-    return std::max(0.0, spacing - static_cast<double>(sinceSearch.elapsed()) / 1000.0);
+    return std::max(0.0, spacing - static_cast<double>(since.elapsed()) / 1000.0);
 }
 
 void openLanes(Run& run) {

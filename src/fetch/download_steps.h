@@ -93,9 +93,8 @@ public:
 
     // Any search of the run goes out now: the spacing of the next one counts from here.
     void searchStarts() { sinceStart_.start(); }
-    // The seconds, as designed, until the lane's source takes the next search counted from the
-    // start of the last one (0: now).
-    double secondsToWait(const SourceLane& lane) const;
+    // Since the last search went out; not started before the first.
+    const QElapsedTimer& sinceStart() const { return sinceStart_; }
 
     // Sends the next keyword's first search when there is one, none is out, and the source's spacing
     // allows it. Called while the current keyword's downloads are under way.
@@ -158,11 +157,12 @@ struct SourceLane {
     std::unique_ptr<Sources::ImageSource> adapter;
     QElapsedTimer sinceSearch; // since its last search ended; not started before the first
     bool leftOut = false;      // one of a mix that refused or could not be reached: not asked again
-
-    // The seconds, as designed, until the source takes its next request (0: now). Its published
-    // rate counts every request of the program, so the person's pace choice does not shorten it.
-    double secondsToWait() const;
 };
+
+// The seconds, as designed, until `source` takes its next request, counted from `since` (0: now, or
+// before the first). Its published rate counts every request of the program, so the person's pace
+// choice does not shorten it.
+double spacingLeft(Sources::Source source, const QElapsedTimer& since);
 
 // What the run holds while it works; all of it goes when the run ends, the program's end included.
 struct RunLive {

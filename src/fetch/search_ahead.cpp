@@ -8,8 +8,6 @@
 #include <QDir>
 #include <QFile>
 
-#include <algorithm>
-
 namespace Download {
 namespace Steps {
 
@@ -44,15 +42,8 @@ Sources::PageQuery firstQuery(const Run& run, const SourceLane& lane, const QStr
 // A mix takes its sources' first pages in turn, each when its results are wanted: it sends nothing
 // ahead.
 bool SearchAhead::on(const Run& run) {
-    return run.in.options.parallel > 1 && run.in.options.searchAhead && run.live.lanes.size() == 1 &&
+    return run.in.options.parallel > 1 && run.in.options.searchAhead &&
            !Sources::isMix(run.in.options.source);
-}
-
-double SearchAhead::secondsToWait(const SourceLane& lane) const {
-    const double spacing = Sources::requestSpacing(lane.source);
-    if (!sinceStart_.isValid() || spacing <= 0)
-        return 0;
-    return std::max(0.0, spacing - static_cast<double>(sinceStart_.elapsed()) / 1000.0);
 }
 
 void SearchAhead::reach(int k, int last) {
@@ -63,10 +54,7 @@ void SearchAhead::reach(int k, int last) {
 }
 
 qint64 SearchAhead::untilDue(const Run& run) const {
-    if (!sinceStart_.isValid())
-        return 0;
-    const double spacing = Pace::seconds(Sources::requestSpacing(run.in.options.source)) * 1000.0;
-    return std::max<qint64>(0, static_cast<qint64>(spacing) - sinceStart_.elapsed());
+    return static_cast<qint64>(Pace::seconds(spacingLeft(run.in.options.source, sinceStart_)) * 1000.0);
 }
 
 void SearchAhead::step(Run& run) {
