@@ -60,7 +60,7 @@ void ConsoleObserver::drawStatus() {
                        .arg(keywords_.Count())
                        .arg(kept_)
                        .arg(step);
-    line.replace(QLatin1Char('\n'), QLatin1Char(' ')).replace(QLatin1Char('\r'), QLatin1Char(' '));
+    line = Console::plain(line).replace(QLatin1Char('\n'), QLatin1Char(' '));
     const int room = terminalColumns() - 1;
     if (line.size() > room)
         line = line.left(qMax(room - 3, 0)) + QStringLiteral("...");

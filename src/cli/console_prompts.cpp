@@ -1,5 +1,6 @@
 #include "cli/console_prompts.h"
 
+#include "fetch/sources/answer_fields.h"
 #include "sheets/workbook.h"
 
 #include <cstdio>
@@ -20,6 +21,11 @@ QString plain(const QString& text) {
     QString result = text;
     result.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     result.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    // Whatever a line carries (a value typed, a name from a list or a service), a terminal command or
+    // a bidirectional override in it is shown as a mark and never acted on.
+    for (QChar& c : result)
+        if (c != QLatin1Char('\n') && c != QLatin1Char('\t') && AnswerFields::isControl(c.unicode()))
+            c = QLatin1Char('?');
     return result;
 }
 

@@ -10,7 +10,8 @@ namespace Console {
 
 void out(const QString& line); // a line on standard output
 void err(const QString& line); // "glimmerfetch: " and the line on standard error
-// Text as it goes to a console: the CR LF and CR line ends of the program's messages as LF.
+// Text as it goes to a console: the CR LF and CR line ends of the program's messages as LF, and any
+// other control or bidirectional formatting character as "?".
 QString plain(const QString& text);
 
 } // namespace Console

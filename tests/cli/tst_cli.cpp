@@ -236,6 +236,9 @@ void TestCommandLine::badOptionsExitTwo_data() {
     QTest::newRow("parallel beyond 8")
         << QStringList{"--parallel", "9", "cat"} << "--parallel takes a whole number from 1 to 8";
     QTest::newRow("pace not a number") << QStringList{"--pace", "fast", "cat"} << "--pace takes a number";
+    // A terminal command in a value reaches the terminal as marks, not as a command.
+    QTest::newRow("terminal escape in a value")
+        << QStringList{"--pace", "\x1b]0;owned\x07\x1b[2J", "cat"} << "not \"?]0;owned??[2J\"";
     QTest::newRow("unknown option") << QStringList{"--colour", "red", "cat"} << "Unknown option 'colour'";
     QTest::newRow("no keywords") << QStringList{} << "no keywords";
     QTest::newRow("standard input twice") << QStringList{"-k", "-", "--key-file", "-"} << "standard input";
