@@ -9,7 +9,7 @@
 // Then a table of several downloads at once, with one curl process fetching 8 at a time as its
 // anchor (see parallelTable at the end), and one of runs from a source that spaces its searches (see
 // spacedTable); "bench_run parallel [rounds]" prints only those two tables. Both show the runs with
-// the next keyword's search sent while the pictures download ("ahead") and without ("after").
+// the next keyword's search sent while the pictures download ("ahead") and without ("no ahead").
 #include "base/settings_store.h"
 #include "base/surface.h"
 #include "fake_free_prompts.h"
@@ -245,6 +245,27 @@ constexpr int LatencyMs = 200;
 constexpr int Keywords = 10;
 constexpr int PicturesPerKeyword = 10;
 
+// Milliseconds of one run of `keywords` at `atOnce` downloads with no pauses, searching ahead or
+// not; -1 when it did not keep `wanted` pictures.
+double timedRun(KeywordList& keywords, Prompts& prompts, Sources::Source source, int atOnce, bool ahead,
+                int wanted) {
+    QTemporaryDir folder;
+    SurfaceState surface(&prompts);
+    ErrorTrap trap(prompts, QStringLiteral("Form1.PushButton2_Click"));
+    Download::RunOptions options = Download::RunOptions::fromSettings();
+    options.source = source;
+    options.parallel = atOnce;
+    options.searchAhead = ahead;
+    options.pace = options.searchPace = 0; // "None"
+    QElapsedTimer clock;
+    clock.start();
+    const auto summary =
+        Download::DownloadRun(keywords, surface, trap, folder.path() + QLatin1Char('/'),
+                              QString::number(PicturesPerKeyword), QStringLiteral("1"), options);
+    const double ms = clock.nsecsElapsed() / 1e6;
+    return summary.kept == wanted ? ms : -1.0;
+}
+
 QByteArray latencyCatalog() {
     QByteArray json = "{";
     for (int k = 0; k < Keywords; ++k) {
@@ -280,26 +301,15 @@ int parallelTable(int rounds) {
 
     QStringList addresses;
     const auto programRun = [&](int atOnce, bool ahead) {
-        QTemporaryDir folder;
         service.clearRequests();
-        SurfaceState surface(&prompts);
-        ErrorTrap trap(prompts, QStringLiteral("Form1.PushButton2_Click"));
-        Download::RunOptions options = Download::RunOptions::fromSettings();
-        options.parallel = atOnce;
-        options.searchAhead = ahead;
-        options.pace = options.searchPace = 0; // "None"
-        QElapsedTimer clock;
-        clock.start();
-        const auto summary =
-            Download::DownloadRun(keywords, surface, trap, folder.path() + QLatin1Char('/'),
-                                  QString::number(PicturesPerKeyword), QStringLiteral("1"), options);
-        const double ms = clock.nsecsElapsed() / 1e6;
+        const double ms = timedRun(keywords, prompts, Download::RunOptions::fromSettings().source, atOnce,
+                                   ahead, Keywords * PicturesPerKeyword);
         addresses.clear();
         for (const auto& request : service.requests())
             if (request.path.startsWith(QLatin1String("/img/")))
                 addresses << QStringLiteral("https://") + request.header(QStringLiteral("host")) +
                                  request.path;
-        return summary.kept == Keywords * PicturesPerKeyword ? ms : -1.0;
+        return ms;
     };
     const QStringList connectTo{QStringLiteral("--connect-to"),
                                 QStringLiteral("::127.0.0.1:%1").arg(service.port())};
@@ -311,7 +321,7 @@ int parallelTable(int rounds) {
     std::vector<double> times[Columns];
     std::printf("\n%d pictures over %d keywords, %d ms before each picture's first byte, no pauses\n",
                 Keywords * PicturesPerKeyword, Keywords, LatencyMs);
-    std::printf("round  N=1 ms  N=4 ms  N=8 ms  N=8 after ms  bare curl ms  curl -Z 8 ms\n");
+    std::printf("round  N=1 ms  N=4 ms  N=8 ms  N=8 no ahead ms  bare curl ms  curl -Z 8 ms\n");
     for (int round = 0; round <= rounds; ++round) {
         double row[Columns];
         for (int c = 0; c < 4; ++c) {
@@ -338,13 +348,13 @@ int parallelTable(int rounds) {
     const double bare = median(times[4]);
     const double transfer = std::max(0.0, bare - totalLatency);
     const double ideal = totalLatency / 8 + transfer;
-    std::printf("\nmedians      ms    vs N=1   vs ideal\n");
-    const char* names[] = {"N=1", "N=4", "N=8", "N=8 after", "bare curl", "curl -Z 8"};
+    std::printf("\nmedians         ms    vs N=1   vs ideal\n");
+    const char* names[] = {"N=1", "N=4", "N=8", "N=8 no ahead", "bare curl", "curl -Z 8"};
     for (int c = 0; c < Columns; ++c) {
         const double t = median(times[c]);
-        std::printf("%-9s %6.0f  %7.2fx  %8.2fx\n", names[c], t, median(times[0]) / t, t / ideal);
+        std::printf("%-12s %6.0f  %7.2fx  %8.2fx\n", names[c], t, median(times[0]) / t, t / ideal);
     }
-    std::printf("ideal     %6.0f  (total latency %.0f ms / 8 + transfer %.0f ms)\n", ideal, totalLatency,
+    std::printf("ideal        %6.0f  (total latency %.0f ms / 8 + transfer %.0f ms)\n", ideal, totalLatency,
                 transfer);
     const double rounds8 = (PicturesPerKeyword + 7) / 8;
     const double perPicture = transfer / (Keywords * PicturesPerKeyword);
@@ -388,21 +398,7 @@ int spacedTable() {
         KeywordList keywords;
         for (int k = 0; k < count; ++k)
             keywords.add(QStringLiteral("far %1").arg(k));
-        QTemporaryDir folder;
-        SurfaceState surface(&prompts);
-        ErrorTrap trap(prompts, QStringLiteral("Form1.PushButton2_Click"));
-        Download::RunOptions options = Download::RunOptions::fromSettings();
-        options.source = Sources::Source::Openverse;
-        options.parallel = 8;
-        options.searchAhead = ahead;
-        options.pace = options.searchPace = 0;
-        QElapsedTimer clock;
-        clock.start();
-        const auto summary =
-            Download::DownloadRun(keywords, surface, trap, folder.path() + QLatin1Char('/'),
-                                  QString::number(PicturesPerKeyword), QStringLiteral("1"), options);
-        const double ms = clock.nsecsElapsed() / 1e6;
-        return summary.kept == count * PicturesPerKeyword ? ms : -1.0;
+        return timedRun(keywords, prompts, Sources::Source::Openverse, 8, ahead, count * PicturesPerKeyword);
     };
     std::printf("\nOpenverse, %.0f s between searches, %d ms before each search answer, %d ms before each "
                 "picture, 8 at once\n",
@@ -410,7 +406,7 @@ int spacedTable() {
     programRun(1, true); // warm-up
     const double one = programRun(1, true);
     std::printf("one keyword (first answer + its downloads): %.0f ms\n", one);
-    std::printf("keywords  bound ms  ahead ms  ratio  after ms  ratio\n");
+    std::printf("keywords  bound ms  ahead ms  ratio  no ahead ms  ratio\n");
     int status = 0;
     for (const int count : {6, 10}) {
         const double bound = (count - 1) * spacing + one;
