@@ -176,10 +176,12 @@ FetchEnd fetch(const QStringList& arguments) {
     if (!summary.creditsProblem.isEmpty())
         lines << QStringLiteral("The credits list (credits.csv) could not be written: %1.")
                      .arg(summary.creditsProblem);
-    for (const QString& source : summary.leftOut)
-        lines << QStringLiteral("Left out for the rest of the run: ") + Console::plain(source).trimmed();
-    for (const QString& line : lines)
-        std::fprintf(stderr, "%s\n", qPrintable(line));
+    // When no source could be reached, the one line above says so.
+    if (summary.unreachable.isEmpty())
+        for (const QString& source : summary.leftOut)
+            lines << QStringLiteral("Left out for the rest of the run: ") + source.trimmed();
+    for (const QString& line : lines) // keywords and services' words among them
+        std::fprintf(stderr, "%s\n", qPrintable(Console::plain(line)));
 
     using Service = Download::RunSummary::Service;
     if (stopped) {

@@ -445,6 +445,12 @@ void TestCommandLine::jsonEndLine_data() {
         << end(0, 0, 0, 3, "Could not reach nowhere.invalid. ") + check + "\"}"
         << QStringList{"\nCould not reach nowhere.invalid. " + check +
                        " (curl: (6) Could not resolve host: nowhere.invalid)\n"};
+    // No free source reached: the same one line; a keyword's terminal command is shown as marks.
+    QTest::newRow("all free sources out of reach")
+        << QStringList{"-s", "free", "ca\x1b[2Jt"} << 1 << "nowhere.invalid"
+        << end(0, 0, 0, 3, "Could not reach nowhere.invalid. ") + check + "\"}"
+        << QStringList{"Keywords without pictures (1): ca?[2Jt\nCould not reach nowhere.invalid. " + check +
+                       " (curl: (6) Could not resolve host: nowhere.invalid)\n"};
     // Openverse is asked for pictures without credit, Commons' are judged; the same picture met at
     // both is kept once, and found again after its credits were written into it.
     const QStringList free{"-s", "free", "--licence", "nocredit", "--embed-credits", "twice"};
