@@ -9,7 +9,8 @@
 // Then a table of several downloads at once, with one curl process fetching 8 at a time as its
 // anchor (see parallelTable at the end), and one of runs from a source that spaces its searches (see
 // spacedTable); "bench_run parallel [rounds]" prints only those two tables. Both show the runs with
-// the next keyword's search sent while the pictures download ("ahead") and without ("no ahead").
+// the next keyword's search sent while the pictures download, and its first pictures downloaded in
+// the places the keyword leaves idle ("ahead"), and without either ("no ahead").
 #include "base/settings_store.h"
 #include "base/surface.h"
 #include "fake_free_prompts.h"
@@ -235,10 +236,10 @@ namespace {
 // held back 200 ms before its first byte, no pauses, on four host names (two downloads at most per
 // host, so eight places can all be used). The runs with 1, 4 and 8 downloads at once, and bare curl
 // downloading the same addresses one after the other. The ideal is the total latency shared by
-// eight places plus the time that is not latency (bare curl's time less 100 x 200 ms); a keyword's
-// pictures are kept before the next keyword's start, so its 10 pictures take two rounds of eight
-// places, and "keyword-bound" is that floor: 10 keywords x 2 rounds x (200 ms + one picture's share
-// of the transfer). The anchor
+// eight places plus the time that is not latency (bare curl's time less 100 x 200 ms, counted as if
+// it could not overlap, though on two cores it partly does). Without the next keyword's early
+// downloads a keyword's 10 pictures take two rounds of eight places, and "keyword-bound" is that
+// floor: 10 keywords x 2 rounds x (200 ms + one picture's share of the transfer). The anchor
 // ("curl -Z 8"): one curl process fetching the same addresses 8 at a time over connections it
 // keeps open, as fast as curl itself gets; the run starts a curl process for every picture.
 constexpr int LatencyMs = 200;

@@ -5,18 +5,18 @@
 #include "fetch/picture_fetch.h"
 #include "fetch/tool_runner.h"
 
-#include <QElapsedTimer>
-#include <QHash>
 #include <QUrl>
 
 #include <algorithm>
+#include <array>
 #include <deque>
 #include <memory>
 #include <vector>
 
 // Several downloads of one keyword at once. Results are taken in answer order and each one's
 // download starts as soon as a place is free; the results are settled strictly in answer order, so
-// the folder, the names and the report are those of one download after the other.
+// the folder, the names and the report are those of one download after the other. Places the
+// keyword leaves idle download the next keyword's first results early (DownloadPlaces).
 namespace Download {
 namespace Steps {
 
@@ -28,33 +28,46 @@ constexpr int PerHost = 2;
 // The longest wait between looks at the downloads, so that the window's events are handled.
 constexpr int LookMilliseconds = 100;
 
-// One result taken from the feed and not yet settled.
-struct Entry {
-    Candidate candidate;
-    bool unusable = false; // the answer had no usable address for it
-    Verdict verdict = Verdict::Download;
-    // For downloads. The partial download is declared before the tool, so that a tool still
-    // running is ended before its file is removed.
-    PartialDownload partial;
-    std::optional<PictureFetch::Fetch> fetch;
-    QString host;                           // where the running command goes
-    qint64 readyAt = 0;                     // the next command waits until then (a retry)
-    std::unique_ptr<Shell32::ToolRun> tool; // the running command
+using Entry = DownloadEntry;
+using Entries = std::deque<std::unique_ptr<Entry>>;
 
-    bool isDownload() const { return !unusable && verdict == Verdict::Download; }
-    bool over() const { return fetch && fetch->over(); }
-    // Waiting for a place or downloading.
-    bool underWay() const { return isDownload() && !over(); }
-};
+// Whether a result of the next keyword may be downloaded before the run reaches it: it passes what
+// screen() will decide from what is known now. A comparison setting that cannot be read keeps it
+// back; its box comes when the run reaches the keyword.
+bool earlyWorthy(const Run& run, const Candidate& candidate) {
+    const CurlFunctions::ImageResult& image = candidate.image;
+    if (!candidate.licenceFits || !image.widthError.isEmpty() || !image.heightError.isEmpty() ||
+        run.tally.addresses.contains(image.downloadAddress))
+        return false;
+    try {
+        return DimensionFilter(run.in.filters, image.width, image.height, [](SettingKey key) {
+            try {
+                return ReadComparison(key);
+            } catch (const AppError&) {
+                return -1; // never passes
+            }
+        });
+    } catch (const AppError&) {
+        return false;
+    }
+}
+
+} // namespace
+
+void DownloadPlaces::dropUpTo(int k) {
+    early.erase(std::remove_if(early.begin(), early.end(), [k](const auto& e) { return e->early <= k; }),
+                early.end());
+}
+
+namespace {
 
 class AtOnce {
 public:
     AtOnce(Run& run, Keyword& keyword, ResultFeed& feed)
         : run_(run)
         , keyword_(keyword)
-        , feed_(feed) {
-        clock_.start();
-    }
+        , feed_(feed)
+        , places_(run.live.places) {}
 
     // What is not settled when the keyword is done is dropped: running curls end, their files go,
     // and the addresses may be asked for again by a later keyword, as if they had not been seen.
@@ -75,6 +88,7 @@ public:
                 return;
             trap(152, [&] { start(); });
             run_.live.ahead.step(run_);
+            trap(152, [&] { startEarly(); });
             if (done() || (entries_.empty() && feedOver_))
                 return;
             if (settleable())
@@ -113,77 +127,171 @@ private:
                 feedOver_ = true;
                 return;
             }
+            if (entry->isDownload())
+                takeOver(entry);
             entries_.push_back(std::move(entry));
         }
     }
 
+    // When the keyword's result was downloaded early, its entry becomes the early one.
+    void takeOver(std::unique_ptr<Entry>& entry) {
+        const QString& address = entry->candidate.image.downloadAddress;
+        const auto found = std::find_if(places_.early.begin(), places_.early.end(), [&](const auto& e) {
+            return e->early == run_.live.ahead.current() && e->candidate.image.downloadAddress == address;
+        });
+        if (found == places_.early.end())
+            return;
+        (*found)->candidate = std::move(entry->candidate);
+        (*found)->early = 0;
+        entry = std::move(*found);
+        places_.early.erase(found);
+        ++run_.tally.summary.downloads;
+    }
+
+    // The keyword's entries, then the early ones.
+    std::array<const Entries*, 2> lists() const { return {&entries_, &places_.early}; }
+
+    // Runs `what` on every entry, the early ones included.
+    template <typename What> void forAll(What what) const {
+        for (const Entries* list : lists())
+            for (const auto& entry : *list)
+                what(*entry);
+    }
+
     int running() const {
-        return static_cast<int>(std::count_if(entries_.begin(), entries_.end(),
-                                              [](const auto& e) { return e->tool != nullptr; }));
+        int count = 0;
+        forAll([&](const Entry& e) { count += e.tool != nullptr; });
+        return count;
+    }
+
+    int runningTo(const QString& host) const {
+        int count = 0;
+        forAll([&](const Entry& e) { count += e.tool && e.host == host; });
+        return count;
     }
 
     // Places still pausing after their download, as a download one after the other pauses.
     int cooling() {
-        const qint64 now = clock_.elapsed();
-        coolingUntil_.erase(std::remove_if(coolingUntil_.begin(), coolingUntil_.end(),
-                                           [now](qint64 until) { return until <= now; }),
-                            coolingUntil_.end());
-        return static_cast<int>(coolingUntil_.size());
+        std::vector<qint64>& until = places_.coolingUntil;
+        const qint64 now = places_.clock.elapsed();
+        until.erase(std::remove_if(until.begin(), until.end(), [now](qint64 end) { return end <= now; }),
+                    until.end());
+        return static_cast<int>(until.size());
     }
 
     void cool() {
         const double seconds = Pace::seconds(1.5 * run_.in.options.pace);
         if (seconds > 0)
-            coolingUntil_.push_back(clock_.elapsed() + static_cast<qint64>(seconds * 1000.0));
+            places_.coolingUntil.push_back(places_.clock.elapsed() + static_cast<qint64>(seconds * 1000.0));
+    }
+
+    bool placeFree() { return running() + cooling() < places(); }
+
+    QString hostOf(const Entry& e) const {
+        return e.fetch ? e.fetch->host() : QUrl(e.candidate.image.downloadAddress).host().toLower();
     }
 
     // Starts the next command of every download that may go: in answer order, while places are
     // free, at most PerHost at once to a host.
     void start() {
         for (const auto& entry : entries_) {
-            if (running() + cooling() >= places())
+            if (!placeFree())
                 return;
             Entry& e = *entry;
-            if (!e.isDownload() || e.tool || e.over() || e.readyAt > clock_.elapsed())
-                continue;
-            const QString host =
-                e.fetch ? e.fetch->host() : QUrl(e.candidate.image.downloadAddress).host().toLower();
-            if (perHost_.value(host) >= PerHost)
+            if (!e.isDownload() || e.tool || e.over() || e.readyAt > places_.clock.elapsed() ||
+                runningTo(hostOf(e)) >= PerHost)
                 continue;
             if (!e.fetch) {
-                if (run_.folderGone())
+                if (run_.folderGone() || !open(e))
                     return;
-                QString problem;
-                if (!e.partial.create(run_.in.folder, &problem))
-                    return run_.stopForFolder(problem);
-                e.fetch.emplace(*run_.live.curl, e.candidate.image.downloadAddress, e.partial.contents(),
-                                Sources::downloadUserAgent(e.candidate.source), e.partial.descriptor);
                 ++run_.tally.summary.downloads;
             }
-            const std::optional<ToolCommand> command = e.fetch->next();
-            if (!command) {
-                cool(); // the address was refused: nothing to download
-                continue;
-            }
-            run_.observer.setProgressText(keyword_.downloading);
-            e.host = host;
-            e.tool = std::make_unique<Shell32::ToolRun>(*command);
-            e.tool->start();
-            ++perHost_[host];
+            if (launch(e))
+                run_.observer.setProgressText(keyword_.downloading);
         }
     }
 
+    // Gives the places the keyword leaves idle to the first results of the next keyword, when its
+    // search went ahead and its answer is in: each starts as a download of the keyword's would,
+    // up to the number of pictures a keyword wants.
+    void startEarly() {
+        for (const auto& entry : places_.early) {
+            Entry& e = *entry;
+            if (!placeFree())
+                return;
+            if (!e.tool && !e.over() && e.readyAt <= places_.clock.elapsed() &&
+                runningTo(hostOf(e)) < PerHost)
+                launch(e);
+        }
+        int next = 0;
+        const std::vector<Candidate>& results = run_.live.ahead.earlyResults(run_, &next);
+        if (next != places_.readFor) {
+            places_.readFor = next;
+            places_.readUpTo = 0;
+        }
+        const auto taken = [&] {
+            return std::count_if(places_.early.begin(), places_.early.end(),
+                                 [next](const auto& e) { return e->early == next; });
+        };
+        while (next > 0 && places_.readUpTo < static_cast<qsizetype>(results.size()) &&
+               taken() < run_.in.count && placeFree()) {
+            const Candidate& candidate = results.at(static_cast<std::size_t>(places_.readUpTo));
+            const QString& address = candidate.image.downloadAddress;
+            if (runningTo(QUrl(address).host().toLower()) >= PerHost)
+                return; // in answer order: it waits for its host
+            ++places_.readUpTo;
+            bool seen = false;
+            forAll([&](const Entry& e) { seen = seen || e.candidate.image.downloadAddress == address; });
+            if (seen || !earlyWorthy(run_, candidate))
+                continue;
+            auto entry = std::make_unique<Entry>();
+            entry->candidate = candidate;
+            entry->early = next;
+            if (!open(*entry, false))
+                return;
+            launch(*entry);
+            places_.early.push_back(std::move(entry));
+        }
+    }
+
+    // Creates the download's partial file and its fetch. False when the folder cannot take it; the
+    // run then stops, unless the download is an early one (the keyword's own will meet the problem).
+    bool open(Entry& e, bool stopsRun = true) {
+        QString problem;
+        if (!e.partial.create(run_.in.folder, &problem)) {
+            if (stopsRun)
+                run_.stopForFolder(problem);
+            return false;
+        }
+        e.fetch.emplace(*run_.live.curl, e.candidate.image.downloadAddress, e.partial.contents(),
+                        Sources::downloadUserAgent(e.candidate.source), e.partial.descriptor);
+        return true;
+    }
+
+    // Starts the download's next command. False when there is none: the address was refused.
+    bool launch(Entry& e) {
+        const std::optional<ToolCommand> command = e.fetch->next();
+        if (!command) {
+            cool(); // nothing to download
+            return false;
+        }
+        e.host = e.fetch->host();
+        e.tool = std::make_unique<Shell32::ToolRun>(*command);
+        e.tool->start();
+        return true;
+    }
+
     void wait() {
-        const qint64 now = clock_.elapsed();
+        const qint64 now = places_.clock.elapsed();
         qint64 until = now + LookMilliseconds;
         std::vector<Shell32::ToolRun*> tools;
-        for (const auto& entry : entries_) {
-            if (entry->tool)
-                tools.push_back(entry->tool.get());
-            else if (entry->isDownload() && entry->fetch && !entry->over() && entry->readyAt > now)
-                until = std::min(until, entry->readyAt);
-        }
-        for (const qint64 end : coolingUntil_)
+        forAll([&](const Entry& e) {
+            if (e.tool)
+                tools.push_back(e.tool.get());
+            else if (e.isDownload() && e.fetch && !e.over() && e.readyAt > now)
+                until = std::min(until, e.readyAt);
+        });
+        for (const qint64 end : places_.coolingUntil)
             until = std::min(until, end);
         // The next keyword's search, out already or due soon.
         if (Shell32::ToolRun* search = run_.live.ahead.running())
@@ -195,20 +303,21 @@ private:
 
     // Takes note of the commands that ended.
     void collect() {
-        for (const auto& entry : entries_) {
-            Entry& e = *entry;
-            if (!e.tool || !e.tool->ended())
-                continue;
-            ToolOutput output;
-            const int exitCode = e.tool->result(&output);
-            e.tool.reset();
-            --perHost_[e.host];
-            e.fetch->ended(exitCode, output);
-            if (e.fetch->over())
-                cool();
-            else
-                e.readyAt = clock_.elapsed() + static_cast<qint64>(e.fetch->waitSeconds() * 1000.0);
-        }
+        for (const Entries* list : lists())
+            for (const auto& entry : *list) {
+                Entry& e = *entry;
+                if (!e.tool || !e.tool->ended())
+                    continue;
+                ToolOutput output;
+                const int exitCode = e.tool->result(&output);
+                e.tool.reset();
+                e.fetch->ended(exitCode, output);
+                if (e.fetch->over())
+                    cool();
+                else
+                    e.readyAt =
+                        places_.clock.elapsed() + static_cast<qint64>(e.fetch->waitSeconds() * 1000.0);
+            }
     }
 
     bool settleable() const {
@@ -236,12 +345,10 @@ private:
     Run& run_;
     Keyword& keyword_;
     ResultFeed& feed_;
-    QElapsedTimer clock_;
+    DownloadPlaces& places_;
     bool feedOver_ = false;
-    // Declared last, so that they go first: their curls end before anything else is undone.
-    std::vector<qint64> coolingUntil_;
-    QHash<QString, int> perHost_;
-    std::deque<std::unique_ptr<Entry>> entries_;
+    // Declared last, so that it goes first: its curls end before anything else is undone.
+    Entries entries_;
 };
 
 } // namespace

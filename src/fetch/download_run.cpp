@@ -134,7 +134,8 @@ void finish(Run& run) {
     if (!run.tally.report.unreachableHost.isEmpty())
         run.tally.summary.unreachable = run.tally.report.serviceProblem;
     run.live.partial.discard();
-    run.live.ahead.drop(); // a search for a keyword the run did not reach
+    run.live.ahead.drop();         // a search for a keyword the run did not reach
+    run.live.places.early.clear(); // and its early downloads
     trap(166, [&] { run.live.curl.reset(); });
     if (trap.ended())
         return;
@@ -172,6 +173,7 @@ RunSummary DownloadRun(KeywordList& keywords, RunObserver& observer, ErrorTrap& 
     for (int k = 1; k <= last && k <= keywords.Count() && !run.tally.refused && run.goesOn(); ++k) {
         run.live.ahead.reach(k, last);
         runKeyword(run, k);
+        run.live.places.dropUpTo(k); // what went early for it and was not taken over
     }
     finish(run);
     return run.tally.summary;

@@ -179,21 +179,6 @@ bool searchPage(Run& run, SourceLane& lane, Keyword& keyword, Sources::PageQuery
     return false;
 }
 
-// A result of a source's page as the run judges it.
-void candidateOf(const Sources::SourceResult& result, Sources::Source source, Candidate& candidate) {
-    CurlFunctions::ImageResult& image = candidate.image;
-    image = CurlFunctions::ImageResult();
-    image.address = result.address;
-    image.downloadAddress = result.address;
-    image.stem = Main::StripExtension(result.address);
-    image.extension = result.extension;
-    image.width = result.width;
-    image.height = result.height;
-    candidate.credits = result.credits;
-    candidate.source = source;
-    candidate.licenceFits = result.licenceFits;
-}
-
 // The results of one keyword from one source, page after page, from the start position's page on.
 class SourceFeed : public ResultFeed {
 public:
@@ -291,6 +276,20 @@ private:
 };
 
 } // namespace
+
+void candidateOf(const Sources::SourceResult& result, Sources::Source source, Candidate& candidate) {
+    CurlFunctions::ImageResult& image = candidate.image;
+    image = CurlFunctions::ImageResult();
+    image.address = result.address;
+    image.downloadAddress = result.address;
+    image.stem = Main::StripExtension(result.address);
+    image.extension = result.extension;
+    image.width = result.width;
+    image.height = result.height;
+    candidate.credits = result.credits;
+    candidate.source = source;
+    candidate.licenceFits = result.licenceFits;
+}
 
 SourceLane::SourceLane(Sources::Source which)
     : source(which)

@@ -22,6 +22,7 @@
 #include <QSet>
 #include <QString>
 
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -75,12 +76,16 @@ struct SourceLane;
 // and licence choice.
 Sources::PageQuery firstQuery(const Run& run, const SourceLane& lane, const QString& keyword);
 
+// A result of a source's page as the run judges it.
+void candidateOf(const Sources::SourceResult& result, Sources::Source source, Candidate& candidate);
+
 // The next keyword's first search (search_ahead.cpp). With more than one download at once the run
 // asks for the next keyword's first page as soon as the source's spacing allows, while the current
 // keyword's pictures still download. Searches still go one at a time, the spacing counted from the
-// start of one to the start of the next (the source's rate). The answer waits, unread, until the
-// run reaches that keyword, and is then read, retried and judged like any other: only its sending
-// moved. An answer the run never reaches is dropped with its curl and counts for nothing.
+// start of one to the start of the next (the source's rate). The answer waits until the run reaches
+// that keyword, and is then read, retried and judged like any other: only its sending moved (its
+// first results may be downloaded early, see DownloadPlaces). An answer the run never reaches is
+// dropped with its curl and counts for nothing.
 class SearchAhead {
 public:
     ~SearchAhead() { drop(); }
@@ -116,9 +121,21 @@ public:
     // Ends the search that is out and forgets its answer.
     void drop();
 
+    // The keyword the run works on.
+    int current() const { return current_; }
+    // The results of the search that went ahead, once its answer has arrived as a page of them, for
+    // downloading the first of them early (DownloadPlaces); `*keyword` says whose they are. Empty until
+    // then. Read apart from the run's own reading of the same answer, which alone counts.
+    const std::vector<Candidate>& earlyResults(const Run& run, int* keyword);
+
 private:
+    void forget();
+
     std::unique_ptr<Shell32::ToolRun> tool_;
     ToolCommand command_; // as sent, writing to answerFile_
+    Sources::PageQuery query_;
+    bool read_ = false; // earlyResults() has read the answer
+    std::vector<Candidate> results_;
     QString answerFile_;
     QElapsedTimer sinceStart_;
     int current_ = 0; // the keyword the run works on
@@ -164,6 +181,55 @@ struct SourceLane {
 // choice does not shorten it.
 double spacingLeft(Sources::Source source, const QElapsedTimer& since);
 
+// What becomes of a result before any download.
+enum class Verdict {
+    Download,   // it passed: download it (its address is now one this run asked for)
+    Licence,    // its licence does not fit the choice
+    Unreadable, // its width or height could not be read
+    Filtered,   // the width or height filter left it out
+    Repeated,   // this run asked for the same address before
+    Ended,      // the handler's trap ended the run
+};
+// One result a run with several downloads at once has taken, from its screening until it is settled
+// (download_at_once.cpp).
+struct DownloadEntry {
+    Candidate candidate;
+    bool unusable = false; // the answer had no usable address for it
+    Verdict verdict = Verdict::Download;
+    int early = 0; // downloaded before its keyword was reached: that keyword's number in the list
+    // The partial download is declared before the tool, so that a tool still running is ended
+    // before its file is removed.
+    PartialDownload partial;
+    std::optional<PictureFetch::Fetch> fetch;
+    QString host;                           // where the running command goes
+    qint64 readyAt = 0;                     // the next command waits until then (a retry)
+    std::unique_ptr<Shell32::ToolRun> tool; // the running command
+
+    bool isDownload() const { return !unusable && verdict == Verdict::Download; }
+    bool over() const { return fetch && fetch->over(); }
+    // Waiting for a place or downloading.
+    bool underWay() const { return isDownload() && !over(); }
+};
+
+// The download places of a run with several downloads at once, from one keyword to the next
+// (download_at_once.cpp). Places the keyword being settled leaves idle download the first results
+// of the next keyword, read early from its search that went ahead. When the run reaches that
+// keyword, a result of the same address takes its download over; the others are dropped unseen.
+// Only when the downloads happen moves: what is kept, and what the end says, is decided as
+// without them.
+struct DownloadPlaces {
+    DownloadPlaces() { clock.start(); }
+    // Drops the early downloads of keyword `k` and of those before it.
+    void dropUpTo(int k);
+
+    QElapsedTimer clock;              // the times below count from here
+    std::vector<qint64> coolingUntil; // places still pausing after their download
+    int readFor = 0;                  // the keyword whose early results are looked at
+    qsizetype readUpTo = 0;           // how many of them were looked at
+    // Declared last, so that their curls end first.
+    std::deque<std::unique_ptr<DownloadEntry>> early;
+};
+
 // What the run holds while it works; all of it goes when the run ends, the program's end included.
 struct RunLive {
     explicit RunLive(const QString& folder)
@@ -172,6 +238,7 @@ struct RunLive {
     FolderPictures pictures;       // what the folder holds, to keep no copy twice
     PartialDownload partial;
     std::optional<CurlSession> curl; // none when the temporary folder could not take it
+    DownloadPlaces places;           // ends before the curl session goes
     SearchAhead ahead;               // the next keyword's search; ends before the curl session goes
 };
 
@@ -254,15 +321,6 @@ void takeResults(Run& run, Keyword& keyword, ResultFeed& feed);
 // kept, under which name, and what the report says are what takeResults gives for the same outcomes.
 void takeResultsAtOnce(Run& run, Keyword& keyword, ResultFeed& feed);
 
-// What becomes of a result before any download.
-enum class Verdict {
-    Download,   // it passed: download it (its address is now one this run asked for)
-    Licence,    // its licence does not fit the choice
-    Unreadable, // its width or height could not be read
-    Filtered,   // the width or height filter left it out
-    Repeated,   // this run asked for the same address before
-    Ended,      // the handler's trap ended the run
-};
 Verdict screen(Run& run, const Candidate& candidate);
 // The details line and the count of a result that was not downloaded.
 void reportSkipped(Run& run, const Keyword& keyword, const Candidate& candidate, Verdict verdict);

@@ -70,9 +70,9 @@ void SearchAhead::step(Run& run) {
             return; // the run passes over it without a search
         const SourceLane& lane = run.live.lanes.front();
         Sources::ImageSource& source = *lane.adapter;
-        Sources::PageQuery query = firstQuery(run, lane, text);
-        query.key = run.key();
-        const Sources::SourceRequest request = source.request(query);
+        query_ = firstQuery(run, lane, text);
+        query_.key = run.key();
+        const Sources::SourceRequest request = source.request(query_);
         const Sources::Source which = run.in.options.source;
         if (const qint64 keep = Sources::answerKeepSeconds(which);
             keep > 0 && AnswerCache(Sources::storedName(which), keep).find(request.shownAddress))
@@ -85,6 +85,7 @@ void SearchAhead::step(Run& run) {
     if (!writeTo(command, run.live.curl->responseFile(), answerFile))
         return;
     QFile::remove(answerFile);
+    forget();
     command_ = command;
     answerFile_ = answerFile;
     sentFor_ = next;
@@ -127,7 +128,7 @@ bool SearchAhead::take(Run& run, const std::function<ToolCommand()>& command, in
     }
     *exitCode = tool_->result(output);
     tool_.reset();
-    sentFor_ = 0;
+    forget();
     QFile::remove(target);
     QFile::rename(answerFile_, target);
     return true;
@@ -135,9 +136,44 @@ bool SearchAhead::take(Run& run, const std::function<ToolCommand()>& command, in
 
 void SearchAhead::drop() {
     tool_.reset();
-    sentFor_ = 0;
+    forget();
     if (!answerFile_.isEmpty())
         QFile::remove(answerFile_);
+}
+
+void SearchAhead::forget() {
+    sentFor_ = 0;
+    read_ = false;
+    results_.clear();
+}
+
+const std::vector<Candidate>& SearchAhead::earlyResults(const Run& run, int* keyword) {
+    *keyword = sentFor_;
+    if (!tool_ || read_ || !tool_->ended())
+        return results_;
+    read_ = true;
+    ToolOutput output;
+    const int exitCode = tool_->result(&output);
+    const int status = output.httpStatus();
+    if (exitCode != 0 || output.crashed || status < 200 || status > 299)
+        return results_;
+    try {
+        const SourceLane& lane = run.live.lanes.front();
+        const Sources::ImageSource& source = *lane.adapter;
+        const Sources::SourceAnswer answer = source.read(source.readAnswerFile(answerFile_), status, query_);
+        Candidate candidate;
+        for (const Sources::SourceResult& result : answer.results) {
+            candidateOf(result, lane.source, candidate);
+            results_.push_back(candidate);
+        }
+        if (answer.feed)
+            for (ResultFeed::Step step; (step = answer.feed->next(candidate)) != ResultFeed::Step::Over;)
+                if (step == ResultFeed::Step::Found)
+                    results_.push_back(candidate);
+    } catch (const AppError&) {
+        results_.clear(); // the run's own reading meets the problem and reports it
+    }
+    return results_;
 }
 
 } // namespace Steps

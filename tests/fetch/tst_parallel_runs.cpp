@@ -130,6 +130,7 @@ QByteArray catalog() {
         slow.append(o);
     }
     c.insert("slowly", QJsonObject{{"results", slow}});
+    c.insert("one slow", QJsonObject{{"results", QJsonArray{slow.at(0)}}});
     // Quick pictures on one host and on four.
     QJsonArray one;
     QJsonArray four;
@@ -217,18 +218,23 @@ void TestParallelRuns::sameFolderAsOneAtATime_data() {
     // the keywords before it, one download after the other.
     QTest::addColumn<int>("stopAfter");
     QTest::addColumn<QString>("source"); // the stored name; "" for the original service
+    // The second keyword's first picture goes while the first keyword's slow one downloads on its host.
+    QTest::addColumn<bool>("early");
     const QStringList both{"mixture", "second"};
-    QTest::newRow("eight at once, five wanted") << both << "5" << 8 << 8 << 0 << "";
-    QTest::newRow("two at once, five wanted") << both << "5" << 2 << 8 << 0 << "";
-    QTest::newRow("eight at once, one wanted") << both << "1" << 8 << 2 << 0 << "";
-    QTest::newRow("eight at once, more wanted than there are") << both << "12" << 8 << 11 << 0 << "";
-    QTest::newRow("several hosts, four at once") << QStringList{"hosts"} << "9" << 4 << 9 << 0 << "";
+    QTest::newRow("eight at once, five wanted") << both << "5" << 8 << 8 << 0 << "" << false;
+    QTest::newRow("two at once, five wanted") << both << "5" << 2 << 8 << 0 << "" << false;
+    QTest::newRow("eight at once, one wanted") << both << "1" << 8 << 2 << 0 << "" << false;
+    QTest::newRow("eight at once, more wanted than there are") << both << "12" << 8 << 11 << 0 << "" << false;
+    QTest::newRow("several hosts, four at once") << QStringList{"hosts"} << "9" << 4 << 9 << 0 << "" << false;
+    QTest::newRow("the next keyword's pictures while a slow one downloads")
+        << QStringList{"one slow", "four hosts"} << "3" << 8 << 4 << 0 << "" << true;
     // Openverse pages its answers: the second keyword's second page is asked for while the third
     // keyword's search is out.
     QTest::newRow("four keywords, one needing a second page, eight at once")
-        << QStringList{"second", "pages", "mixture", "four hosts"} << "3" << 8 << 12 << 0 << "openverse";
+        << QStringList{"second", "pages", "mixture", "four hosts"} << "3" << 8 << 12 << 0 << "openverse"
+        << false;
     QTest::newRow("stop while the next search is out")
-        << QStringList{"four hosts", "one host", "hosts"} << "9" << 8 << 9 << 1 << "";
+        << QStringList{"four hosts", "one host", "hosts"} << "9" << 8 << 9 << 1 << "" << false;
 }
 
 void TestParallelRuns::sameFolderAsOneAtATime() {
@@ -247,11 +253,18 @@ void TestParallelRuns::sameFolderAsOneAtATime() {
     if (!oneAtATime.contains(reference))
         oneAtATime.insert(reference, runAtOnce(reached, count, 1));
     const Outcome one = oneAtATime.value(reference);
-    slowSearch->clearRequests();
+    ImageService& used = stopAfter > 0 ? *slowSearch : *service;
+    used.clearRequests();
     const Outcome many = runAtOnce(keywords, count, atOnce, stopAfter > 0 ? one.files.keys() : QStringList());
     useLocalhost(*service);
+    const auto log = used.requests();
+    QFETCH(bool, early);
+    if (early)
+        QVERIFY(std::any_of(log.begin(), log.end(), [](const auto& request) {
+            return request.header("host").startsWith("pics-1.") && request.path.contains("/png/") &&
+                   request.openPictures == 2;
+        }));
     if (stopAfter > 0) { // the search that was out went while the keyword before still downloaded
-        const auto log = slowSearch->requests();
         qsizetype search = -1;
         qsizetype lastPicture = -1;
         for (qsizetype i = 0; i < log.size(); ++i)
