@@ -26,6 +26,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace Download {
@@ -130,12 +131,15 @@ public:
 
 private:
     void forget();
+    // The ended search's exit code and output; read from its curl once, as reading them consumes them.
+    int outcome(ToolOutput* output);
 
     std::unique_ptr<Shell32::ToolRun> tool_;
     ToolCommand command_; // as sent, writing to answerFile_
     Sources::PageQuery query_;
     bool read_ = false; // earlyResults() has read the answer
     std::vector<Candidate> results_;
+    std::optional<std::pair<int, ToolOutput>> outcome_;
     QString answerFile_;
     QElapsedTimer sinceStart_;
     int current_ = 0; // the keyword the run works on

@@ -126,7 +126,7 @@ bool SearchAhead::take(Run& run, const std::function<ToolCommand()>& command, in
         *exitCode = Shell32::Stopped;
         return true;
     }
-    *exitCode = tool_->result(output);
+    *exitCode = outcome(output);
     tool_.reset();
     forget();
     QFile::remove(target);
@@ -145,6 +145,16 @@ void SearchAhead::forget() {
     sentFor_ = 0;
     read_ = false;
     results_.clear();
+    outcome_.reset();
+}
+
+int SearchAhead::outcome(ToolOutput* output) {
+    if (!outcome_) {
+        outcome_.emplace();
+        outcome_->first = tool_->result(&outcome_->second);
+    }
+    *output = outcome_->second;
+    return outcome_->first;
 }
 
 const std::vector<Candidate>& SearchAhead::earlyResults(const Run& run, int* keyword) {
@@ -153,7 +163,7 @@ const std::vector<Candidate>& SearchAhead::earlyResults(const Run& run, int* key
         return results_;
     read_ = true;
     ToolOutput output;
-    const int exitCode = tool_->result(&output);
+    const int exitCode = outcome(&output);
     const int status = output.httpStatus();
     if (exitCode != 0 || output.crashed || status < 200 || status > 299)
         return results_;

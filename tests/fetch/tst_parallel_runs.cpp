@@ -131,6 +131,9 @@ QByteArray catalog() {
     }
     c.insert("slowly", QJsonObject{{"results", slow}});
     c.insert("one slow", QJsonObject{{"results", QJsonArray{slow.at(0)}}});
+    c.insert("always busy", QJsonObject{{"results", QJsonArray{picture("png", 600, 600, 60)}},
+                                        {"failFirst", 1000},
+                                        {"failStatus", 429}});
     // Quick pictures on one host and on four.
     QJsonArray one;
     QJsonArray four;
@@ -228,6 +231,9 @@ void TestParallelRuns::sameFolderAsOneAtATime_data() {
     QTest::newRow("several hosts, four at once") << QStringList{"hosts"} << "9" << 4 << 9 << 0 << "" << false;
     QTest::newRow("the next keyword's pictures while a slow one downloads")
         << QStringList{"one slow", "four hosts"} << "3" << 8 << 4 << 0 << "" << true;
+    // Its search went ahead and was read early: the run still hears that the service is busy and ends.
+    QTest::newRow("the next keyword's search answers busy while a slow picture downloads")
+        << QStringList{"one slow", "always busy", "four hosts"} << "3" << 8 << 1 << 0 << "" << false;
     // Openverse pages its answers: the second keyword's second page is asked for while the third
     // keyword's search is out.
     QTest::newRow("four keywords, one needing a second page, eight at once")
