@@ -187,8 +187,15 @@ private:
 
     bool placeFree() { return running() + cooling() < places(); }
 
+    static QString hostOf(const QString& address) { return QUrl(address).host().toLower(); }
     QString hostOf(const Entry& e) const {
-        return e.fetch ? e.fetch->host() : QUrl(e.candidate.image.downloadAddress).host().toLower();
+        return e.fetch ? e.fetch->host() : hostOf(e.candidate.image.downloadAddress);
+    }
+
+    // Whether the download's next command may start now: none is running, the download is not
+    // over, a retry's wait has passed, and its host has room.
+    bool mayGo(const Entry& e) const {
+        return !e.tool && !e.over() && e.readyAt <= places_.clock.elapsed() && runningTo(hostOf(e)) < PerHost;
     }
 
     // Starts the next command of every download that may go: in answer order, while places are
@@ -198,8 +205,7 @@ private:
             if (!placeFree())
                 return;
             Entry& e = *entry;
-            if (!e.isDownload() || e.tool || e.over() || e.readyAt > places_.clock.elapsed() ||
-                runningTo(hostOf(e)) >= PerHost)
+            if (!e.isDownload() || !mayGo(e))
                 continue;
             if (!e.fetch) {
                 if (run_.folderGone() || !open(e))
@@ -219,8 +225,7 @@ private:
             Entry& e = *entry;
             if (!placeFree())
                 return;
-            if (!e.tool && !e.over() && e.readyAt <= places_.clock.elapsed() &&
-                runningTo(hostOf(e)) < PerHost)
+            if (mayGo(e))
                 launch(e);
         }
         int next = 0;
@@ -237,7 +242,7 @@ private:
                taken() < run_.in.count && placeFree()) {
             const Candidate& candidate = results.at(static_cast<std::size_t>(places_.readUpTo));
             const QString& address = candidate.image.downloadAddress;
-            if (runningTo(QUrl(address).host().toLower()) >= PerHost)
+            if (runningTo(hostOf(address)) >= PerHost)
                 return; // in answer order: it waits for its host
             ++places_.readUpTo;
             bool seen = false;
