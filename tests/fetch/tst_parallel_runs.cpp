@@ -130,10 +130,23 @@ QByteArray catalog() {
         slow.append(o);
     }
     c.insert("slowly", QJsonObject{{"results", slow}});
-    c.insert("one slow", QJsonObject{{"results", QJsonArray{slow.at(0)}}});
+    QJsonObject oneSlow = slow.at(0).toObject();
+    oneSlow.insert("url", oneSlow.value("url").toString().replace("/slow-2000/", "/slow-4000/"));
+    c.insert("one slow", QJsonObject{{"results", QJsonArray{oneSlow}}});
     c.insert("always busy", QJsonObject{{"results", QJsonArray{picture("png", 600, 600, 60)}},
                                         {"failFirst", 1000},
                                         {"failStatus", 429}});
+    // Hostile answers to a search sent ahead: cut off in its third record, with a NUL and "../" in an
+    // address, and far larger than any real one.
+    c.insert(
+        "cut off",
+        QJsonObject{
+            {"body",
+             R"({"_type":"images","totalCount":3,"value":[)"
+             R"({"url":"https://127.0.0.1:1/a.png","height":900,"width":900,"thumbnail":"t"},)"
+             R"({"url":"https://127.0.0.1:1/../../etc/p\u0000.png","height":900,"width":900,"thumbnail":"t"},)"
+             R"({"url":"https://127.0.0.1:1/b.png","height":90)"}});
+    c.insert("huge answer", QJsonObject{{"answerBytes", 40000000}, {"announced", false}});
     // Quick pictures on one host and on four.
     QJsonArray one;
     QJsonArray four;
@@ -234,6 +247,10 @@ void TestParallelRuns::sameFolderAsOneAtATime_data() {
     // Its search went ahead and was read early: the run still hears that the service is busy and ends.
     QTest::newRow("the next keyword's search answers busy while a slow picture downloads")
         << QStringList{"one slow", "always busy", "four hosts"} << "3" << 8 << 1 << 0 << "" << false;
+    QTest::newRow("the next keyword's answer cut off, NUL and ../ in its addresses")
+        << QStringList{"one slow", "cut off", "four hosts"} << "3" << 8 << 4 << 0 << "" << false;
+    QTest::newRow("the next keyword's answer too large")
+        << QStringList{"one slow", "huge answer", "four hosts"} << "3" << 8 << 4 << 0 << "" << false;
     // Openverse pages its answers: the second keyword's second page is asked for while the third
     // keyword's search is out.
     QTest::newRow("four keywords, one needing a second page, eight at once")
